@@ -1,0 +1,96 @@
+# OrvoDial: thin wrapper over CMake. `make run` starts the dialer, `make test` runs every
+# test (native, sanitizers, fuzz, Windows under Wine). Both install what they need first.
+
+JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE     ?= cmake
+BUILD     := build
+BUILD_ASAN:= build-asan
+BUILD_FUZZ:= build-fuzz
+BUILD_WIN := build-win
+
+# Debian packages, by what needs them.
+PKGS_BUILD := cmake g++ make pkgconf qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev libgmock-dev \
+              googletest fonts-dseg fonts-dejavu-core fonts-liberation
+PKGS_TEST  := xvfb xauth xdotool imagemagick x11-utils clang libclang-rt-14-dev
+PKGS_WIN   := mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64
+
+.PHONY: all deps deps-build deps-test build build-asan run test test-native test-asan test-fuzz \
+        test-windows windows install bench clean
+
+all: build
+
+define need_pkgs
+	@missing=$$(for p in $(1); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  if [ "$$(id -u)" = 0 ]; then \
+	    echo "Installing: $$missing"; \
+	    apt-get update -q >/dev/null && DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $$missing >/dev/null || exit 1; \
+	  else \
+	    echo "Missing Debian packages: $$missing"; echo "Install them with: sudo apt-get install $$missing"; exit 1; \
+	  fi; \
+	fi
+endef
+
+deps-build:
+	$(call need_pkgs,$(PKGS_BUILD))
+
+deps-test: deps-build
+	$(call need_pkgs,$(PKGS_TEST) $(PKGS_WIN))
+
+deps: deps-test
+
+$(BUILD)/CMakeCache.txt:
+	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps-build $(BUILD)/CMakeCache.txt
+	$(CMAKE) --build $(BUILD) -j$(JOBS)
+
+build-asan: deps-build
+	$(CMAKE) -S . -B $(BUILD_ASAN) -DCMAKE_BUILD_TYPE=Debug -DORVODIAL_SANITIZE=ON
+	$(CMAKE) --build $(BUILD_ASAN) -j$(JOBS)
+
+run: build
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+	  echo "No display: start the dialer under Xvfb with: xvfb-run -a $(BUILD)/app/orvodial"; exit 1; \
+	fi
+	$(BUILD)/app/orvodial
+
+# Every test: native build, the same suite under ASan+UBSan, the fuzzers, Windows under Wine.
+test: deps-test
+	$(MAKE) --no-print-directory test-native
+	$(MAKE) --no-print-directory test-asan
+	$(MAKE) --no-print-directory test-fuzz
+	$(MAKE) --no-print-directory test-windows
+	@echo "All test suites passed."
+
+test-native: build
+	QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+
+test-asan: build-asan
+	QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(BUILD_ASAN) --output-on-failure -j$(JOBS)
+
+# Bounded libFuzzer runs (clang), labelled "fuzz" in CTest.
+test-fuzz: deps-test
+	@if grep -rq 'ORVODIAL_FUZZ' --include=CMakeLists.txt tests localtapi 2>/dev/null; then \
+	  CC=clang CXX=clang++ $(CMAKE) -S . -B $(BUILD_FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVODIAL_FUZZ=ON && \
+	  $(CMAKE) --build $(BUILD_FUZZ) -j$(JOBS) && \
+	  QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD_FUZZ) --output-on-failure -L fuzz; \
+	else echo "No fuzz targets."; fi
+
+# The Windows flavour, cross-compiled with mingw-w64 and checked under Wine.
+test-windows: deps-test
+	@if [ -x tests/windows/run ]; then tests/windows/run; else echo "No Windows checks yet."; fi
+
+windows: deps-test
+	$(CMAKE) -S . -B $(BUILD_WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
+	$(CMAKE) --build $(BUILD_WIN) -j$(JOBS)
+
+install: build
+	$(CMAKE) --install $(BUILD)
+
+bench: build
+	@if [ -x $(BUILD)/bench/startup_bench ]; then $(BUILD)/bench/startup_bench; else echo "No benchmarks built."; fi
+
+clean:
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_WIN)

@@ -1,0 +1,13 @@
+#include "mTAPIDecs.h"
+
+namespace mTAPIDecs {
+
+HINSTANCE ApplicationInstance() {
+#ifdef _WIN32
+    return GetModuleHandleA(nullptr);
+#else
+    return nullptr;
+#endif
+}
+
+} // namespace mTAPIDecs
