@@ -74,7 +74,7 @@ test-asan: build-asan
 test-fuzz: deps-test
 	@if grep -rq 'ORVODIAL_FUZZ' --include=CMakeLists.txt tests localtapi 2>/dev/null; then \
 	  CC=clang CXX=clang++ $(CMAKE) -S . -B $(BUILD_FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVODIAL_FUZZ=ON && \
-	  $(CMAKE) --build $(BUILD_FUZZ) -j$(JOBS) && \
+	  $(CMAKE) --build $(BUILD_FUZZ) -j$(JOBS) --target fuzzers && \
 	  QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD_FUZZ) --output-on-failure -L fuzz; \
 	else echo "No fuzz targets."; fi
 
