@@ -1,0 +1,264 @@
+#!/usr/bin/env python3
+"""Draws the dialer's pictures: the 12 keypad key-caps and the program icon.
+
+Standard library only (zlib for PNG). Run from anywhere; it writes into the repository:
+
+  ui/pictures/key_<name>.png   71x53 8-bit grey key-caps, used by the Qt front end
+  ui/pictures/key_<name>.bmp   the same as 8-bit BMP with a 256-entry grey palette, for the
+                               Windows resources
+  app/icons/orvodial.png       32x32 program icon (title bars, desktop entry)
+  app/icons/orvodial-128.png   the icon scaled up 4x for launchers that want a big one
+  app/icons/orvodial.ico       32x32, 16 colours (4-bit BMP inside an ICO), for the
+                               Windows icon resource
+  app/icons/orvodial.bmp       the icon's 16-colour BMP on its own
+
+<name> is the key's character: 0-9, "star" for "*", "hash" for "#".
+The pictures are committed; rerun this after changing it and commit the results.
+"""
+
+import os
+import struct
+import zlib
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+# 5x7 glyphs, one string per row, '#' = ink.
+GLYPHS = {
+    "0": [" ### ", "#   #", "#  ##", "# # #", "##  #", "#   #", " ### "],
+    "1": ["  #  ", " ##  ", "  #  ", "  #  ", "  #  ", "  #  ", " ### "],
+    "2": [" ### ", "#   #", "    #", "   # ", "  #  ", " #   ", "#####"],
+    "3": ["#####", "   # ", "  #  ", "   # ", "    #", "#   #", " ### "],
+    "4": ["   # ", "  ## ", " # # ", "#  # ", "#####", "   # ", "   # "],
+    "5": ["#####", "#    ", "#### ", "    #", "    #", "#   #", " ### "],
+    "6": ["  ## ", " #   ", "#    ", "#### ", "#   #", "#   #", " ### "],
+    "7": ["#####", "    #", "   # ", "  #  ", " #   ", " #   ", " #   "],
+    "8": [" ### ", "#   #", "#   #", " ### ", "#   #", "#   #", " ### "],
+    "9": [" ### ", "#   #", "#   #", " ####", "    #", "   # ", " ##  "],
+    "*": ["     ", "  #  ", "# # #", " ### ", "# # #", "  #  ", "     "],
+    "#": [" # # ", " # # ", "#####", " # # ", "#####", " # # ", " # # "],
+    "A": [" ### ", "#   #", "#   #", "#####", "#   #", "#   #", "#   #"],
+    "B": ["#### ", "#   #", "#   #", "#### ", "#   #", "#   #", "#### "],
+    "C": [" ### ", "#   #", "#    ", "#    ", "#    ", "#   #", " ### "],
+    "D": ["#### ", "#   #", "#   #", "#   #", "#   #", "#   #", "#### "],
+    "E": ["#####", "#    ", "#    ", "#### ", "#    ", "#    ", "#####"],
+    "F": ["#####", "#    ", "#    ", "#### ", "#    ", "#    ", "#    "],
+    "G": [" ### ", "#   #", "#    ", "# ###", "#   #", "#   #", " ####"],
+    "H": ["#   #", "#   #", "#   #", "#####", "#   #", "#   #", "#   #"],
+    "I": [" ### ", "  #  ", "  #  ", "  #  ", "  #  ", "  #  ", " ### "],
+    "J": ["  ###", "   # ", "   # ", "   # ", "   # ", "#  # ", " ##  "],
+    "K": ["#   #", "#  # ", "# #  ", "##   ", "# #  ", "#  # ", "#   #"],
+    "L": ["#    ", "#    ", "#    ", "#    ", "#    ", "#    ", "#####"],
+    "M": ["#   #", "## ##", "# # #", "# # #", "#   #", "#   #", "#   #"],
+    "N": ["#   #", "#   #", "##  #", "# # #", "#  ##", "#   #", "#   #"],
+    "O": [" ### ", "#   #", "#   #", "#   #", "#   #", "#   #", " ### "],
+    "P": ["#### ", "#   #", "#   #", "#### ", "#    ", "#    ", "#    "],
+    "R": ["#### ", "#   #", "#   #", "#### ", "# #  ", "#  # ", "#   #"],
+    "S": [" ####", "#    ", "#    ", " ### ", "    #", "    #", "#### "],
+    "T": ["#####", "  #  ", "  #  ", "  #  ", "  #  ", "  #  ", "  #  "],
+    "U": ["#   #", "#   #", "#   #", "#   #", "#   #", "#   #", " ### "],
+    "V": ["#   #", "#   #", "#   #", "#   #", "#   #", " # # ", "  #  "],
+    "W": ["#   #", "#   #", "#   #", "# # #", "# # #", "# # #", " # # "],
+    "X": ["#   #", "#   #", " # # ", "  #  ", " # # ", "#   #", "#   #"],
+    "Y": ["#   #", "#   #", " # # ", "  #  ", "  #  ", "  #  ", "  #  "],
+}
+
+# The keypad: character, letters, file name part. Order does not matter here.
+KEYS = [("1", ""), ("2", "ABC"), ("3", "DEF"), ("4", "GHI"), ("5", "JKL"), ("6", "MNO"),
+        ("7", "PRS"), ("8", "TUV"), ("9", "WXY"), ("*", ""), ("0", ""), ("#", "")]
+KEY_FILE_NAME = {"*": "star", "#": "hash"}
+
+KEY_W, KEY_H = 71, 53
+
+
+class Canvas:
+    def __init__(self, w, h, fill):
+        self.w, self.h = w, h
+        self.px = [[fill] * w for _ in range(h)]
+
+    def set(self, x, y, v):
+        if 0 <= x < self.w and 0 <= y < self.h:
+            self.px[y][x] = v
+
+    def rect(self, x0, y0, x1, y1, v):  # inclusive corners
+        for y in range(y0, y1 + 1):
+            for x in range(x0, x1 + 1):
+                self.set(x, y, v)
+
+    def glyph(self, ch, x, y, scale, v):
+        for gy, row in enumerate(GLYPHS[ch]):
+            for gx, c in enumerate(row):
+                if c == "#":
+                    self.rect(x + gx * scale, y + gy * scale, x + gx * scale + scale - 1,
+                              y + gy * scale + scale - 1, v)
+
+
+# ---- file writers ----
+
+def png(path, w, h, rows, colour):
+    """rows: list of bytes per row; colour: 0 = 8-bit grey, 2 = 8-bit RGB."""
+    raw = b"".join(b"\x00" + r for r in rows)
+
+    def chunk(kind, data):
+        c = kind + data
+        return struct.pack(">I", len(data)) + c + struct.pack(">I", zlib.crc32(c) & 0xFFFFFFFF)
+
+    data = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, colour, 0, 0, 0))
+    data += chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
+    write(path, data)
+
+
+def bmp_rows(w, h, indices, bpp):
+    """Bottom-up rows of palette indices packed at bpp bits, padded to 4 bytes."""
+    out = b""
+    for y in range(h - 1, -1, -1):
+        row = indices[y]
+        if bpp == 8:
+            b = bytes(row)
+        else:  # 4 bits
+            b = bytes((row[x] << 4) | (row[x + 1] if x + 1 < w else 0) for x in range(0, w, 2))
+        out += b + b"\x00" * ((4 - len(b) % 4) % 4)
+    return out
+
+
+def bmp_info(w, h, bpp, ncolours, image_size, height_factor=1):
+    return struct.pack("<IiiHHIIiiII", 40, w, h * height_factor, 1, bpp, 0, image_size, 3780, 3780,
+                       ncolours, 0)
+
+
+def bmp(path, w, h, indices, palette, bpp):
+    pixels = bmp_rows(w, h, indices, bpp)
+    pal = b"".join(struct.pack("<BBBB", b, g, r, 0) for (r, g, b) in palette)
+    info = bmp_info(w, h, bpp, len(palette), len(pixels))
+    offset = 14 + len(info) + len(pal)
+    header = struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset)
+    write(path, header + info + pal + pixels)
+
+
+def ico(path, w, h, indices, palette, transparent=None):
+    pixels = bmp_rows(w, h, indices, 4)
+    mask_rows = []
+    for y in range(h - 1, -1, -1):
+        bits = 0
+        row = b""
+        for x in range(w):
+            bits = (bits << 1) | (1 if indices[y][x] == transparent else 0)
+            if x % 8 == 7:
+                row += bytes([bits])
+                bits = 0
+        row += b"\x00" * ((4 - len(row) % 4) % 4)
+        mask_rows.append(row)
+    mask = b"".join(mask_rows)
+    pal = b"".join(struct.pack("<BBBB", b, g, r, 0) for (r, g, b) in palette)
+    image = bmp_info(w, h, 4, 16, len(pixels) + len(mask), height_factor=2) + pal + pixels + mask
+    header = struct.pack("<HHH", 0, 1, 1)
+    entry = struct.pack("<BBBBHHII", w, h, 16, 0, 1, 4, len(image), 6 + 16)
+    write(path, header + entry + image)
+
+
+def write(path, data):
+    full = os.path.join(ROOT, path)
+    os.makedirs(os.path.dirname(full), exist_ok=True)
+    with open(full, "wb") as f:
+        f.write(data)
+
+
+# ---- keypad pictures ----
+
+def key_cap(ch, letters):
+    c = Canvas(KEY_W, KEY_H, 0xC0)
+    # The cap sits so that, centred on a 57x41 button, its edge shows just inside the frame.
+    x0, y0, x1, y1 = 8, 7, 62, 45
+    c.rect(x0 + 1, y0, x1 - 1, y1, 0x50)          # outline, corners rounded off
+    c.rect(x0, y0 + 1, x1, y1 - 1, 0x50)
+    c.rect(x0 + 1, y0 + 1, x1 - 1, y1 - 1, 0xF4)  # light edge (top, left)
+    c.rect(x0 + 2, y0 + 2, x1 - 1, y1 - 1, 0x90)  # shaded edge (bottom, right)
+    c.rect(x0 + 2, y0 + 2, x1 - 2, y1 - 2, 0xDC)  # face
+    scale = 3
+    gw, gh = 5 * scale, 7 * scale
+    top = (y0 + y1 + 1 - gh) // 2
+    if letters:
+        lw = len(letters) * 6 - 1
+        total = gw + 4 + lw
+        left = (x0 + x1 + 1 - total) // 2
+        c.glyph(ch, left, top, scale, 0x00)
+        lx, ly = left + gw + 4, (y0 + y1 + 1 - 7) // 2
+        for i, l in enumerate(letters):
+            c.glyph(l, lx + i * 6, ly, 1, 0x00)
+    else:
+        c.glyph(ch, (x0 + x1 + 1 - gw) // 2, top, scale, 0x00)
+    return c
+
+
+def write_keys():
+    grey = [(i, i, i) for i in range(256)]
+    for ch, letters in KEYS:
+        name = KEY_FILE_NAME.get(ch, ch)
+        c = key_cap(ch, letters)
+        png("ui/pictures/key_%s.png" % name, KEY_W, KEY_H, [bytes(r) for r in c.px], 0)
+        bmp("ui/pictures/key_%s.bmp" % name, KEY_W, KEY_H, c.px, grey, 8)
+
+
+# ---- program icon: a blue desk telephone with a keypad on a yellow ground ----
+
+# The 16 standard colours.
+VGA = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128), (0, 128, 128),
+       (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0), (255, 255, 0), (0, 0, 255),
+       (255, 0, 255), (0, 255, 255), (255, 255, 255)]
+BLACK, NAVY, GREY, SILVER, BLUE, YELLOW, WHITE = 0, 4, 8, 7, 12, 11, 15
+
+ICON = [
+    # 0         1         2         3
+    # 01234567890123456789012345678901
+    "YYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYY",  # 0
+    "YYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYY",  # 1
+    "YYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYY",  # 2
+    "YYYKKKKKKKKKKKKKKKKKKKKKKKKKKYYY",  # 3  handset
+    "YYKBBBBBBBBBBBBBBBBBBBBBBBBBBKYY",  # 4
+    "YKBbbbbbbbbbbbbbbbbbbbbbbbbbbNKY",  # 5
+    "YKBbbNNNNNNNNNNNNNNNNNNNNNbbbNKY",  # 6
+    "YKBbbNKKKKKKKKKKKKKKKKKKKNbbbNKY",  # 7
+    "YKBbbNKYYYYYYYYYYYYYYYYYKNbbbNKY",  # 8
+    "YKNNNNKYYYYYYYYYYYYYYYYYKNNNNNKY",  # 9
+    "YYKKKKYYYYYYYYYYYYYYYYYYYKKKKKYY",  # 10
+    "YYYYYYYYYYKKYYYYYYYYKKYYYYYYYYYY",  # 11 cradle posts
+    "YYYYYYYYYKbNKYYYYYYKbNKYYYYYYYYY",  # 12
+    "YYYYYYYKKBbNKKKKKKKKBbNKKYYYYYYY",  # 13 body
+    "YYYYYYKBBbbbbbbbbbbbbbbbNKYYYYYY",  # 14
+    "YYYYYKBbbbbbbbbbbbbbbbbbbNKYYYYY",  # 15
+    "YYYYYKBbbbWWbbWWbbWWbbbbbNKYYYYY",  # 16 keypad rows
+    "YYYYKBbbbbWWbbWWbbWWbbbbbbNKYYYY",  # 17
+    "YYYYKBbbbbbbbbbbbbbbbbbbbbNKYYYY",  # 18
+    "YYYYKBbbbbWWbbWWbbWWbbbbbbNKYYYY",  # 19
+    "YYYKBbbbbbWWbbWWbbWWbbbbbbbNKYYY",  # 20
+    "YYYKBbbbbbbbbbbbbbbbbbbbbbbNKYYY",  # 21
+    "YYYKBbbbbbWWbbWWbbWWbbbbbbbNKYYY",  # 22
+    "YYKBbbbbbbWWbbWWbbWWbbbbbbbbNKYY",  # 23
+    "YYKBbbbbbbbbbbbbbbbbbbbbbbbbNKYY",  # 24
+    "YYKBbbbbbbWWbbWWbbWWbbbbbbbbNKYY",  # 25
+    "YKBbbbbbbbWWbbWWbbWWbbbbbbbbbNKY",  # 26
+    "YKBbbbbbbbbbbbbbbbbbbbbbbbbbbNKY",  # 27
+    "YKNNNNNNNNNNNNNNNNNNNNNNNNNNNNKY",  # 28
+    "YYKKKKKKKKKKKKKKKKKKKKKKKKKKKKYY",  # 29
+    "YYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYY",  # 30
+    "YYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYY",  # 31
+]
+ICON_CODES = {"Y": YELLOW, "K": BLACK, "B": 14, "b": BLUE, "N": NAVY, "W": WHITE}
+
+
+def write_icon():
+    assert len(ICON) == 32 and all(len(r) == 32 for r in ICON)
+    idx = [[ICON_CODES[c] for c in row] for row in ICON]
+    rgb = [bytes(v for i in row for v in VGA[i]) for row in idx]
+    png("app/icons/orvodial.png", 32, 32, rgb, 2)
+    big = []
+    for row in idx:
+        line = bytes(v for i in row for v in VGA[i] * 4)
+        big += [line] * 4
+    png("app/icons/orvodial-128.png", 128, 128, big, 2)
+    ico("app/icons/orvodial.ico", 32, 32, idx, VGA)
+    bmp("app/icons/orvodial.bmp", 32, 32, idx, VGA, 4)
+
+
+if __name__ == "__main__":
+    write_keys()
+    write_icon()

@@ -1,0 +1,23 @@
+// AppInfo: the program's fixed texts shared by every front end: the title of its
+// message boxes, the Help text and the wording of a fatal run-time error.
+#pragma once
+
+#include <string>
+
+class RuntimeError;
+
+namespace ui {
+
+// Title of every message box the program shows.
+inline constexpr const char* kAppTitle = "OrvoDial";
+inline constexpr const char* kVersionText = "1.00";
+
+// The text of the Help ("?") message box.
+std::string HelpText();
+
+// The message for a run-time error that ends the program, e.g.
+// "Run-time error '380':\n\nInvalid property value".
+std::string RuntimeErrorMessage(int number, const std::string& text);
+std::string RuntimeErrorMessage(const RuntimeError& error);
+
+} // namespace ui

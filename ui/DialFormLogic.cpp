@@ -1,0 +1,122 @@
+// DialFormLogic: the dial window's handlers and the Dial command.
+#include "DialFormLogic.h"
+
+#include "AppInfo.h"
+#include "Layout.h"
+
+namespace ui {
+
+namespace {
+
+constexpr DWORD kOpenPrivileges = LINECALLPRIVILEGE_NONE;           // 1: no incoming calls
+constexpr DWORD kOpenMediaModes = LINEMEDIAMODE_INTERACTIVEVOICE;   // 4: a voice call
+constexpr const char* kTapiFailure = "TAPI failure";
+constexpr const char* kTimeCall = "Time call?";
+
+bool IsAcceptedCharacter(char16_t k) {
+    return (k >= u'0' && k <= u'9') || k == u'#' || k == u'*' || k == u' ' || k == u'-';
+}
+
+constexpr char16_t kBackspace = 8;
+constexpr char16_t kTab = 9;
+constexpr char16_t kEnter = 13;
+
+} // namespace
+
+std::string WithoutLastCharacter(const std::string& text) {
+    if (text.empty()) return text;
+    std::size_t end = text.size() - 1;
+    // Step back over UTF-8 continuation bytes so a whole character goes.
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return text.substr(0, end);
+}
+
+DialFormLogic::DialFormLogic(DialView& view, LineFactory factory) : view_(view), factory_(std::move(factory)) {}
+
+DialFormLogic::~DialFormLogic() {
+    if (tapiLine_) tapiLine_->Unsubscribe(this);
+}
+
+void DialFormLogic::Load() {
+    tapiLine_ = factory_();
+    tapiLine_->Subscribe(this);
+    tapiLine_->setLowAPI(kLowAPI);
+    tapiLine_->setHiAPI(kHiAPI);
+    tapiLine_->Create(); // a failure shows up as no line below
+    tapiLine_->setCurrentLineID(0);
+}
+
+void DialFormLogic::KeyPreview(char16_t& k) {
+    if (IsAcceptedCharacter(k)) {
+        view_.setNumberText(view_.numberText() + static_cast<char>(k));
+    } else if (k == kBackspace) {
+        const std::string text = view_.numberText();
+        if (!text.empty()) view_.setNumberText(WithoutLastCharacter(text));
+    }
+    if (k != kEnter && k != kTab) k = 0;
+    view_.setFocusToNumber();
+}
+
+void DialFormLogic::KeypadPress(std::size_t index) {
+    if (index >= dialform::kKeypad.size()) return;
+    view_.setNumberText(view_.numberText() + dialform::kKeypad[index].tag);
+    view_.setFocusToNumber();
+}
+
+void DialFormLogic::ClearBtnClick() {
+    view_.setNumberText(std::string());
+    view_.setFocusToNumber();
+}
+
+void DialFormLogic::CorBtnClick() {
+    const std::string text = view_.numberText();
+    if (!text.empty()) view_.setNumberText(WithoutLastCharacter(text));
+    view_.setFocusToNumber();
+}
+
+void DialFormLogic::HelpClick() {
+    view_.showMessage(HelpText(), MessageButtons::Ok);
+}
+
+void DialFormLogic::DialClick() {
+    const std::string number = view_.numberText();
+    if (number.empty()) {
+        view_.setFocusToNumber();
+        return;
+    }
+    view_.insertHistoryAtTop(number);
+
+    if (!tapiLine_->OpenLine(kOpenPrivileges, kOpenMediaModes)) {
+        view_.showMessage(kTapiFailure, MessageButtons::Ok);
+        view_.setFocusToNumber();
+        return;
+    }
+
+    // Refused at once: no call exists, so there is nothing to time. Close the line and
+    // report it like a line that cannot be opened; the number stays for another try.
+    if (!tapiLine_->MakeCallAsynch(number)) {
+        tapiLine_->CloseLine();
+        view_.showMessage(kTapiFailure, MessageButtons::Ok);
+        view_.setFocusToNumber();
+        return;
+    }
+
+    const MessageAnswer answer = view_.showMessage(kTimeCall, MessageButtons::YesNo);
+
+    // Let go of the call: the handset keeps it. Either may be refused when the line
+    // object has already closed the line on a late failure; that is harmless.
+    tapiLine_->DropCallAsynch();
+    tapiLine_->CloseLine();
+
+    if (answer == MessageAnswer::Yes) {
+        TFormLogic& timing = view_.ensureTimingWindow();
+        timing.setTheNum(number);
+        timing.Mark();
+        view_.showTimingWindowModal();
+    }
+
+    view_.setNumberText(std::string());
+    view_.setFocusToNumber();
+}
+
+} // namespace ui

@@ -1,0 +1,108 @@
+// DialFormLogic: the behaviour of the dial window, without a toolkit.
+//
+// Owns the one line object (tapiLine) and runs every handler of the dial window: the
+// load, the key preview, the keypad, "Clr", "<-", "?" and the Dial command, which takes
+// one call from the number box through the line to the optional call timing window. It
+// drives the window only through DialView, so the Qt and the native Windows front ends
+// share it unchanged.
+//
+// What it does not do: it catches no errors (a RuntimeError from the line object leaves
+// the handler and the front end ends the program with RuntimeErrorMessage), handles none
+// of the line object's events, and keeps no call state between runs of Dial: the line
+// object's own checks make late or repeated calls harmless.
+#pragma once
+
+#include "TFormLogic.h"
+
+#include <CvbTAPILine.h>
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace ui {
+
+enum class MessageButtons { Ok, YesNo };
+
+// Message-box results, with the platform's values.
+enum class MessageAnswer : int { Ok = 1, Yes = 6, No = 7 };
+
+// What the dial window offers its logic. Implemented by each front end's DialForm.
+class DialView {
+public:
+    virtual ~DialView() = default;
+
+    // Text of the number box Text1 (UTF-8).
+    virtual std::string numberText() const = 0;
+    virtual void setNumberText(const std::string& text) = 0;
+
+    // Inserts an entry at position 0, the top of Text1's drop-down list.
+    virtual void insertHistoryAtTop(const std::string& number) = 0;
+
+    // Gives the keyboard focus to Text1.
+    virtual void setFocusToNumber() = 0;
+
+    // Modal message box titled kAppTitle, with no icon; with YesNo, Yes has the focus.
+    // Returns the button pressed. The line object's messages go on being dispatched
+    // while it is open.
+    virtual MessageAnswer showMessage(const std::string& text, MessageButtons buttons) = 0;
+
+    // The call timing window's logic, creating the window (hidden, with its design texts
+    // and its timer running) when none exists; an existing one is returned unchanged.
+    virtual TFormLogic& ensureTimingWindow() = 0;
+
+    // Shows the timing window modally with no owner; returns when Done hides it or the
+    // user closes (destroys) it.
+    virtual void showTimingWindowModal() = 0;
+};
+
+class DialFormLogic : private CvbTAPILineEvents {
+public:
+    using LineFactory = std::function<std::shared_ptr<CvbTAPILine>()>;
+
+    // The factory creates the line object at Load (by default on the system's telephony).
+    explicit DialFormLogic(DialView& view, LineFactory factory = [] { return CvbTAPILine::New(); });
+    ~DialFormLogic() override;
+    DialFormLogic(const DialFormLogic&) = delete;
+    DialFormLogic& operator=(const DialFormLogic&) = delete;
+
+    // Load: creates the line object, sets the version range 1.3 to 3.0, registers the
+    // line application and selects line 0. Throws RuntimeError 380 with no line device.
+    void Load();
+
+    // Key preview of a character key. k is the character code; on return 0 means the key
+    // is swallowed. Enter (13) and Tab (9) go on to the focused control.
+    void KeyPreview(char16_t& k);
+
+    // Keypad press of TTButton element index (0 to 11): appends its tag.
+    void KeypadPress(std::size_t index);
+
+    // "Clr": empties the number; the list is untouched.
+    void ClearBtnClick();
+
+    // "<-": removes the last character of the number.
+    void CorBtnClick();
+
+    // "?": shows the Help message. The focus is not moved.
+    void HelpClick();
+
+    // The Dial command.
+    void DialClick();
+
+    // The line object, once Load has created it.
+    const std::shared_ptr<CvbTAPILine>& tapiLine() const { return tapiLine_; }
+
+    static constexpr DWORD kLowAPI = 0x00010003;
+    static constexpr DWORD kHiAPI = 0x00030000;
+
+private:
+    DialView& view_;
+    LineFactory factory_;
+    std::shared_ptr<CvbTAPILine> tapiLine_;
+};
+
+// The text without its last character (a whole UTF-8 sequence); empty stays empty.
+std::string WithoutLastCharacter(const std::string& text);
+
+} // namespace ui
