@@ -1,0 +1,13 @@
+// The drivers built into the program. Each driver folder provides one Register function;
+// add a line here for a new one.
+#include "LineDriver.h"
+
+namespace localtapi {
+
+void RegisterSimulatedDriver(DriverRegistry& registry);
+
+void RegisterBuiltinDrivers(DriverRegistry& registry) {
+    RegisterSimulatedDriver(registry);
+}
+
+} // namespace localtapi

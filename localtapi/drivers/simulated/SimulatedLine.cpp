@@ -1,0 +1,255 @@
+#include "SimulatedLine.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include <sstream>
+
+namespace localtapi {
+
+namespace {
+
+// Splits a comma-separated list of numbers into their normalized forms.
+std::set<std::string> NumberList(const std::string& text) {
+    std::set<std::string> out;
+    std::stringstream in(text);
+    std::string item;
+    while (std::getline(in, item, ','))
+        if (std::string n = NormalizeNumber(item); !n.empty())
+            out.insert(std::move(n));
+    return out;
+}
+
+// Device number from the group name ("line3" -> 3), for a stable permanent line ID.
+DWORD GroupIndex(const std::string& group) {
+    DWORD index = 0;
+    for (char c : group)
+        if (c >= '0' && c <= '9')
+            index = index * 10 + static_cast<DWORD>(c - '0');
+    return index;
+}
+
+} // namespace
+
+std::string NormalizeNumber(std::string_view number) {
+    std::string out;
+    for (char c : number) {
+        if ((c >= '0' && c <= '9') || c == '*' || c == '#' || (c >= 'A' && c <= 'D'))
+            out += c;
+        else if (c >= 'a' && c <= 'd')
+            out += static_cast<char>(c - 'a' + 'A');
+        else if (c == '+' && out.empty())
+            out += c;
+    }
+    return out;
+}
+
+std::optional<SimulatedSettings> ReadSimulatedSettings(const LineSettings& in, std::vector<ConfigProblem>& problems) {
+    constexpr DWORD kMaxDelayMs = 3600000; // one hour
+    SimulatedSettings s;
+    bool ok = true;
+    ok &= in.Unsigned("reply_ms", s.replyMs, 0, kMaxDelayMs, s.replyMs, problems);
+    ok &= in.Unsigned("dialtone_ms", s.dialtoneMs, 0, kMaxDelayMs, s.dialtoneMs, problems);
+    ok &= in.Unsigned("digit_ms", s.digitMs, 0, kMaxDelayMs, s.digitMs, problems);
+    ok &= in.Unsigned("proceeding_ms", s.proceedingMs, 0, kMaxDelayMs, s.proceedingMs, problems);
+    ok &= in.Unsigned("answer_ms", s.answerMs, 0, kMaxDelayMs, s.answerMs, problems);
+    ok &= in.Unsigned("busy_ms", s.busyMs, 0, kMaxDelayMs, s.busyMs, problems);
+    ok &= in.Unsigned("noanswer_ms", s.noAnswerMs, 0, kMaxDelayMs, s.noAnswerMs, problems);
+    ok &= in.Unsigned("hangup_ms", s.hangupMs, 0, kMaxDelayMs, s.hangupMs, problems);
+    ok &= in.Unsigned("drop_ms", s.dropMs, 0, kMaxDelayMs, s.dropMs, problems);
+    ok &= in.Unsigned("open_ms", s.openMs, 0, kMaxDelayMs, s.openMs, problems);
+    ok &= in.Unsigned("vanish_ms", s.vanishMs, 0, kMaxDelayMs, s.vanishMs, problems);
+    ok &= in.Signed("refuse", s.refuseCode, s.refuseCode, problems);
+    if (s.refuseCode > 0) {
+        problems.push_back({in.Find("refuse")->line, "key 'refuse': must be 0 or a negative LINEERR code"});
+        s.refuseCode = 0;
+        ok = false;
+    }
+    if (const LineSettings::Entry* e = in.Find("refuse_at")) {
+        if (e->value == "reply")
+            s.refuseInReply = true;
+        else if (e->value == "call")
+            s.refuseInReply = false;
+        else {
+            problems.push_back({e->line, "key 'refuse_at': '" + e->value + "' is neither 'reply' nor 'call'"});
+            ok = false;
+        }
+    }
+    s.busy = NumberList(in.Text("busy"));
+    s.noAnswer = NumberList(in.Text("noanswer"));
+    ok &= in.Unsigned("api_low", s.lowAPIVersion, 0, 0xFFFFFFFF, s.lowAPIVersion, problems);
+    ok &= in.Unsigned("api_high", s.highAPIVersion, 0, 0xFFFFFFFF, s.highAPIVersion, problems);
+    if (s.lowAPIVersion > s.highAPIVersion) {
+        problems.push_back({in.groupLine, "api_low is above api_high"});
+        ok = false;
+    }
+    if (!ok)
+        return std::nullopt;
+
+    s.caps.lineName = in.name.empty() ? "Simulated line" : in.name;
+    s.caps.providerInfo = "OrvoDial simulated line";
+    s.caps.switchInfo = "Simulated exchange";
+    s.caps.permanentLineID = 0x53490000 | (GroupIndex(in.group) & 0xFFFF);
+    s.caps.bearerModes = LINEBEARERMODE_VOICE;
+    s.caps.mediaModes = LINEMEDIAMODE_INTERACTIVEVOICE;
+    s.caps.addressModes = LINEADDRESSMODE_ADDRESSID;
+    s.caps.numAddresses = 1;
+    s.caps.maxRate = 0;
+    s.caps.generateToneModes = 0;
+    s.caps.generateToneMaxNumFreq = 0;
+    s.caps.numTerminals = 0;
+    s.caps.lowAPIVersion = s.lowAPIVersion;
+    s.caps.highAPIVersion = s.highAPIVersion;
+    return s;
+}
+
+SimulatedLine::SimulatedLine(SimulatedSettings settings) : s(std::move(settings)) {}
+
+SimulatedLine::~SimulatedLine() { Close(); }
+
+DeviceCaps SimulatedLine::Caps() const { return s.caps; }
+
+void SimulatedLine::After(DWORD ms, QObject* context, std::function<void()> step) {
+    QTimer::singleShot(static_cast<int>(ms), context, std::move(step));
+}
+
+LONG SimulatedLine::Open(LineDriverSink& lineSink) {
+    if (s.openMs > 0) {
+        // Like hardware that needs a moment to answer: wait in a nested loop.
+        QEventLoop wait;
+        QTimer::singleShot(static_cast<int>(s.openMs), &wait, &QEventLoop::quit);
+        wait.exec();
+    }
+    sink = &lineSink;
+    lineTimers = std::make_unique<QObject>();
+    if (s.vanishMs > 0)
+        After(s.vanishMs, lineTimers.get(), [this] {
+            LineDriverSink* gone = sink;
+            Close();
+            gone->DeviceRemoved();
+        });
+    return 0;
+}
+
+void SimulatedLine::Close() {
+    calls.clear();
+    lineTimers.reset();
+    sink = nullptr;
+}
+
+void SimulatedLine::Enter(CallId id, DWORD state, DWORD mode) {
+    const auto it = calls.find(id);
+    if (it == calls.end() || sink == nullptr)
+        return;
+    it->second.state = state;
+    sink->CallState(id, state, mode);
+}
+
+LONG SimulatedLine::MakeCall(RequestId request, CallId id, const char* destination) {
+    if (sink == nullptr)
+        return LINEERR_OPERATIONFAILED;
+    if (s.refuseCode != 0 && !s.refuseInReply)
+        return s.refuseCode;
+    for (const auto& [other, call] : calls)
+        if (call.state != LINECALLSTATE_IDLE)
+            return LINEERR_CALLUNAVAIL; // one call at a time
+    Call& call = calls[id];
+    call.timers = std::make_unique<QObject>();
+    const bool hasNumber = destination != nullptr;
+    const std::string number = hasNumber ? NormalizeNumber(destination) : std::string();
+    After(s.replyMs, call.timers.get(), [this, request, id, hasNumber, number] {
+        if (s.refuseCode != 0) {
+            calls.erase(id);
+            sink->RequestCompleted(request, s.refuseCode);
+            return;
+        }
+        sink->RequestCompleted(request, 0);
+        Enter(id, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_NORMAL);
+        if (hasNumber)
+            Progress(id, number);
+    });
+    return 0;
+}
+
+// Dialing onwards, one timer step per state, all on the call's own timer context.
+void SimulatedLine::Progress(CallId id, const std::string& number) {
+    QObject* ctx = calls.at(id).timers.get();
+    const DWORD dialing = s.digitMs * static_cast<DWORD>(number.size());
+    After(s.dialtoneMs, ctx, [this, id, ctx, number, dialing] {
+        Enter(id, LINECALLSTATE_DIALING, 0);
+        After(dialing, ctx, [this, id, ctx, number] {
+            Enter(id, LINECALLSTATE_PROCEEDING, 0);
+            After(s.proceedingMs, ctx, [this, id, ctx, number] {
+                if (s.busy.count(number) != 0) {
+                    Enter(id, LINECALLSTATE_BUSY, LINEBUSYMODE_STATION);
+                    After(s.busyMs, ctx,
+                          [this, id] { Enter(id, LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_BUSY); });
+                    return;
+                }
+                Enter(id, LINECALLSTATE_RINGBACK, 0);
+                if (s.noAnswer.count(number) != 0) {
+                    After(s.noAnswerMs, ctx,
+                          [this, id] { Enter(id, LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NOANSWER); });
+                    return;
+                }
+                After(s.answerMs, ctx, [this, id, ctx] {
+                    Enter(id, LINECALLSTATE_CONNECTED, 0);
+                    if (s.hangupMs > 0)
+                        After(s.hangupMs, ctx,
+                              [this, id] { Enter(id, LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NORMAL); });
+                });
+            });
+        });
+    });
+}
+
+LONG SimulatedLine::Drop(RequestId request, CallId id) {
+    const auto it = calls.find(id);
+    if (it == calls.end() || sink == nullptr)
+        return LINEERR_INVALCALLHANDLE;
+    if (it->second.state == LINECALLSTATE_IDLE)
+        return LINEERR_INVALCALLSTATE;
+    // Stop the call's progress; the drop runs on a fresh timer context.
+    it->second.timers = std::make_unique<QObject>();
+    After(s.dropMs, it->second.timers.get(), [this, request, id] {
+        sink->RequestCompleted(request, 0);
+        Enter(id, LINECALLSTATE_IDLE, 0);
+    });
+    return 0;
+}
+
+void SimulatedLine::ReleaseCall(CallId id) { calls.erase(id); }
+
+void RegisterSimulatedDriver(DriverRegistry& registry) {
+    DriverInfo info;
+    info.name = "simulated";
+    info.description = "Simulated voice line (no hardware)";
+    info.keys = {
+        {"reply_ms", "50", "Delay from a call request to its reply (ms)"},
+        {"dialtone_ms", "300", "Dial tone before dialing starts (ms)"},
+        {"digit_ms", "60", "Dialing time per digit (ms)"},
+        {"proceeding_ms", "700", "From dialing done to ringback or busy (ms)"},
+        {"answer_ms", "3000", "Ringback until the far end answers (ms)"},
+        {"busy_ms", "1500", "Busy tone until the call is disconnected (ms)"},
+        {"noanswer_ms", "30000", "Ringback until an unanswered call is disconnected (ms)"},
+        {"hangup_ms", "0", "Connected until the far end hangs up (ms, 0 = never)"},
+        {"drop_ms", "100", "Delay from a drop request to its reply (ms)"},
+        {"open_ms", "0", "Time the device takes to open (ms)"},
+        {"vanish_ms", "0", "Open until the device disappears (ms, 0 = never)"},
+        {"busy", "", "Numbers that are busy, comma-separated"},
+        {"noanswer", "", "Numbers that never answer, comma-separated"},
+        {"refuse", "0", "LINEERR code with which every call is refused (0 = none)"},
+        {"refuse_at", "reply", "Where calls are refused: 'reply' or 'call'"},
+        {"api_low", "0x00010003", "Lowest API version supported"},
+        {"api_high", "0x00030000", "Highest API version supported"},
+    };
+    info.create = [](const LineSettings& settings, std::vector<ConfigProblem>& problems) -> std::unique_ptr<LineDriver> {
+        std::optional<SimulatedSettings> s = ReadSimulatedSettings(settings, problems);
+        if (!s)
+            return nullptr;
+        return std::make_unique<SimulatedLine>(std::move(*s));
+    };
+    registry.Register(std::move(info));
+}
+
+} // namespace localtapi
