@@ -5,9 +5,11 @@
 namespace localtapi {
 
 void RegisterSimulatedDriver(DriverRegistry& registry);
+void RegisterModemDriver(DriverRegistry& registry);
 
 void RegisterBuiltinDrivers(DriverRegistry& registry) {
     RegisterSimulatedDriver(registry);
+    RegisterModemDriver(registry);
 }
 
 } // namespace localtapi

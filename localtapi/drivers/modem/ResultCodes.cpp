@@ -62,8 +62,8 @@ bool IsUpper(char c, char upper) { return c == upper || c == upper - 'A' + 'a'; 
 
 } // namespace
 
-ModemLine ClassifyLine(std::string_view raw) {
-    ModemLine line;
+ResponseLine ClassifyLine(std::string_view raw) {
+    ResponseLine line;
     line.text.assign(raw);
     const std::string_view s = TrimSpaces(raw);
 
@@ -118,14 +118,14 @@ const char* ResultName(Result result) {
     return "?";
 }
 
-std::vector<ModemLine> LineAssembler::Feed(std::string_view bytes) {
-    std::vector<ModemLine> lines;
+std::vector<ResponseLine> LineAssembler::Feed(std::string_view bytes) {
+    std::vector<ResponseLine> lines;
     for (char c : bytes) {
         if (c == '\r' || c == '\n') {
             if (!partial.empty() || overflowed) {
-                ModemLine line = ClassifyLine(partial);
+                ResponseLine line = ClassifyLine(partial);
                 if (overflowed)
-                    line = ModemLine{LineKind::Other, Result::None, partial};
+                    line = ResponseLine{LineKind::Other, Result::None, partial};
                 lines.push_back(std::move(line));
             }
             partial.clear();

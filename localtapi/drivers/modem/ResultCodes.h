@@ -37,14 +37,14 @@ enum class LineKind {
     Other,       // information text, or garbage
 };
 
-struct ModemLine {
+struct ResponseLine {
     LineKind kind = LineKind::Other;
     Result result = Result::None;
     std::string text; // the line without its terminator
 };
 
 // Classifies one complete line (no CR/LF inside).
-ModemLine ClassifyLine(std::string_view line);
+ResponseLine ClassifyLine(std::string_view line);
 
 // Short name of a result code, for traces and test output.
 const char* ResultName(Result result);
@@ -56,7 +56,7 @@ public:
     static constexpr std::size_t kMaxLineBytes = 256;
 
     // Feeds one chunk of bytes and returns the lines it completed, in order.
-    std::vector<ModemLine> Feed(std::string_view bytes);
+    std::vector<ResponseLine> Feed(std::string_view bytes);
 
     // Forgets a partial line (after the port was reopened, for instance).
     void Reset();

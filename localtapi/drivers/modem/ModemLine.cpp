@@ -1,0 +1,498 @@
+#include "ModemLine.h"
+
+#include <QEventLoop>
+
+#include <cerrno>
+
+namespace modem {
+
+using localtapi::CallId;
+using localtapi::ConfigProblem;
+using localtapi::DeviceCaps;
+using localtapi::LineSettings;
+using localtapi::RequestId;
+
+namespace {
+
+// A ring burst ends when no RING came for this long (modems ring every ~6 s).
+constexpr milliseconds kRingGap{8000};
+
+// Characters of a dial command that make the modem wait for something on the line (a
+// second dial tone, quiet answer); each may take as long as the start of a dial.
+bool WaitsOnLine(char c) { return c == 'W' || c == '@'; }
+
+std::uint32_t Fnv1a(const std::string& text) {
+    std::uint32_t hash = 2166136261u;
+    for (unsigned char c : text) {
+        hash ^= c;
+        hash *= 16777619u;
+    }
+    return hash;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+} // namespace
+
+// ---- Settings ---------------------------------------------------------------------------
+
+std::optional<ModemSettings> ReadModemSettings(const LineSettings& settings, std::vector<ConfigProblem>& problems) {
+    const std::size_t before = problems.size();
+    auto problem = [&](std::string_view key, std::string text) {
+        const LineSettings::Entry* e = settings.Find(key);
+        problems.push_back({e ? e->line : settings.groupLine, "key '" + std::string(key) + "': " + text});
+    };
+
+    ModemSettings s;
+    s.port = settings.Text("port");
+    if (s.port.empty())
+        problem("port", "missing; give the modem's serial device, e.g. port=/dev/ttyACM0");
+
+    DWORD speed = 0;
+    if (settings.Unsigned("speed", s.speed, 300, 460800, speed, problems)) {
+        if (SerialPort::SupportedSpeed(speed))
+            s.speed = speed;
+        else
+            problem("speed", std::to_string(speed) + " is not a serial speed (e.g. 9600, 57600, 115200)");
+    }
+
+    s.init = settings.Text("init", s.init);
+    if (s.init.size() < 2 || Lower(s.init.substr(0, 2)) != "at" || s.init.find_first_of("\r\n") != std::string::npos)
+        problem("init", "'" + s.init + "' is not one AT command");
+
+    const std::string mode = Lower(settings.Text("dialmode", "tone"));
+    if (mode == "tone")
+        s.dialMode = DialMode::Tone;
+    else if (mode == "pulse")
+        s.dialMode = DialMode::Pulse;
+    else
+        problem("dialmode", "'" + mode + "' is neither tone nor pulse");
+
+    s.prefix = settings.Text("prefix");
+    if (!CleanDialString(s.prefix))
+        problem("prefix", "'" + s.prefix + "' holds characters a modem cannot dial");
+
+    const std::string blind = Lower(settings.Text("blind", "no"));
+    if (blind == "yes" || blind == "true" || blind == "1" || blind == "on")
+        s.blind = true;
+    else if (blind == "no" || blind == "false" || blind == "0" || blind == "off")
+        s.blind = false;
+    else
+        problem("blind", "'" + blind + "' is not yes or no");
+
+    if (problems.size() != before)
+        return std::nullopt;
+
+    DeviceCaps& caps = s.caps;
+    caps.lineName = settings.name.empty() ? "Modem on " + s.port : settings.name;
+    caps.providerInfo = "Hayes voice modem on " + s.port;
+    caps.permanentLineID = Fnv1a(s.port);
+    caps.bearerModes = LINEBEARERMODE_VOICE;
+    caps.mediaModes = LINEMEDIAMODE_INTERACTIVEVOICE;
+    caps.maxNumActiveCalls = 1;
+    return s;
+}
+
+// ---- Driver -----------------------------------------------------------------------------
+
+ModemLine::ModemLine(ModemSettings settings, ModemTimeouts timeouts) : s(std::move(settings)), t(timeouts) {
+    commandTimer.setSingleShot(true);
+    QObject::connect(&commandTimer, &QTimer::timeout, [this] { OnCommandTimeout(); });
+    ringTimer.setSingleShot(true);
+    QObject::connect(&ringTimer, &QTimer::timeout, [this] { ringCount = 0; });
+    port.onData = [this](std::string_view bytes) { OnData(bytes); };
+    port.onGone = [this] { OnPortGone(); };
+}
+
+ModemLine::~ModemLine() { Close(); }
+
+DeviceCaps ModemLine::Caps() const { return s.caps; }
+
+LONG ModemLine::Open(localtapi::LineDriverSink& target) {
+    if (gone)
+        return LINEERR_NODEVICE;
+    const int error = port.Open(s.port, s.speed);
+    if (error == ENOENT || error == ENODEV || error == ENXIO || error == ENOTDIR || error == ENOTTY)
+        return LINEERR_NODEVICE;
+    if (error != 0)
+        return LINEERR_RESOURCEUNAVAIL; // held by another program, no permission, ...
+    lines.Reset();
+
+    // The modem must answer AT (no answer: nothing modem-like on that port), then accept
+    // the init string (ERROR: the init string is wrong for this modem).
+    std::optional<LONG> result;
+    QEventLoop loop;
+    SendAt([&](const Outcome& at) {
+        if (at.result != Result::Ok) {
+            result = (at.timedOut || at.gone) ? LINEERR_NODEVICE : LINEERR_RESOURCEUNAVAIL;
+            loop.quit();
+            return;
+        }
+        SendInit([&](const Outcome& init) {
+            if (init.result == Result::Ok)
+                result = 0;
+            else if (init.result == Result::Error)
+                result = LINEERR_OPERATIONFAILED;
+            else
+                result = LINEERR_NODEVICE;
+            loop.quit();
+        });
+    });
+    if (!result) {
+        openLoop = &loop;
+        loop.exec(); // bounded: each command ends by its result, its timeout or the port's loss
+        openLoop = nullptr;
+    }
+    if (!result || *result != 0) {
+        // Failed, or Close was called meanwhile: release the port.
+        pending = nullptr;
+        commandTimer.stop();
+        port.Close();
+        return result ? *result : LINEERR_RESOURCEUNAVAIL;
+    }
+    sink = &target;
+    return 0;
+}
+
+void ModemLine::Close() {
+    sink = nullptr;
+    if (call && port.IsOpen() && !gone)
+        port.Write(call->dialling ? "\r" : "ATH\r"); // best effort; closing drops DTR as well
+    call.reset();
+    pending = nullptr;
+    commandTimer.stop();
+    ringTimer.stop();
+    ringCount = 0;
+    port.Close();
+    lines.Reset();
+    if (openLoop != nullptr)
+        openLoop->quit();
+}
+
+LONG ModemLine::MakeCall(RequestId request, CallId id, const char* destination) {
+    if (gone)
+        return LINEERR_NODEVICE;
+    if (sink == nullptr || !port.IsOpen())
+        return LINEERR_INVALLINESTATE;
+    if (call || pending)
+        return LINEERR_CALLUNAVAIL;
+    // A null destination only takes the line: no prefix, no digits.
+    std::optional<std::vector<std::string>> pieces =
+        destination ? BuildDialCommands(destination, s.prefix, s.dialMode) : BuildDialCommands("", "", s.dialMode);
+    if (!pieces)
+        return LINEERR_INVALADDRESS;
+    call = Call{};
+    call->id = id;
+    call->makeRequest = request;
+    call->pieces = std::move(*pieces);
+    PreDialCheck();
+    return 0;
+}
+
+LONG ModemLine::Drop(RequestId request, CallId id) {
+    if (gone)
+        return LINEERR_NODEVICE;
+    if (!call || call->id != id || call->released)
+        return LINEERR_INVALCALLHANDLE;
+    if (call->makeRequest != 0 || call->dropRequest != 0)
+        return LINEERR_INVALCALLSTATE;
+    call->dropRequest = request;
+    if (call->dialling)
+        AbortDial(); // the dial's result then leads to the hang-up
+    else
+        Hangup();
+    return 0;
+}
+
+void ModemLine::ReleaseCall(CallId id) {
+    if (!call || call->id != id)
+        return;
+    call->released = true;
+    if (pending) {
+        // A check, a dial or a hang-up is out; its continuation finishes the call quietly.
+        if (call->dialling)
+            AbortDial();
+        return;
+    }
+    Hangup();
+}
+
+// ---- Commands ---------------------------------------------------------------------------
+
+void ModemLine::Send(const std::string& command, milliseconds timeout, Done done) {
+    pending = std::move(done);
+    commandTimer.start(timeout);
+    port.Write(command + "\r"); // a failed write shows up as the port's loss
+}
+
+void ModemLine::Finish(const Outcome& outcome) {
+    if (!pending)
+        return;
+    Done done = std::move(pending);
+    pending = nullptr;
+    commandTimer.stop();
+    done(outcome);
+}
+
+void ModemLine::OnCommandTimeout() { Finish(Outcome{Result::None, true, false}); }
+
+// Any character stops a dial in progress; the modem then ends the dial command with a
+// result (NO CARRIER on most modems, OK on some), which completes the same command.
+void ModemLine::AbortDial() {
+    if (!call || call->aborting)
+        return;
+    call->aborting = true;
+    commandTimer.start(t.abort);
+    port.Write("\r");
+}
+
+void ModemLine::SendAt(Done done) { Send("AT", t.command, std::move(done)); }
+
+void ModemLine::SendInit(Done done) { Send(s.init, t.command, std::move(done)); }
+
+milliseconds ModemLine::DialTimeout(const std::string& piece) const {
+    milliseconds timeout = t.dialBase;
+    for (char c : piece.substr(3)) // after "ATD"
+        timeout += WaitsOnLine(c) ? t.dialBase : t.dialPerChar;
+    return timeout;
+}
+
+// ---- Call -------------------------------------------------------------------------------
+
+void ModemLine::PreDialCheck() {
+    Send(s.blind ? "ATX3" : "AT", t.command, [this](const Outcome& o) { OnPreDialCheck(o); });
+}
+
+void ModemLine::OnPreDialCheck(const Outcome& o) {
+    if (!call || o.gone)
+        return;
+    if (call->released) {
+        EndCall(); // nothing was dialled yet
+        return;
+    }
+    const RequestId request = call->makeRequest;
+    call->makeRequest = 0;
+    if (o.result != Result::Ok) {
+        EndCall();
+        Complete(request, LINEERR_OPERATIONFAILED);
+        return;
+    }
+    if (!Complete(request, 0))
+        return;
+    if (!Report(LINECALLSTATE_DIALTONE, s.blind ? LINEDIALTONEMODE_UNAVAIL : LINEDIALTONEMODE_UNKNOWN))
+        return;
+    if (!Report(LINECALLSTATE_DIALING, 0))
+        return;
+    DialNext();
+}
+
+void ModemLine::DialNext() {
+    const std::string& piece = call->pieces[call->next];
+    call->dialling = true;
+    call->aborting = false;
+    Send(piece, DialTimeout(piece), [this](const Outcome& o) { OnDialResult(o); });
+}
+
+void ModemLine::OnDialResult(const Outcome& o) {
+    if (!call || o.gone)
+        return;
+    if (call->dropRequest != 0 || call->released) {
+        call->dialling = false;
+        Hangup();
+        return;
+    }
+    if (o.timedOut) {
+        if (!call->aborting) {
+            // The modem said nothing in time: stop the dial and wait for its result.
+            pending = [this](const Outcome& a) { OnDialResult(a); };
+            AbortDial();
+            return;
+        }
+        call->dialling = false;
+        Disconnect(LINEDISCONNECTMODE_UNKNOWN);
+        return;
+    }
+    call->dialling = false;
+    if (call->aborting) {
+        // Aborted because the modem was silent; whatever it says now, the dial is over.
+        Disconnect(LINEDISCONNECTMODE_UNKNOWN);
+        return;
+    }
+    switch (o.result) {
+    case Result::Ok:
+        if (++call->next < call->pieces.size())
+            DialNext();
+        else
+            Report(LINECALLSTATE_PROCEEDING, 0);
+        return;
+    case Result::Connect:
+        Report(LINECALLSTATE_CONNECTED, 0);
+        return;
+    case Result::Busy:
+        if (Report(LINECALLSTATE_BUSY, LINEBUSYMODE_UNKNOWN))
+            Disconnect(LINEDISCONNECTMODE_BUSY);
+        return;
+    case Result::NoDialtone: Disconnect(LINEDISCONNECTMODE_NODIALTONE); return;
+    case Result::NoAnswer: Disconnect(LINEDISCONNECTMODE_NOANSWER); return;
+    case Result::NoCarrier: Disconnect(LINEDISCONNECTMODE_NORMAL); return;
+    case Result::Error: Disconnect(LINEDISCONNECTMODE_BADADDRESS); return;
+    default: Disconnect(LINEDISCONNECTMODE_UNKNOWN); return;
+    }
+}
+
+void ModemLine::Hangup() {
+    Send("ATH", t.command, [this](const Outcome& o) { OnHangup(o); });
+}
+
+void ModemLine::OnHangup(const Outcome& o) {
+    if (!call || o.gone)
+        return;
+    if (call->released) {
+        EndCall();
+        return;
+    }
+    const RequestId request = call->dropRequest;
+    call->dropRequest = 0;
+    if (o.result == Result::Ok) {
+        const CallId id = call->id;
+        EndCall();
+        if (Complete(request, 0))
+            sink->CallState(id, LINECALLSTATE_IDLE, 0);
+        return;
+    }
+    // No answer, or refused: the modem's state is unknown. The call stays (a later drop
+    // may try again) but is reported disconnected, once.
+    if (Complete(request, LINEERR_OPERATIONFAILED))
+        Disconnect(LINEDISCONNECTMODE_UNKNOWN);
+}
+
+void ModemLine::Disconnect(DWORD mode) {
+    if (!call || call->disconnected)
+        return;
+    call->disconnected = true;
+    Report(LINECALLSTATE_DISCONNECTED, mode);
+}
+
+bool ModemLine::Report(DWORD state, DWORD mode) {
+    if (sink == nullptr || !call)
+        return false;
+    if (!call->released)
+        sink->CallState(call->id, state, mode);
+    return sink != nullptr && call.has_value();
+}
+
+bool ModemLine::Complete(RequestId request, LONG result) {
+    if (sink == nullptr)
+        return false;
+    sink->RequestCompleted(request, result);
+    return sink != nullptr;
+}
+
+void ModemLine::EndCall() { call.reset(); }
+
+// ---- Incoming ---------------------------------------------------------------------------
+
+void ModemLine::OnData(std::string_view bytes) {
+    for (const ResponseLine& line : lines.Feed(bytes)) {
+        if (!port.IsOpen())
+            return; // closed by an earlier line's handler
+        switch (line.kind) {
+        case LineKind::Echo:  // our own command repeated (E1)
+        case LineKind::Other: // information text, or noise on the line
+            break;
+        case LineKind::Unsolicited:
+            OnUnsolicited(line);
+            break;
+        case LineKind::Final:
+            if (pending)
+                Finish(Outcome{line.result, false, false});
+            else
+                OnStrayResult(line.result);
+            break;
+        }
+    }
+}
+
+void ModemLine::OnUnsolicited(const ResponseLine& line) {
+    // Incoming calls are not taken; a RING is passed on as a line event so that the
+    // trace shows it. Caller-ID lines are ignored.
+    if (line.result != Result::Ring || sink == nullptr)
+        return;
+    ++ringCount;
+    ringTimer.start(kRingGap);
+    sink->LineDevState(LINEDEVSTATE_RINGING, 0, ringCount);
+}
+
+void ModemLine::OnStrayResult(Result result) {
+    // A result with no command out: a late answer to a command that timed out (ignored),
+    // or the modem reporting that an established call ended.
+    if (result == Result::NoCarrier && call && call->makeRequest == 0)
+        Disconnect(LINEDISCONNECTMODE_NORMAL);
+}
+
+void ModemLine::OnPortGone() {
+    if (sink == nullptr) {
+        // Lost while opening: the waiting command fails and Open releases the port.
+        Finish(Outcome{Result::None, false, true});
+        return;
+    }
+    gone = true;
+    pending = nullptr;
+    commandTimer.stop();
+    if (call && !call->released) {
+        if (call->makeRequest != 0) {
+            const RequestId request = call->makeRequest;
+            EndCall();
+            if (!Complete(request, LINEERR_NODEVICE))
+                return;
+        } else {
+            Disconnect(LINEDISCONNECTMODE_UNAVAIL);
+            if (call && call->dropRequest != 0) {
+                const RequestId request = call->dropRequest;
+                const CallId id = call->id;
+                EndCall();
+                if (!Complete(request, 0))
+                    return;
+                sink->CallState(id, LINECALLSTATE_IDLE, 0);
+            }
+        }
+    }
+    EndCall();
+    if (sink != nullptr)
+        sink->DeviceRemoved();
+}
+
+// ---- Registration -----------------------------------------------------------------------
+
+localtapi::DriverInfo ModemDriverInfo() {
+    localtapi::DriverInfo info;
+    info.name = "modem";
+    info.description = "Hayes-compatible voice modem on a serial port";
+    info.keys = {
+        {"port", "", "Serial device of the modem, e.g. /dev/ttyACM0 or /dev/ttyS0"},
+        {"speed", "115200", "Serial speed in bits per second"},
+        {"init", "AT&FE0V1&D2&C1X4", "Command sent after AT when the line is opened"},
+        {"dialmode", "tone", "tone or pulse dialling"},
+        {"prefix", "", "Dialled before every number, e.g. 9, for an outside line"},
+        {"blind", "no", "yes: dial without waiting for dial tone"},
+    };
+    info.create = [](const LineSettings& settings,
+                     std::vector<ConfigProblem>& problems) -> std::unique_ptr<localtapi::LineDriver> {
+        std::optional<ModemSettings> s = ReadModemSettings(settings, problems);
+        if (!s)
+            return nullptr;
+        return std::make_unique<ModemLine>(std::move(*s));
+    };
+    return info;
+}
+
+} // namespace modem
+
+namespace localtapi {
+void RegisterModemDriver(DriverRegistry& registry) { registry.Register(modem::ModemDriverInfo()); }
+} // namespace localtapi
