@@ -1,0 +1,25 @@
+# Shared part of the mingw-w64 toolchain files; ORVODIAL_MINGW_TRIPLET names the target.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${ORVODIAL_MINGW_TRIPLET})
+
+set(CMAKE_C_COMPILER ${ORVODIAL_MINGW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ORVODIAL_MINGW_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${ORVODIAL_MINGW_TRIPLET}-windres)
+set(CMAKE_AR ${ORVODIAL_MINGW_TRIPLET}-ar CACHE FILEPATH "")
+set(CMAKE_RANLIB ${ORVODIAL_MINGW_TRIPLET}-ranlib CACHE FILEPATH "")
+
+set(CMAKE_FIND_ROOT_PATH /usr/${ORVODIAL_MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Tests built for Windows run under Wine on this machine.
+find_program(ORVODIAL_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
+if(ORVODIAL_WINE)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${ORVODIAL_WINE})
+endif()
+
+# Test lists are read when the tests run (under Wine), not at build time: the build
+# machine cannot start Windows programs by itself.
+set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)

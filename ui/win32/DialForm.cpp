@@ -1,0 +1,233 @@
+#include "DialForm.h"
+
+#include "Geometry.h"
+#include "MessagePump.h"
+#include "Resources.h"
+#include "Win32Text.h"
+
+#include <AppInfo.h>
+#include <Layout.h>
+
+#include <algorithm>
+#include <numeric>
+
+namespace ui::win32 {
+
+namespace {
+
+constexpr const wchar_t* kClassName = L"OrvoDialForm";
+
+HICON ProgramIcon(HINSTANCE instance, int size) {
+    return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, size, size, 0));
+}
+
+void RegisterClassOnce(HINSTANCE instance, WNDPROC proc) {
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof existing;
+    if (GetClassInfoExW(instance, kClassName, &existing))
+        return;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance;
+    wc.hIcon = ProgramIcon(instance, 32);
+    wc.hIconSm = ProgramIcon(instance, 16);
+    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512) /*IDC_ARROW*/);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kClassName;
+    RegisterClassExW(&wc);
+}
+
+} // namespace
+
+DialForm::DialForm(HINSTANCE instance, DialFormLogic::LineFactory factory, LocalClock clock)
+    : instance_(instance), clock_(std::move(clock)), logic_(*this, std::move(factory)) {}
+
+DialForm::~DialForm() {
+    tform_.reset();
+    if (hwnd_ != nullptr)
+        DestroyWindow(hwnd_);
+    for (HBITMAP picture : pictures_)
+        DeleteObject(picture);
+}
+
+void DialForm::Load() {
+    if (hwnd_ == nullptr) {
+        RegisterClassOnce(instance_, &DialForm::WndProc);
+        CreateWindowExW(0, kClassName, Widen(dialform::kTitle).c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_, this);
+        SetClientSize(hwnd_, dialform::kClient, ScreenDpi());
+        CreateControls();
+    }
+    logic_.Load();
+}
+
+void DialForm::Show(int showCommand) {
+    ShowWindow(hwnd_, showCommand);
+    UpdateWindow(hwnd_);
+    // The first control in the tab order (the "1" key) starts with the focus.
+    lastFocus_ = keys_[1];
+    SetFocus(lastFocus_);
+}
+
+void DialForm::CreateControls() {
+    const int dpi = ScreenDpi();
+    // Tab order is creation order: the keypad by tab index, then Dial, Clr, <-, ?, Text1.
+    std::array<std::size_t, dialform::kKeyCount> byTab{};
+    std::iota(byTab.begin(), byTab.end(), std::size_t{0});
+    std::sort(byTab.begin(), byTab.end(), [](std::size_t a, std::size_t b) {
+        return dialform::kKeypad[a].tabIndex < dialform::kKeypad[b].tabIndex;
+    });
+    for (std::size_t index : byTab) {
+        const auto id = kIdKeypadFirst + static_cast<int>(index);
+        keys_[index] = CreateControl(hwnd_, L"BUTTON", Widen(std::string(1, dialform::kKeypad[index].tag)).c_str(),
+                                     WS_TABSTOP | BS_PUSHBUTTON | BS_BITMAP, id, dialform::kKeypad[index].rect(), dpi);
+        pictures_[index] = static_cast<HBITMAP>(
+            LoadImageW(instance_, MAKEINTRESOURCEW(IDB_KEYPAD_FIRST + static_cast<int>(index)), IMAGE_BITMAP, 0, 0, 0));
+        SendMessageW(keys_[index], BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(pictures_[index]));
+    }
+    const std::array<std::pair<const dialform::ButtonSpec*, int>, 4> buttons{{
+        {&dialform::kDial, kIdDial},
+        {&dialform::kClearBtn, kIdClearBtn},
+        {&dialform::kCorBtn, kIdCorBtn},
+        {&dialform::kHelp, kIdHelp},
+    }};
+    for (const auto& [spec, id] : buttons) {
+        const DWORD kind = id == kIdDial ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+        CreateControl(hwnd_, L"BUTTON", Widen(spec->text).c_str(), WS_TABSTOP | kind, id, spec->rect, dpi);
+    }
+    // A drop-down combo box's height includes its list; the edit part keeps the design
+    // height, the list opens below it.
+    ui::TwipRect comboRect = dialform::kText1;
+    comboRect.height *= 8;
+    text1_ = CreateControl(hwnd_, L"COMBOBOX", L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL,
+                           kIdText1, comboRect, dpi);
+}
+
+std::string DialForm::numberText() const {
+    const int length = GetWindowTextLengthW(text1_);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const int copied = GetWindowTextW(text1_, text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(std::max(copied, 0)));
+    return Narrow(text);
+}
+
+void DialForm::setNumberText(const std::string& text) { SetWindowTextW(text1_, Widen(text).c_str()); }
+
+void DialForm::insertHistoryAtTop(const std::string& number) {
+    SendMessageW(text1_, CB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(Widen(number).c_str()));
+}
+
+void DialForm::setFocusToNumber() {
+    lastFocus_ = text1_;
+    SetFocus(text1_);
+}
+
+MessageAnswer DialForm::showMessage(const std::string& text, MessageButtons buttons) {
+    const UINT style = buttons == MessageButtons::YesNo ? MB_YESNO | MB_DEFBUTTON1 : MB_OK;
+    const int answer = MessageBoxW(hwnd_, Widen(text).c_str(), Widen(kAppTitle).c_str(), style);
+    switch (answer) {
+    case IDYES:
+        return MessageAnswer::Yes;
+    case IDNO:
+        return MessageAnswer::No;
+    default:
+        return MessageAnswer::Ok;
+    }
+}
+
+TFormLogic& DialForm::ensureTimingWindow() {
+    if (!tform_ || !tform_->exists())
+        tform_ = std::make_unique<TForm>(instance_, clock_);
+    return tform_->logic();
+}
+
+void DialForm::showTimingWindowModal() {
+    if (tform_)
+        tform_->ShowModal(hwnd_);
+}
+
+wchar_t DialForm::OnKeyPreview(wchar_t k) {
+    char16_t code = static_cast<char16_t>(k);
+    RunHandler([&] { logic_.KeyPreview(code); }, hwnd_);
+    return static_cast<wchar_t>(code);
+}
+
+void DialForm::OnCommand(int id, int code) {
+    if (code != BN_CLICKED)
+        return;
+    if (id >= kIdKeypadFirst && id < kIdKeypadFirst + static_cast<int>(dialform::kKeyCount)) {
+        RunHandler([&] { logic_.KeypadPress(static_cast<std::size_t>(id - kIdKeypadFirst)); }, hwnd_);
+        return;
+    }
+    switch (id) {
+    case kIdDial:
+        RunHandler([&] { logic_.DialClick(); }, hwnd_);
+        break;
+    case kIdClearBtn:
+        RunHandler([&] { logic_.ClearBtnClick(); }, hwnd_);
+        break;
+    case kIdCorBtn:
+        RunHandler([&] { logic_.CorBtnClick(); }, hwnd_);
+        break;
+    case kIdHelp:
+        RunHandler([&] { logic_.HelpClick(); }, hwnd_);
+        break;
+    default:
+        break;
+    }
+}
+
+LRESULT CALLBACK DialForm::WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<DialForm*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        self->hwnd_ = hwnd;
+    }
+    auto* self = reinterpret_cast<DialForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self == nullptr)
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    return self->HandleMessage(message, wParam, lParam);
+}
+
+LRESULT DialForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    HWND hwnd = hwnd_;
+    switch (message) {
+    case WM_CREATE:
+        RegisterWindow(hwnd, [this](wchar_t k) { return OnKeyPreview(k); });
+        return 0;
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    case DM_GETDEFID:
+        return MAKELRESULT(kIdDial, DC_HASDEFID);
+    case WM_ACTIVATE:
+        // Keep the focused control across deactivation, as dialog boxes do.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus != nullptr && IsChild(hwnd, focus))
+                lastFocus_ = focus;
+        } else if (lastFocus_ != nullptr && IsWindow(lastFocus_)) {
+            SetFocus(lastFocus_);
+            return 0;
+        }
+        break;
+    case WM_CLOSE:
+        // Closing the dial window ends the run; a hidden timing window goes with it.
+        DestroyWindow(hwnd);
+        PostQuitMessage(0);
+        return 0;
+    case WM_DESTROY:
+        UnregisterWindow(hwnd);
+        return 0;
+    case WM_NCDESTROY:
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        hwnd_ = nullptr;
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+} // namespace ui::win32

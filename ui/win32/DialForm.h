@@ -1,0 +1,82 @@
+// DialForm (Win32): the dial window "Orvo Dial" as a native top-level window.
+//
+// Implements DialView with plain Win32 controls laid out from the twips tables at the
+// screen's DPI: the number box Text1 (drop-down combo box), the twelve keypad picture
+// buttons TTButton (bitmap resources), and the push buttons Dial (default button), "Clr",
+// "<-" and "?". Creation order gives the tab order, so the "1" key has the focus when the
+// window first shows. Character keys reach DialFormLogic::KeyPreview through the message
+// pump before the focused control sees them.
+//
+// It holds no call state: every event goes to DialFormLogic. Message boxes are the
+// system's (MB_OK / MB_YESNO, titled "OrvoDial", no icon); the call timing window is a
+// TForm shown modally. Closing the dial window ends the run, taking a hidden timing
+// window with it.
+#pragma once
+
+#include "TForm.h"
+
+#include <DialFormLogic.h>
+#include <Layout.h>
+
+#include <windows.h>
+
+#include <array>
+#include <memory>
+
+namespace ui::win32 {
+
+class DialForm final : public DialView {
+public:
+    static constexpr int kIdText1 = 100;
+    static constexpr int kIdKeypadFirst = 200; // + TTButton index
+    static constexpr int kIdDial = 300;
+    static constexpr int kIdClearBtn = 301;
+    static constexpr int kIdCorBtn = 302;
+    static constexpr int kIdHelp = 303;
+
+    DialForm(HINSTANCE instance, DialFormLogic::LineFactory factory = [] { return CvbTAPILine::New(); },
+             LocalClock clock = SystemLocalNow);
+    ~DialForm() override;
+    DialForm(const DialForm&) = delete;
+    DialForm& operator=(const DialForm&) = delete;
+
+    // Creates the window hidden and runs the load handler. A RuntimeError from it (380
+    // when there is no line device) propagates; the window is then never shown.
+    void Load();
+    void Show(int showCommand = SW_SHOWNORMAL);
+
+    DialFormLogic& logic() { return logic_; }
+    HWND hwnd() const { return hwnd_; }
+    HWND text1() const { return text1_; }
+    HWND keypadButton(std::size_t index) const { return keys_.at(index); }
+    // The timing window, or null while none exists.
+    TForm* timingWindow() const { return tform_ && tform_->exists() ? tform_.get() : nullptr; }
+
+    // DialView
+    std::string numberText() const override;
+    void setNumberText(const std::string& text) override;
+    void insertHistoryAtTop(const std::string& number) override;
+    void setFocusToNumber() override;
+    MessageAnswer showMessage(const std::string& text, MessageButtons buttons) override;
+    TFormLogic& ensureTimingWindow() override;
+    void showTimingWindowModal() override;
+
+private:
+    static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void CreateControls();
+    void OnCommand(int id, int code);
+    wchar_t OnKeyPreview(wchar_t k);
+
+    HINSTANCE instance_;
+    LocalClock clock_;
+    DialFormLogic logic_;
+    HWND hwnd_ = nullptr;
+    HWND text1_ = nullptr;
+    std::array<HWND, dialform::kKeyCount> keys_{};
+    std::array<HBITMAP, dialform::kKeyCount> pictures_{};
+    HWND lastFocus_ = nullptr;
+    std::unique_ptr<TForm> tform_;
+};
+
+} // namespace ui::win32

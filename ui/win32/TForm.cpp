@@ -1,0 +1,193 @@
+#include "TForm.h"
+
+#include "Geometry.h"
+#include "MessagePump.h"
+#include "Resources.h"
+#include "Win32Text.h"
+
+#include <Layout.h>
+
+namespace ui::win32 {
+
+namespace {
+
+constexpr const wchar_t* kClassName = L"OrvoDialTForm";
+// Family name inside the embedded seven-segment font file.
+constexpr const wchar_t* kEmbeddedClockFace = L"DSEG7 Classic";
+
+int CALLBACK FoundFamily(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;
+}
+
+// Makes the embedded seven-segment font available to this process (once).
+void AddEmbeddedClockFont(HINSTANCE instance) {
+    static bool added = false;
+    if (added)
+        return;
+    HRSRC resource = FindResourceW(instance, MAKEINTRESOURCEW(IDR_CLOCK_FONT), MAKEINTRESOURCEW(10) /*RT_RCDATA*/);
+    if (resource == nullptr)
+        return;
+    HGLOBAL data = LoadResource(instance, resource);
+    DWORD fonts = 0;
+    if (data != nullptr &&
+        AddFontMemResourceEx(LockResource(data), SizeofResource(instance, resource), nullptr, &fonts) != nullptr)
+        added = true;
+}
+
+HICON ProgramIcon(HINSTANCE instance, int size) {
+    return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, size, size, 0));
+}
+
+void RegisterClassOnce(HINSTANCE instance, WNDPROC proc) {
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof existing;
+    if (GetClassInfoExW(instance, kClassName, &existing))
+        return;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance;
+    wc.hIcon = ProgramIcon(instance, 32);
+    wc.hIconSm = ProgramIcon(instance, 16);
+    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512) /*IDC_ARROW*/);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kClassName;
+    RegisterClassExW(&wc);
+}
+
+} // namespace
+
+bool FontFamilyInstalled(const wchar_t* family) {
+    LOGFONTW lf{};
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(lf.lfFaceName, family, LF_FACESIZE);
+    bool found = false;
+    HDC screen = GetDC(nullptr);
+    EnumFontFamiliesExW(screen, &lf, FoundFamily, reinterpret_cast<LPARAM>(&found), 0);
+    ReleaseDC(nullptr, screen);
+    return found;
+}
+
+TForm::TForm(HINSTANCE instance, LocalClock clock) : logic_(*this, std::move(clock)) {
+    RegisterClassOnce(instance, &TForm::WndProc);
+    hwnd_ = CreateWindowExW(0, kClassName, Widen(tform::kTitle).c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
+    const int dpi = ScreenDpi();
+    SetClientSize(hwnd_, tform::kClient, dpi);
+
+    numFont_ = CreateFontW(PointsToFontHeight(tform::kNumFontPoints, dpi), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
+                           ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                           DEFAULT_PITCH | FF_SWISS, Widen(tform::kNumFontFamily).c_str());
+    clockFace_ = Widen(tform::kTimeboxFontFamily);
+    if (!FontFamilyInstalled(clockFace_.c_str())) {
+        AddEmbeddedClockFont(instance);
+        if (FontFamilyInstalled(kEmbeddedClockFace))
+            clockFace_ = kEmbeddedClockFace;
+    }
+    clockFont_ = CreateFontW(PointsToFontHeight(tform::kTimeboxFontPoints, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                             FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                             DEFAULT_PITCH | FF_DONTCARE, clockFace_.c_str());
+    CreateControls();
+    SetTimer(hwnd_, kTimer1, static_cast<UINT>(tform::kTimerIntervalMs), nullptr);
+}
+
+TForm::~TForm() {
+    if (hwnd_ != nullptr)
+        DestroyWindow(hwnd_);
+    DeleteObject(numFont_);
+    DeleteObject(clockFont_);
+}
+
+void TForm::CreateControls() {
+    const int dpi = ScreenDpi();
+    // Creation order is the tab order: Command1 (0), Num (1), Timebox (2).
+    command1_ = CreateControl(hwnd_, L"BUTTON", Widen(tform::kCommand1Text).c_str(),
+                              WS_TABSTOP | BS_DEFPUSHBUTTON, kIdCommand1, tform::kCommand1, dpi);
+    num_ = CreateControl(hwnd_, L"STATIC", Widen(tform::kNumDesignText).c_str(), SS_CENTER | SS_NOPREFIX, kIdNum,
+                         tform::kNum, dpi);
+    timebox_ = CreateControl(hwnd_, L"STATIC", Widen(tform::kTimeboxDesignText).c_str(), SS_LEFT | SS_NOPREFIX,
+                             kIdTimebox, tform::kTimebox, dpi);
+    SendMessageW(num_, WM_SETFONT, reinterpret_cast<WPARAM>(numFont_), FALSE);
+    SendMessageW(timebox_, WM_SETFONT, reinterpret_cast<WPARAM>(clockFont_), FALSE);
+}
+
+void TForm::ShowModal(HWND disabled) {
+    if (hwnd_ == nullptr)
+        return;
+    const bool wasEnabled = disabled != nullptr && IsWindowEnabled(disabled);
+    if (wasEnabled)
+        EnableWindow(disabled, FALSE);
+    ShowWindow(hwnd_, SW_SHOW);
+    SetForegroundWindow(hwnd_);
+    SetFocus(command1_);
+    RunModalLoop([this] { return hwnd_ != nullptr && IsWindowVisible(hwnd_); });
+    if (wasEnabled) {
+        EnableWindow(disabled, TRUE);
+        SetActiveWindow(disabled);
+    }
+}
+
+void TForm::setNumText(const std::string& text) { SetWindowTextW(num_, Widen(text).c_str()); }
+
+void TForm::setTimeboxText(const std::string& text) { SetWindowTextW(timebox_, Widen(text).c_str()); }
+
+void TForm::hideWindow() {
+    if (hwnd_ != nullptr)
+        ShowWindow(hwnd_, SW_HIDE);
+}
+
+LRESULT CALLBACK TForm::WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        self->hwnd_ = hwnd;
+    }
+    auto* self = reinterpret_cast<TForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self == nullptr)
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    return self->HandleMessage(message, wParam, lParam);
+}
+
+LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    HWND hwnd = hwnd_;
+    switch (message) {
+    case WM_CREATE:
+        RegisterWindow(hwnd);
+        return 0;
+    case WM_TIMER:
+        if (wParam == kTimer1)
+            RunHandler([this] { logic_.Tick(); }, hwnd);
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == kIdCommand1 && HIWORD(wParam) == BN_CLICKED)
+            RunHandler([this] { logic_.Done(); }, hwnd);
+        return 0;
+    case DM_GETDEFID:
+        return MAKELRESULT(kIdCommand1, DC_HASDEFID);
+    case WM_CTLCOLORSTATIC:
+        if (reinterpret_cast<HWND>(lParam) == timebox_) {
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            SetTextColor(dc, RGB(0xFF, 0x00, 0x00));
+            SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        }
+        break;
+    case WM_SETFOCUS:
+        // The only control that takes the focus.
+        SetFocus(command1_);
+        return 0;
+    case WM_DESTROY:
+        KillTimer(hwnd, kTimer1);
+        UnregisterWindow(hwnd);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        hwnd_ = nullptr;
+        num_ = timebox_ = command1_ = nullptr;
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+} // namespace ui::win32
