@@ -1,0 +1,157 @@
+// DialForm: fixed layout, key preview and the hand-over of events to DialFormLogic.
+#include "DialForm.h"
+
+#include "Layout.h"
+#include "QtMessageBox.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+namespace {
+
+QRect PixelGeometry(const ui::TwipRect& twips) {
+    const ui::PixelRect r = ui::ToPixels(twips);
+    return {r.left, r.top, r.width, r.height};
+}
+
+QString PictureFor(char tag) {
+    QString name = tag == '*' ? QStringLiteral("star") : tag == '#' ? QStringLiteral("hash") : QString(QChar(tag));
+    return QStringLiteral(":/pictures/key_%1.png").arg(name);
+}
+
+} // namespace
+
+DialForm::DialForm(ui::DialFormLogic::LineFactory factory, ui::LocalClock clock)
+    : QWidget(nullptr), logic_(*this, std::move(factory)), clock_(std::move(clock)) {
+    using namespace ui::dialform;
+    setWindowTitle(QString::fromUtf8(kTitle));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/orvodial.png")));
+    resize(ui::TwipsToPixels(kClient.width), ui::TwipsToPixels(kClient.height));
+
+    // Controls are created in tab order: the keypad "1" to "#", Dial, Clr, <-, ?, Text1.
+    std::array<std::size_t, kKeyCount> byTabIndex{};
+    for (std::size_t i = 0; i < kKeyCount; ++i) byTabIndex[static_cast<std::size_t>(kKeypad[i].tabIndex)] = i;
+    for (std::size_t index : byTabIndex) {
+        const KeypadKey& key = kKeypad[index];
+        auto* button = new PictureButton(QPixmap(PictureFor(key.tag)), QChar(key.tag), this);
+        button->setObjectName(QStringLiteral("TTButton%1").arg(index));
+        button->setGeometry(PixelGeometry(key.rect()));
+        button->setAccessibleName(QString(QChar(key.tag)));
+        connect(button, &QAbstractButton::clicked, this,
+                [this, index] { qtui::RunHandler([this, index] { logic_.KeypadPress(index); }); });
+        TTButton[index] = button;
+    }
+    Dial = makeButton(kDial, &ui::DialFormLogic::DialClick);
+    ClearBtn = makeButton(kClearBtn, &ui::DialFormLogic::ClearBtnClick);
+    CorBtn = makeButton(kCorBtn, &ui::DialFormLogic::CorBtnClick);
+    Help = makeButton(kHelp, &ui::DialFormLogic::HelpClick);
+    Dial->setDefault(true);
+
+    Text1 = new QComboBox(this);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setEditable(true);
+    Text1->setInsertPolicy(QComboBox::NoInsert); // only the Dial command adds entries
+    Text1->setGeometry(PixelGeometry(kText1));
+    Text1->setEditText(QString());
+
+    // The first control in tab order has the focus when the window is first shown.
+    TTButton[1]->setFocus();
+
+    // Key preview: character keys reach the logic before the focused control.
+    qApp->installEventFilter(this);
+}
+
+DialForm::~DialForm() {
+    qApp->removeEventFilter(this);
+    delete tform_.data();
+}
+
+QPushButton* DialForm::makeButton(const ui::dialform::ButtonSpec& spec, void (ui::DialFormLogic::*handler)()) {
+    auto* button = new QPushButton(QString::fromUtf8(spec.text), this);
+    button->setObjectName(QString::fromUtf8(spec.name));
+    button->setGeometry(PixelGeometry(spec.rect));
+    button->setAutoDefault(true); // Enter presses a focused push button
+    connect(button, &QPushButton::clicked, this,
+            [this, handler] { qtui::RunHandler([this, handler] { (logic_.*handler)(); }); });
+    return button;
+}
+
+void DialForm::Load() {
+    logic_.Load();
+}
+
+std::string DialForm::numberText() const {
+    return Text1->currentText().toStdString();
+}
+
+void DialForm::setNumberText(const std::string& text) {
+    Text1->setEditText(QString::fromStdString(text));
+}
+
+void DialForm::insertHistoryAtTop(const std::string& number) {
+    // Inserting may move the combo box's current item; the text being composed stays.
+    const QString text = Text1->currentText();
+    Text1->insertItem(0, QString::fromStdString(number));
+    Text1->setEditText(text);
+}
+
+void DialForm::setFocusToNumber() {
+    Text1->setFocus(Qt::OtherFocusReason);
+}
+
+ui::MessageAnswer DialForm::showMessage(const std::string& text, ui::MessageButtons buttons) {
+    return qtui::ShowMessage(this, text, buttons);
+}
+
+ui::TFormLogic& DialForm::ensureTimingWindow() {
+    if (!tform_) {
+        tform_ = new TForm(clock_);
+        // Closed from its title bar: it is on its way to destruction; forget it now so
+        // the next timed call creates a new one.
+        connect(tform_.data(), &TForm::closed, this, [this] { tform_ = nullptr; });
+    }
+    return tform_->logic();
+}
+
+void DialForm::showTimingWindowModal() {
+    if (tform_) tform_->showModal();
+}
+
+void DialForm::closeEvent(QCloseEvent* event) {
+    // The run ends with the dial window: a hidden timing window goes with it.
+    delete tform_.data();
+    QWidget::closeEvent(event);
+}
+
+bool DialForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
+    auto* receiver = static_cast<QWidget*>(watched);
+    if (receiver->window() != this) return false;
+    // Each key once: only at its first delivery, to the focused control (or to the
+    // window when nothing has the focus), not again as it propagates to parents.
+    QWidget* focus = QApplication::focusWidget();
+    if (receiver != (focus ? focus : this)) return false;
+    return previewKey(receiver, static_cast<QKeyEvent*>(event));
+}
+
+bool DialForm::previewKey(QWidget* receiver, QKeyEvent* key) {
+    // Enter presses the focused push button, or else the default button Dial.
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        auto* button = qobject_cast<QAbstractButton*>(receiver);
+        (button ? button : Dial)->click();
+        return true;
+    }
+    // Tab and Backtab move the focus as usual.
+    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) return false;
+    // Keys with Alt are menu and access keys, not characters.
+    if (key->modifiers() & Qt::AltModifier) return false;
+    // Keys that produce no character (Delete, Home, arrows ...) act on the field as usual.
+    const QString text = key->text();
+    if (text.isEmpty() || text.at(0).unicode() == 0x7F) return false;
+
+    char16_t k = text.at(0).unicode();
+    qtui::RunHandler([this, &k] { logic_.KeyPreview(k); });
+    return k == 0; // a non-zero k would go on to the control; the logic only leaves 9 and 13
+}

@@ -1,0 +1,64 @@
+// DialForm: the dial window ("Orvo Dial") in Qt Widgets.
+//
+// Places the number box, the twelve keypad buttons and Dial, "Clr", "<-", "?" from the
+// twips tables, and translates the user's actions into ui::DialFormLogic calls: button
+// clicks, and character keys through a key preview that sees them before the focused
+// control. It owns the call timing window it creates for the logic, and destroys it with
+// itself, so closing the dial window ends the run even when a hidden timing window is
+// still loaded.
+#pragma once
+
+#include "DialFormLogic.h"
+#include "Layout.h"
+#include "PictureButton.h"
+#include "TForm.h"
+
+#include <QComboBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QWidget>
+
+#include <array>
+
+class DialForm : public QWidget, public ui::DialView {
+    Q_OBJECT
+public:
+    explicit DialForm(ui::DialFormLogic::LineFactory factory = [] { return CvbTAPILine::New(); },
+                      ui::LocalClock clock = ui::SystemLocalNow);
+    ~DialForm() override;
+
+    // The load handler; throws RuntimeError (380 with no line device).
+    void Load();
+
+    ui::DialFormLogic& logic() { return logic_; }
+    // The current call timing window, or null when there is none.
+    TForm* timingWindow() const { return tform_; }
+
+    QComboBox* Text1;
+    std::array<PictureButton*, 12> TTButton{};
+    QPushButton* Dial;
+    QPushButton* ClearBtn;
+    QPushButton* CorBtn;
+    QPushButton* Help;
+
+    // DialView
+    std::string numberText() const override;
+    void setNumberText(const std::string& text) override;
+    void insertHistoryAtTop(const std::string& number) override;
+    void setFocusToNumber() override;
+    ui::MessageAnswer showMessage(const std::string& text, ui::MessageButtons buttons) override;
+    ui::TFormLogic& ensureTimingWindow() override;
+    void showTimingWindowModal() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    bool previewKey(QWidget* receiver, class QKeyEvent* key);
+    QPushButton* makeButton(const ui::dialform::ButtonSpec& spec, void (ui::DialFormLogic::*handler)());
+
+    ui::DialFormLogic logic_;
+    ui::LocalClock clock_;
+    QPointer<TForm> tform_;
+};

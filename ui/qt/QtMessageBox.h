@@ -1,0 +1,25 @@
+// QtMessageBox: the program's message boxes and its end on a run-time error.
+//
+// Every box is titled "OrvoDial" and has no icon; a Yes/No box opens with Yes focused.
+#pragma once
+
+#include "DialFormLogic.h"
+
+#include <RuntimeError.h>
+
+#include <QWidget>
+
+#include <functional>
+
+namespace qtui {
+
+ui::MessageAnswer ShowMessage(QWidget* parent, const std::string& text, ui::MessageButtons buttons);
+
+// Shows "Run-time error 'n':" with the error's text, writes the same to standard error.
+void ReportRuntimeError(const RuntimeError& error);
+
+// Runs one event handler of a window. A run-time error reaching its top is reported and
+// ends the program with exit status 1.
+void RunHandler(const std::function<void()>& handler);
+
+} // namespace qtui

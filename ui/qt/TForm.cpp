@@ -1,0 +1,126 @@
+// TForm: fixed layout from the twips table, fonts, timer and modal show.
+#include "TForm.h"
+
+#include "Layout.h"
+#include "QtMessageBox.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QPointer>
+
+namespace {
+
+QRect PixelGeometry(const ui::TwipRect& twips) {
+    const ui::PixelRect r = ui::ToPixels(twips);
+    return {r.left, r.top, r.width, r.height};
+}
+
+constexpr const char* kEmbeddedClockFont = ":/fonts/DSEG7Classic-Regular.ttf";
+
+} // namespace
+
+QFont TForm::TimeboxFont() {
+    using namespace ui::tform;
+    QString family = QString::fromUtf8(kTimeboxFontFamily);
+    if (!QFontDatabase::hasFamily(family)) {
+        static const QString embedded = [] {
+            const int id = QFontDatabase::addApplicationFont(QString::fromUtf8(kEmbeddedClockFont));
+            const QStringList families = QFontDatabase::applicationFontFamilies(id);
+            return families.isEmpty() ? QString() : families.first();
+        }();
+        if (!embedded.isEmpty()) family = embedded;
+    }
+    QFont font(family, kTimeboxFontPoints, QFont::Normal);
+    return font;
+}
+
+TForm::TForm(ui::LocalClock clock) : QWidget(nullptr), logic_(*this, std::move(clock)) {
+    using namespace ui::tform;
+    setWindowTitle(QString::fromUtf8(kTitle));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/orvodial.png")));
+    setAttribute(Qt::WA_DeleteOnClose);
+    resize(ui::TwipsToPixels(kClient.width), ui::TwipsToPixels(kClient.height));
+
+    Command1 = new QPushButton(QString::fromUtf8(kCommand1Text), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry(PixelGeometry(kCommand1));
+    Command1->setDefault(true);
+    Command1->setAutoDefault(true);
+    connect(Command1, &QPushButton::clicked, this, [this] { qtui::RunHandler([this] { logic_.Done(); }); });
+
+    Num = new QLabel(QString::fromUtf8(kNumDesignText), this);
+    Num->setObjectName(QStringLiteral("Num"));
+    Num->setGeometry(PixelGeometry(kNum));
+    Num->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Num->setTextFormat(Qt::PlainText);
+    Num->setFont(QFont(QString::fromUtf8(kNumFontFamily), kNumFontPoints, QFont::Bold));
+
+    Timebox = new QLabel(QString::fromUtf8(kTimeboxDesignText), this);
+    Timebox->setObjectName(QStringLiteral("Timebox"));
+    Timebox->setGeometry(PixelGeometry(kTimebox));
+    Timebox->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Timebox->setTextFormat(Qt::PlainText);
+    Timebox->setFont(TimeboxFont());
+    QPalette red = Timebox->palette();
+    red.setColor(QPalette::WindowText, QColor::fromRgb(kTimeboxColourRgb));
+    Timebox->setPalette(red);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(kTimerIntervalMs);
+    connect(Timer1, &QTimer::timeout, this, [this] { qtui::RunHandler([this] { logic_.Tick(); }); });
+    Timer1->start();
+
+    Command1->setFocus();
+}
+
+TForm::~TForm() = default;
+
+void TForm::showModal() {
+    QPointer<TForm> self(this);
+    QEventLoop loop;
+    connect(this, &TForm::hiddenOrClosed, &loop, &QEventLoop::quit);
+    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
+    setWindowModality(Qt::ApplicationModal);
+    show();
+    raise();
+    activateWindow();
+    Command1->setFocus();
+    loop.exec();
+    if (self) setWindowModality(Qt::NonModal);
+}
+
+void TForm::setNumText(const std::string& text) {
+    Num->setText(QString::fromStdString(text));
+}
+
+void TForm::setTimeboxText(const std::string& text) {
+    Timebox->setText(QString::fromStdString(text));
+}
+
+void TForm::hideWindow() {
+    hide();
+}
+
+void TForm::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    if (event->isAccepted()) {
+        Timer1->stop();
+        emit closed();
+    }
+}
+
+void TForm::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (!event->spontaneous()) emit hiddenOrClosed();
+}
+
+void TForm::keyPressEvent(QKeyEvent* event) {
+    // Enter presses the default button wherever the focus is.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        Command1->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
