@@ -104,6 +104,12 @@ std::string ToAnsi(std::string_view utf8) {
             }
             cp = (cp << 6) | (cont & 0x3F);
         }
+        // An overlong form, a surrogate or a value beyond U+10FFFF is malformed as well:
+        // accepting it would let "\xC0\x80" smuggle a NUL, or "\xE0\x80\xAF" a '/', past
+        // the checks of whoever reads the result. Each of its bytes becomes '?'.
+        constexpr char32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (ok && (cp < kShortest[len] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF))
+            ok = false;
         if (!ok) {
             out += '?';
             ++i;

@@ -127,7 +127,7 @@ TEST_F(CallTest, NumberIsPassedInTheAnsiCodePage) {
 
 TEST_F(CallTest, RefusedCallRequestRecordsTheCode) {
     createAndOpen();
-    for (LONG result : {LINEERR_CALLUNAVAIL, 0}) {
+    for (LONG result : {static_cast<LONG>(LINEERR_CALLUNAVAIL), LONG{0}}) {
         SCOPED_TRACE(result);
         fake->makeCallResult = result;
         EXPECT_FALSE(line->MakeCallAsynch("1"));

@@ -43,7 +43,8 @@ TEST_F(LineTest, CreateRegistersWithHiddenWindowNotification) {
     EXPECT_EQ(call.params.dwNeededSize, 0u);
     EXPECT_EQ(call.params.dwUsedSize, 0u);
     EXPECT_EQ(call.params.dwOptions, LINEINITIALIZEEXOPTION_USEHIDDENWINDOW);
-    EXPECT_EQ(call.params.Handles.hEvent, nullptr);
+    const HANDLE event = call.params.Handles.hEvent; // packed: read by value
+    EXPECT_EQ(event, nullptr);
     EXPECT_EQ(call.params.dwCompletionKey, 0u);
     EXPECT_EQ(line->state().hLineApp, fake->lineAppHandle);
     EXPECT_THAT(fake->log, ElementsAre("lineInitializeExA", "lineNegotiateAPIVersion", "lineGetDevCapsA"));

@@ -107,7 +107,12 @@ INSTANTIATE_TEST_SUITE_P(
     Windows1252, AnsiUnmappable,
     ::testing::Values(UnmappableCase{"Cyrillic", "Ж1", "?1"}, UnmappableCase{"C1WithoutByte", "\u0080", "?"},
                       UnmappableCase{"Cjk", "電話", "??"}, UnmappableCase{"TruncatedSequence", "a\xC3", "a?"},
-                      UnmappableCase{"StrayContinuation", "\x80x", "?x"}),
+                      UnmappableCase{"StrayContinuation", "\x80x", "?x"},
+                      // Malformed sequences give one '?' per byte and never a hidden character.
+                      UnmappableCase{"OverlongNul", "1\xC0\x80" "2", "1??2"},
+                      UnmappableCase{"OverlongSlash", "\xE0\x80\xAF", "???"},
+                      UnmappableCase{"Surrogate", "\xED\xA0\x80", "???"},
+                      UnmappableCase{"BeyondUnicode", "\xF4\x90\x80\x80", "????"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
