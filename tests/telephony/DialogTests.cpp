@@ -103,7 +103,8 @@ TEST_F(DialogTest, PaintDevIconDrawsNothingWhenNoIconComes) {
         LONG lastError;
     };
     const Case cases[] = {
-        {"GetIconFails", LINEERR_BADDEVICEID, reinterpret_cast<HICON>(std::uintptr_t{0x0D00}), LINEERR_BADDEVICEID},
+        {"GetIconFails", static_cast<LONG>(LINEERR_BADDEVICEID), reinterpret_cast<HICON>(std::uintptr_t{0x0D00}),
+         static_cast<LONG>(LINEERR_BADDEVICEID)},
         {"NullIcon", 0, nullptr, 0},
     };
     for (const auto& c : cases) {
