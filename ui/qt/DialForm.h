@@ -23,8 +23,8 @@
 class DialForm : public QWidget, public ui::DialView {
     Q_OBJECT
 public:
-    explicit DialForm(ui::DialFormLogic::LineFactory factory = [] { return CvbTAPILine::New(); },
-                      ui::LocalClock clock = ui::SystemLocalNow);
+    // factory creates the line object at Load; clock is the timing windows' wall clock.
+    explicit DialForm(ui::DialFormLogic::LineFactory factory, ui::LocalClock clock = ui::SystemLocalNow);
     ~DialForm() override;
 
     // The load handler; throws RuntimeError (380 with no line device).

@@ -1,0 +1,64 @@
+// ModalHelper: answers the modal windows that a test's action opens, from outside the
+// modal loop. Each scripted step waits for the next modal widget, records it and acts on
+// it (clicks a message-box button, presses Done on the timing window, ...).
+#pragma once
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <deque>
+#include <functional>
+
+class ModalHelper : public QObject {
+public:
+    // Called with the modal widget; returns true when it acted on it.
+    using Step = std::function<bool(QWidget*)>;
+
+    ModalHelper() {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, this, [this] { poll(); });
+        timer_.start();
+    }
+
+    void then(Step step) { steps_.push_back(std::move(step)); }
+
+    // Clicks a button of the next message box, recording its text and title.
+    void answer(QMessageBox::StandardButton button) {
+        then([this, button](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box) return false;
+            texts.push_back(box->text());
+            titles.push_back(box->windowTitle());
+            defaults.push_back(box->defaultButton() ? box->standardButton(box->defaultButton())
+                                                    : QMessageBox::NoButton);
+            icons.push_back(box->icon());
+            box->button(button)->click();
+            return true;
+        });
+    }
+
+    bool done() const { return steps_.empty(); }
+
+    QStringList texts;
+    QStringList titles;
+    QList<QMessageBox::StandardButton> defaults;
+    QList<QMessageBox::Icon> icons;
+
+private:
+    void poll() {
+        if (steps_.empty()) return;
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal == last_) return;
+        if (steps_.front()(modal)) {
+            last_ = modal;
+            steps_.pop_front();
+        }
+    }
+
+    QTimer timer_;
+    std::deque<Step> steps_;
+    QPointer<QWidget> last_;
+};
