@@ -9,6 +9,50 @@
 
 namespace mTAPIDecs {
 
+namespace {
+
+// Walks UTF-8 text: calls onCodePoint for each well-formed sequence and onMalformed once
+// for each byte of a malformed one. Truncated sequences, stray continuation bytes,
+// overlong forms, surrogates and values beyond U+10FFFF are malformed: accepting an
+// overlong form would let "\xC0\x80" smuggle a NUL, or "\xE0\x80\xAF" a '/', past the
+// checks of whoever reads the result. Both platforms decode with this one rule, so the
+// same input gives the same number of '?' everywhere.
+template <typename OnCodePoint, typename OnMalformed>
+void DecodeUtf8(std::string_view utf8, OnCodePoint&& onCodePoint, OnMalformed&& onMalformed) {
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        std::size_t len = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        if (len == 0 || i + len > utf8.size()) {
+            onMalformed();
+            ++i;
+            continue;
+        }
+        char32_t cp = len == 1 ? lead : len == 2 ? (lead & 0x1F) : len == 3 ? (lead & 0x0F) : (lead & 0x07);
+        bool ok = true;
+        for (std::size_t k = 1; k < len; ++k) {
+            const auto cont = static_cast<unsigned char>(utf8[i + k]);
+            if ((cont & 0xC0) != 0x80) {
+                ok = false;
+                break;
+            }
+            cp = (cp << 6) | (cont & 0x3F);
+        }
+        constexpr char32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (ok && (cp < kShortest[len] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF))
+            ok = false;
+        if (!ok) {
+            onMalformed();
+            ++i;
+            continue;
+        }
+        onCodePoint(cp);
+        i += len;
+    }
+}
+
+} // namespace
+
 #ifdef _WIN32
 
 namespace {
@@ -35,7 +79,24 @@ std::string Narrow(UINT codePage, const std::wstring& wide) {
 }
 } // namespace
 
-std::string ToAnsi(std::string_view utf8) { return Narrow(CP_ACP, Widen(CP_UTF8, utf8.data(), utf8.size())); }
+std::string ToAnsi(std::string_view utf8) {
+    // Decoded here rather than by MultiByteToWideChar, whose count of replacement
+    // characters for malformed input differs between systems.
+    std::wstring wide;
+    wide.reserve(utf8.size());
+    DecodeUtf8(
+        utf8,
+        [&](char32_t cp) {
+            if (cp < 0x10000) {
+                wide += static_cast<wchar_t>(cp);
+            } else {
+                wide += static_cast<wchar_t>(0xD800 + ((cp - 0x10000) >> 10));
+                wide += static_cast<wchar_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+            }
+        },
+        [&] { wide += L'?'; });
+    return Narrow(CP_ACP, wide);
+}
 
 std::string FromAnsi(const char* bytes, std::size_t size) { return Narrow(CP_UTF8, Widen(CP_ACP, bytes, size)); }
 
@@ -85,39 +146,8 @@ void AppendUtf8(std::string& out, char32_t cp) {
 std::string ToAnsi(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
-    std::size_t i = 0;
-    while (i < utf8.size()) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        std::size_t len = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-        if (len == 0 || i + len > utf8.size()) {
-            out += '?';
-            ++i;
-            continue;
-        }
-        char32_t cp = len == 1 ? lead : len == 2 ? (lead & 0x1F) : len == 3 ? (lead & 0x0F) : (lead & 0x07);
-        bool ok = true;
-        for (std::size_t k = 1; k < len; ++k) {
-            const auto cont = static_cast<unsigned char>(utf8[i + k]);
-            if ((cont & 0xC0) != 0x80) {
-                ok = false;
-                break;
-            }
-            cp = (cp << 6) | (cont & 0x3F);
-        }
-        // An overlong form, a surrogate or a value beyond U+10FFFF is malformed as well:
-        // accepting it would let "\xC0\x80" smuggle a NUL, or "\xE0\x80\xAF" a '/', past
-        // the checks of whoever reads the result. Each of its bytes becomes '?'.
-        constexpr char32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (ok && (cp < kShortest[len] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF))
-            ok = false;
-        if (!ok) {
-            out += '?';
-            ++i;
-            continue;
-        }
-        out += EncodeCodePoint(cp);
-        i += len;
-    }
+    DecodeUtf8(
+        utf8, [&](char32_t cp) { out += EncodeCodePoint(cp); }, [&] { out += '?'; });
     return out;
 }
 

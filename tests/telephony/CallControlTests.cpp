@@ -8,6 +8,7 @@
 
 using ::testing::ElementsAre;
 using linetest::EventRecorder;
+using linetest::EventText;
 using linetest::LineTest;
 using linetest::Param;
 
@@ -142,7 +143,7 @@ TEST_F(CallTest, RejectedByReplyClosesTheLineBeforeReporting) {
     fake->callHandle = 0; // the system hands out no call
     ASSERT_TRUE(line->MakeCallAsynch("1"));
     fake->deliver(LINE_REPLY, kMakeCallRequest, Param(LINEERR_CALLUNAVAIL));
-    EXPECT_THAT(events.names(), ElementsAre("MakeCallResult(" + std::to_string(LINEERR_CALLUNAVAIL) + ")"));
+    EXPECT_THAT(events.names(), ElementsAre(EventText("MakeCallResult", LINEERR_CALLUNAVAIL)));
     EXPECT_EQ(events.seen[0].state.hLine, 0u) << "line already closed when the event is raised";
     EXPECT_EQ(events.seen[0].state.makeCallRequestID, 0u);
     EXPECT_THAT(fake->closeCalls, ElementsAre(fake->lineHandle));
@@ -152,7 +153,7 @@ TEST_F(CallTest, ReplyCodeSurvivesZeroExtendedParameter) {
     createAndOpen();
     ASSERT_TRUE(line->MakeCallAsynch("1"));
     fake->deliver(LINE_REPLY, kMakeCallRequest, static_cast<DWORD>(LINEERR_NOMEM));
-    EXPECT_THAT(events.names(), ElementsAre("MakeCallResult(" + std::to_string(LINEERR_NOMEM) + ")"));
+    EXPECT_THAT(events.names(), ElementsAre(EventText("MakeCallResult", LINEERR_NOMEM)));
 }
 
 TEST_F(CallTest, IdleWithCallDeallocatesOnceClosesAndReports) {
@@ -190,7 +191,7 @@ TEST_F(CallTest, DisconnectedRequestsADropWhoseReplyIsReported) {
     EXPECT_EQ(events.seen.back().state.dropCallRequestID, DWORD{kDropRequest}) << "drop requested first";
     fake->deliver(LINE_REPLY, kDropRequest, Param(LINEERR_INVALCALLSTATE));
     EXPECT_THAT(events.names(), ElementsAre("MakeCallResult(0)", "Disconnected",
-                                            "DropCallResult(" + std::to_string(LINEERR_INVALCALLSTATE) + ")"));
+                                            EventText("DropCallResult", LINEERR_INVALCALLSTATE)));
 }
 
 TEST_F(CallTest, DisconnectedWithoutCallOnlyReports) {
