@@ -19,6 +19,10 @@ namespace linetest {
 // A LONG result code as the system passes it in a message parameter (sign-extended).
 inline DWORD_PTR Param(LONG code) { return static_cast<DWORD_PTR>(static_cast<std::intptr_t>(code)); }
 
+// The text EventRecorder notes for an event with a result code. Takes LONG so that a code
+// given as an unsigned constant (as some headers declare them) prints as the signed value.
+inline std::string EventText(const char* event, LONG code) { return std::string(event) + "(" + std::to_string(code) + ")"; }
+
 // Records events as text ("MakeCallResult(0)", "Idle", ...) with the line's handles at the
 // time each was raised. `onEvent` runs after the recording, inside the event.
 class EventRecorder : public CvbTAPILineEvents {
@@ -40,8 +44,8 @@ public:
     std::vector<Seen> seen;
     std::function<void(const std::string&)> onEvent;
 
-    void MakeCallResult(LONG errorCode) override { note("MakeCallResult(" + std::to_string(errorCode) + ")"); }
-    void DropCallResult(LONG errorCode) override { note("DropCallResult(" + std::to_string(errorCode) + ")"); }
+    void MakeCallResult(LONG errorCode) override { note(EventText("MakeCallResult", errorCode)); }
+    void DropCallResult(LONG errorCode) override { note(EventText("DropCallResult", errorCode)); }
     void Connected() override { note("Connected"); }
     void Idle() override { note("Idle"); }
     void Disconnected() override { note("Disconnected"); }
