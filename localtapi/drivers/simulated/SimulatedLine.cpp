@@ -207,8 +207,9 @@ LONG SimulatedLine::Drop(RequestId request, CallId id) {
     const auto it = calls.find(id);
     if (it == calls.end() || sink == nullptr)
         return LINEERR_INVALCALLHANDLE;
-    if (it->second.state == LINECALLSTATE_IDLE)
+    if (it->second.state == LINECALLSTATE_IDLE || it->second.dropping)
         return LINEERR_INVALCALLSTATE;
+    it->second.dropping = true;
     // Stop the call's progress; the drop runs on a fresh timer context.
     it->second.timers = std::make_unique<QObject>();
     After(s.dropMs, it->second.timers.get(), [this, request, id] {

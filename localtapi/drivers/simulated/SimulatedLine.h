@@ -63,6 +63,7 @@ public:
 private:
     struct Call {
         DWORD state = 0;
+        bool dropping = false;
         std::unique_ptr<QObject> timers; // deleting it cancels the call's pending steps
     };
     void After(DWORD ms, QObject* context, std::function<void()> step);

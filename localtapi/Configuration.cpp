@@ -1,0 +1,241 @@
+#include "Configuration.h"
+
+#include "IniFile.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace localtapi {
+
+namespace {
+
+constexpr std::string_view kLinePrefix = "line";
+constexpr std::string_view kLocationGroup = "location";
+
+// The N of a group named lineN (no sign, no leading zeros except "line0"); -1 otherwise.
+long LineGroupIndex(std::string_view name) {
+    if (name.substr(0, kLinePrefix.size()) != kLinePrefix)
+        return -1;
+    const std::string_view digits = name.substr(kLinePrefix.size());
+    if (digits.empty() || digits.size() > 6 || (digits.size() > 1 && digits[0] == '0'))
+        return -1;
+    long n = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return -1;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+std::string Where(const std::string& path, int line) {
+    return line > 0 ? path + ":" + std::to_string(line) + ": " : path + ": ";
+}
+
+struct LocationKey {
+    const char* key;
+    std::string Location::*field;
+};
+const LocationKey kLocationKeys[] = {
+    {"outside_prefix", &Location::outsidePrefix},
+    {"country_code", &Location::countryCode},
+    {"area_code", &Location::areaCode},
+    {"long_distance_prefix", &Location::longDistancePrefix},
+    {"international_prefix", &Location::internationalPrefix},
+};
+
+bool ReadFile(const std::string& path, std::string& text, bool& exists) {
+    std::error_code ec;
+    exists = std::filesystem::exists(path, ec);
+    if (!exists)
+        return true;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::ostringstream s;
+    s << in.rdbuf();
+    text = s.str();
+    return true;
+}
+
+bool WriteFile(const std::string& path, const std::string& text, std::string& error) {
+    std::error_code ec;
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    if (!parent.empty())
+        std::filesystem::create_directories(parent, ec);
+    // Written beside the file and renamed over it, so a failed write leaves the old file.
+    const std::string temp = path + ".new";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.flush();
+        if (!out) {
+            error = "cannot write " + temp;
+            return false;
+        }
+    }
+    std::filesystem::rename(temp, path, ec);
+    if (ec) {
+        error = "cannot replace " + path + ": " + ec.message();
+        std::filesystem::remove(temp, ec);
+        return false;
+    }
+    return true;
+}
+
+// The file as an IniFile to edit; a missing file starts from the default configuration,
+// so that saving one change does not lose the default line.
+bool OpenForEdit(const std::string& path, IniFile& ini, std::string& error) {
+    std::string text;
+    bool exists = false;
+    if (!ReadFile(path, text, exists)) {
+        error = "cannot read " + path;
+        return false;
+    }
+    if (!exists)
+        text = "; OrvoDial telephony configuration\n\n[line0]\ndriver=simulated\nname=Simulated line\n";
+    ini = IniFile::Parse(text);
+    return true;
+}
+
+} // namespace
+
+std::string ConfigurationPath() {
+    if (const char* p = std::getenv("ORVODIAL_TELEPHONY_CONFIG"); p != nullptr && *p != '\0')
+        return p;
+    std::string base;
+    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x != nullptr && *x != '\0')
+        base = x;
+    else if (const char* h = std::getenv("HOME"); h != nullptr && *h != '\0')
+        base = std::string(h) + "/.config";
+    else
+        base = ".config";
+    return base + "/orvodial/telephony.ini";
+}
+
+Configuration DefaultConfiguration(const std::string& path) {
+    Configuration c;
+    c.path = path;
+    LineSettings line;
+    line.group = "line0";
+    line.driver = "simulated";
+    line.name = "Simulated line";
+    c.lines.push_back(std::move(line));
+    return c;
+}
+
+Configuration LoadConfiguration(const std::string& path) {
+    std::string text;
+    bool exists = false;
+    if (!ReadFile(path, text, exists)) {
+        Configuration c;
+        c.path = path;
+        c.fileFound = true;
+        c.messages.push_back(Where(path, 0) + "cannot be read; no line devices");
+        return c;
+    }
+    if (!exists)
+        return DefaultConfiguration(path);
+    return ParseConfiguration(text, path);
+}
+
+Configuration ParseConfiguration(std::string_view text, const std::string& path) {
+    Configuration c;
+    c.path = path;
+    c.fileFound = true;
+    const IniFile ini = IniFile::Parse(text);
+    for (const IniFile::Problem& p : ini.Problems())
+        c.messages.push_back(Where(path, p.line) + p.text);
+
+    std::vector<std::pair<long, LineSettings>> found;
+    bool locationSeen = false;
+    for (const IniFile::Group& g : ini.Groups()) {
+        const long index = LineGroupIndex(g.name);
+        if (g.name == kLocationGroup) {
+            if (locationSeen) {
+                c.messages.push_back(Where(path, g.line) + "group [location] given twice; the second is left out");
+                continue;
+            }
+            locationSeen = true;
+            for (const IniFile::Entry& e : g.entries) {
+                const auto* k = std::find_if(std::begin(kLocationKeys), std::end(kLocationKeys),
+                                             [&](const LocationKey& lk) { return e.key == lk.key; });
+                if (k == std::end(kLocationKeys))
+                    c.messages.push_back(Where(path, e.line) + "unknown key '" + e.key + "' in [location] (ignored)");
+                else
+                    c.location.*(k->field) = e.value;
+            }
+            continue;
+        }
+        if (index < 0) {
+            c.messages.push_back(Where(path, g.line) + "unknown group [" + g.name +
+                                 "]; expected [line0], [line1], ... or [location] (ignored)");
+            continue;
+        }
+        if (g.malformed) {
+            c.messages.push_back(Where(path, g.line) + "line device [" + g.name +
+                                 "] left out because of the errors in it");
+            continue;
+        }
+        if (std::any_of(found.begin(), found.end(), [&](const auto& f) { return f.first == index; })) {
+            c.messages.push_back(Where(path, g.line) + "group [" + g.name + "] given twice; the second is left out");
+            continue;
+        }
+        LineSettings s;
+        s.group = g.name;
+        s.groupLine = g.line;
+        bool hasDriver = false;
+        for (const IniFile::Entry& e : g.entries) {
+            if (e.key == "driver") {
+                s.driver = e.value;
+                hasDriver = true;
+            } else if (e.key == "name") {
+                s.name = e.value;
+            } else {
+                s.entries.push_back({e.key, e.value, e.line});
+            }
+        }
+        if (!hasDriver || s.driver.empty()) {
+            c.messages.push_back(Where(path, g.line) + "line device [" + g.name + "] has no driver= (left out)");
+            continue;
+        }
+        found.emplace_back(index, std::move(s));
+    }
+    std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& f : found)
+        c.lines.push_back(std::move(f.second));
+    return c;
+}
+
+bool SaveLineSettings(const std::string& path, const LineSettings& settings, std::string& error) {
+    IniFile ini;
+    if (!OpenForEdit(path, ini, error))
+        return false;
+    ini.Set(settings.group, "driver", settings.driver);
+    ini.Set(settings.group, "name", settings.name);
+    if (const IniFile::Group* g = ini.Find(settings.group)) {
+        std::vector<std::string> stale;
+        for (const IniFile::Entry& e : g->entries)
+            if (e.key != "driver" && e.key != "name" && settings.Find(e.key) == nullptr)
+                stale.push_back(e.key);
+        for (const std::string& key : stale)
+            ini.Remove(settings.group, key);
+    }
+    for (const LineSettings::Entry& e : settings.entries)
+        ini.Set(settings.group, e.key, e.value);
+    return WriteFile(path, ini.Text(), error);
+}
+
+bool SaveLocation(const std::string& path, const Location& location, std::string& error) {
+    IniFile ini;
+    if (!OpenForEdit(path, ini, error))
+        return false;
+    for (const LocationKey& k : kLocationKeys)
+        ini.Set(kLocationGroup, k.key, location.*(k.field));
+    return WriteFile(path, ini.Text(), error);
+}
+
+} // namespace localtapi

@@ -1,0 +1,46 @@
+// Configuration: the telephony configuration file of this program.
+//
+// An INI file (IniFile) with one group per line device, [line0], [line1], ..., in
+// device-ID order, each with driver= and name= and the driver's own keys, and an optional
+// [location] group for the dialing properties. Where the file is: the environment
+// variable ORVODIAL_TELEPHONY_CONFIG, else $XDG_CONFIG_HOME/orvodial/telephony.ini, else
+// ~/.config/orvodial/telephony.ini. No file at all means one simulated line.
+// Problems are collected as "file:line: what" messages; a line group with a malformed
+// line, a duplicate group or no driver= is left out. Checking driver names and driver keys
+// is the service's (it owns the drivers).
+#pragma once
+
+#include "DialingRules.h"
+#include "LineDriver.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace localtapi {
+
+struct Configuration {
+    std::string path;     // where it was read from and where edits are saved
+    bool fileFound = false;
+    std::vector<LineSettings> lines; // device-ID order
+    Location location;
+    std::vector<std::string> messages; // "file:line: what is wrong"
+};
+
+// The configuration file's path by the rules above.
+std::string ConfigurationPath();
+
+// Reads the file; a file that does not exist gives the default of one simulated line.
+Configuration LoadConfiguration(const std::string& path);
+// Reads configuration text as if it came from path.
+Configuration ParseConfiguration(std::string_view text, const std::string& path);
+// The configuration used when there is no file: one simulated line.
+Configuration DefaultConfiguration(const std::string& path);
+
+// Writes one device's group (name, driver, driver keys; keys no longer present are
+// removed) or the location into the file, keeping everything else as it is. Creates the
+// file and its folder when missing. False with a message on failure.
+bool SaveLineSettings(const std::string& path, const LineSettings& settings, std::string& error);
+bool SaveLocation(const std::string& path, const Location& location, std::string& error);
+
+} // namespace localtapi

@@ -1,0 +1,167 @@
+#include "IniFile.h"
+
+#include <algorithm>
+
+namespace localtapi {
+
+namespace {
+
+std::string_view Trim(std::string_view s) {
+    const auto ws = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    while (!s.empty() && ws(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && ws(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+bool ValidName(std::string_view name) {
+    if (name.empty())
+        return false;
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
+               c == '.';
+    });
+}
+
+} // namespace
+
+IniFile IniFile::Parse(std::string_view text) {
+    IniFile ini;
+    while (!text.empty()) {
+        const size_t nl = text.find('\n');
+        RawLine line;
+        line.text = std::string(text.substr(0, nl));
+        if (!line.text.empty() && line.text.back() == '\r')
+            line.text.pop_back();
+        ini.lines.push_back(std::move(line));
+        if (nl == std::string_view::npos)
+            break;
+        text.remove_prefix(nl + 1);
+    }
+    ini.Reparse();
+    return ini;
+}
+
+// Classifies every raw line and rebuilds the group view and the problem list.
+void IniFile::Reparse() {
+    groups.clear();
+    problems.clear();
+    std::string current;
+    bool inGroup = false;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        RawLine& raw = lines[i];
+        const int number = static_cast<int>(i) + 1;
+        raw.kind = Kind::Other;
+        raw.key.clear();
+        const std::string_view t = Trim(raw.text);
+        auto fail = [&](std::string what) {
+            problems.push_back({number, std::move(what)});
+            if (inGroup)
+                groups.back().malformed = true;
+        };
+        if (t.empty() || t.front() == ';' || t.front() == '#') {
+            raw.group = current;
+            continue;
+        }
+        if (t.front() == '[') {
+            if (t.back() != ']') {
+                fail("group header without closing ']'");
+                inGroup = false;
+                current.clear();
+                raw.group.clear();
+                continue;
+            }
+            const std::string_view name = Trim(t.substr(1, t.size() - 2));
+            if (!ValidName(name)) {
+                fail("invalid group name '" + std::string(name) + "'");
+                inGroup = false;
+                current.clear();
+                raw.group.clear();
+                continue;
+            }
+            raw.kind = Kind::Header;
+            raw.group = current = std::string(name);
+            inGroup = true;
+            groups.push_back({current, number, {}, false});
+            continue;
+        }
+        raw.group = current;
+        const size_t eq = t.find('=');
+        if (eq == std::string_view::npos) {
+            fail("expected 'key=value', '[group]' or a comment");
+            continue;
+        }
+        const std::string_view key = Trim(t.substr(0, eq));
+        if (!ValidName(key)) {
+            fail(key.empty() ? std::string("missing key before '='") : "invalid key '" + std::string(key) + "'");
+            continue;
+        }
+        if (!inGroup) {
+            problems.push_back({number, "key '" + std::string(key) + "' outside of any group"});
+            continue;
+        }
+        Group& g = groups.back();
+        if (std::any_of(g.entries.begin(), g.entries.end(), [&](const Entry& e) { return e.key == key; })) {
+            fail("key '" + std::string(key) + "' given twice in group [" + g.name + "]");
+            continue;
+        }
+        raw.kind = Kind::Entry;
+        raw.key = std::string(key);
+        g.entries.push_back({raw.key, std::string(Trim(t.substr(eq + 1))), number});
+    }
+}
+
+const IniFile::Group* IniFile::Find(std::string_view group) const {
+    for (const Group& g : groups)
+        if (g.name == group)
+            return &g;
+    return nullptr;
+}
+
+void IniFile::Set(std::string_view group, std::string_view key, std::string_view value) {
+    const std::string text = std::string(key) + "=" + std::string(value);
+    size_t insertAt = lines.size();
+    bool groupSeen = false;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        RawLine& raw = lines[i];
+        if (raw.group != group)
+            continue;
+        if (raw.kind == Kind::Header)
+            groupSeen = true;
+        if (!groupSeen)
+            continue;
+        if (raw.kind == Kind::Entry && raw.key == key) {
+            raw.text = text;
+            Reparse();
+            return;
+        }
+        if (raw.kind != Kind::Other || !Trim(raw.text).empty())
+            insertAt = i + 1; // after the group's last non-blank line
+    }
+    if (!groupSeen) {
+        if (!lines.empty() && !Trim(lines.back().text).empty())
+            lines.push_back({Kind::Other, "", "", ""});
+        lines.push_back({Kind::Header, "[" + std::string(group) + "]", std::string(group), ""});
+        insertAt = lines.size();
+    }
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt),
+                 RawLine{Kind::Entry, text, std::string(group), std::string(key)});
+    Reparse();
+}
+
+void IniFile::Remove(std::string_view group, std::string_view key) {
+    lines.erase(std::remove_if(lines.begin(), lines.end(),
+                               [&](const RawLine& r) { return r.kind == Kind::Entry && r.group == group && r.key == key; }),
+                lines.end());
+    Reparse();
+}
+
+std::string IniFile::Text() const {
+    std::string out;
+    for (const RawLine& raw : lines)
+        out += raw.text + "\n";
+    return out;
+}
+
+} // namespace localtapi
