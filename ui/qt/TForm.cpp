@@ -21,18 +21,21 @@ constexpr const char* kEmbeddedClockFont = ":/fonts/DSEG7Classic-Regular.ttf";
 
 } // namespace
 
-QFont TForm::TimeboxFont() {
+QFont TForm::TimeboxFont(int labelWidth) {
     using namespace ui::tform;
-    QString family = QString::fromUtf8(kTimeboxFontFamily);
-    if (!QFontDatabase::hasFamily(family)) {
-        static const QString embedded = [] {
-            const int id = QFontDatabase::addApplicationFont(QString::fromUtf8(kEmbeddedClockFont));
-            const QStringList families = QFontDatabase::applicationFontFamilies(id);
-            return families.isEmpty() ? QString() : families.first();
-        }();
-        if (!embedded.isEmpty()) family = embedded;
-    }
-    QFont font(family, kTimeboxFontPoints, QFont::Normal);
+    const QString family = QString::fromUtf8(kTimeboxFontFamily);
+    if (QFontDatabase::hasFamily(family)) return QFont(family, kTimeboxFontPoints, QFont::Normal);
+
+    static const QString embedded = [] {
+        const int id = QFontDatabase::addApplicationFont(QString::fromUtf8(kEmbeddedClockFont));
+        const QStringList families = QFontDatabase::applicationFontFamilies(id);
+        return families.isEmpty() ? QString() : families.first();
+    }();
+    if (embedded.isEmpty()) return QFont(family, kTimeboxFontPoints, QFont::Normal); // usual substitution
+    QFont font(embedded, kTimeboxFontPoints, QFont::Normal);
+    const QString widest = QString::fromUtf8(kTimeboxDesignText);
+    while (font.pointSize() > 8 && QFontMetrics(font).horizontalAdvance(widest) > labelWidth)
+        font.setPointSize(font.pointSize() - 1);
     return font;
 }
 
@@ -62,7 +65,7 @@ TForm::TForm(ui::LocalClock clock) : QWidget(nullptr), logic_(*this, std::move(c
     Timebox->setGeometry(PixelGeometry(kTimebox));
     Timebox->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Timebox->setTextFormat(Qt::PlainText);
-    Timebox->setFont(TimeboxFont());
+    Timebox->setFont(TimeboxFont(Timebox->width()));
     QPalette red = Timebox->palette();
     red.setColor(QPalette::WindowText, QColor::fromRgb(kTimeboxColourRgb));
     Timebox->setPalette(red);

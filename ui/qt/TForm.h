@@ -26,9 +26,10 @@ public:
     // window may be gone on return (closed from the title bar).
     void showModal();
 
-    // The clock font: "Digiface" when installed, else the seven-segment face built into
-    // the program.
-    static QFont TimeboxFont();
+    // The clock font: "Digiface" 36 pt when installed. Otherwise the seven-segment face
+    // built into the program, at 36 pt or smaller so that "00:00:00" fits the label's
+    // width (it is wider than Digiface).
+    static QFont TimeboxFont(int labelWidth);
 
     QLabel* Num;
     QLabel* Timebox;
