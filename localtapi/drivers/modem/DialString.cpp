@@ -1,5 +1,7 @@
 #include "DialString.h"
 
+#include <algorithm>
+
 namespace modem {
 
 namespace {
@@ -45,6 +47,9 @@ std::optional<std::string> CleanDialString(std::string_view text) {
 
 std::optional<std::vector<std::string>> BuildDialCommands(std::string_view number, std::string_view prefix,
                                                          DialMode mode) {
+    // A telephony address may carry a subaddress after '|' and a name after '^'; neither
+    // is dialled.
+    number = number.substr(0, std::min(number.find('|'), number.find('^')));
     const std::optional<std::string> cleanPrefix = CleanDialString(prefix);
     const std::optional<std::string> cleanNumber = CleanDialString(number);
     if (!cleanPrefix || !cleanNumber)

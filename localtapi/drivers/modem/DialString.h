@@ -9,6 +9,7 @@
 // the first is ATDT/ATDP with the outside-line prefix, the rest ATD (the modem keeps the
 // dial mode between pieces).
 //
+// A subaddress ('|...') or name ('^...') that a telephony address may carry is not dialled.
 // It does no I/O and knows nothing about the modem's state.
 #pragma once
 

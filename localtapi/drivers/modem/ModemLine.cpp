@@ -161,8 +161,9 @@ LONG ModemLine::Open(localtapi::LineDriverSink& target) {
 
 void ModemLine::Close() {
     sink = nullptr;
-    if (call && port.IsOpen() && !gone)
-        port.Write(call->dialling ? "\r" : "ATH\r"); // best effort; closing drops DTR as well
+    // Best effort, since the answer is not awaited; closing the port drops DTR as well.
+    if (call && port.IsOpen() && !gone && !call->hangingUp)
+        port.Write(call->dialling ? "\r" : "ATH\r");
     call.reset();
     pending = nullptr;
     commandTimer.stop();
@@ -346,6 +347,7 @@ void ModemLine::OnDialResult(const Outcome& o) {
 }
 
 void ModemLine::Hangup() {
+    call->hangingUp = true;
     Send("ATH", t.command, [this](const Outcome& o) { OnHangup(o); });
 }
 
@@ -358,6 +360,7 @@ void ModemLine::OnHangup(const Outcome& o) {
     }
     const RequestId request = call->dropRequest;
     call->dropRequest = 0;
+    call->hangingUp = false;
     if (o.result == Result::Ok) {
         const CallId id = call->id;
         EndCall();

@@ -100,6 +100,7 @@ private:
         std::size_t next = 0;
         bool dialling = false;     // a dial command is out
         bool aborting = false;     // the abort character was sent for it
+        bool hangingUp = false;    // ATH is out
         bool disconnected = false; // DISCONNECTED was reported
         bool released = false;     // the service forgot it: finish silently
     };

@@ -140,6 +140,7 @@ INSTANTIATE_TEST_SUITE_P(
         DialRow{"Pulse", "5551212", "", DialMode::Pulse, {"ATDP5551212;"}},
         DialRow{"ModifiersKeptAndUpperCased", "9w*70,#ab!", "", DialMode::Tone, {"ATDT9W*70,#AB!;"}},
         DialRow{"PrefixFirst", "555-1212", "9,", DialMode::Tone, {"ATDT9,5551212;"}},
+        DialRow{"SubaddressAndNameNotDialled", "555 1212|77^Front desk", "", DialMode::Tone, {"ATDT5551212;"}},
         DialRow{"EmptyTakesTheLine", "", "", DialMode::Tone, {"ATDT;"}},
         DialRow{"PlusRefused", "+1 555 1212", "", DialMode::Tone, {}},
         DialRow{"LetterRefused", "555-CALL", "", DialMode::Tone, {}},
