@@ -49,6 +49,7 @@ void IniFile::Reparse() {
     problems.clear();
     std::string current;
     bool inGroup = false;
+    bool inBrokenGroup = false; // after a header that could not be read: its lines are skipped
     for (size_t i = 0; i < lines.size(); ++i) {
         RawLine& raw = lines[i];
         const int number = static_cast<int>(i) + 1;
@@ -66,16 +67,18 @@ void IniFile::Reparse() {
         }
         if (t.front() == '[') {
             if (t.back() != ']') {
-                fail("group header without closing ']'");
+                fail("group header without closing ']' (the group is left out)");
                 inGroup = false;
+                inBrokenGroup = true;
                 current.clear();
                 raw.group.clear();
                 continue;
             }
             const std::string_view name = Trim(t.substr(1, t.size() - 2));
             if (!ValidName(name)) {
-                fail("invalid group name '" + std::string(name) + "'");
+                fail("invalid group name '" + std::string(name) + "' (the group is left out)");
                 inGroup = false;
+                inBrokenGroup = true;
                 current.clear();
                 raw.group.clear();
                 continue;
@@ -83,10 +86,13 @@ void IniFile::Reparse() {
             raw.kind = Kind::Header;
             raw.group = current = std::string(name);
             inGroup = true;
+            inBrokenGroup = false;
             groups.push_back({current, number, {}, false});
             continue;
         }
         raw.group = current;
+        if (inBrokenGroup)
+            continue;
         const size_t eq = t.find('=');
         if (eq == std::string_view::npos) {
             fail("expected 'key=value', '[group]' or a comment");

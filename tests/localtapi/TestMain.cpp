@@ -1,0 +1,15 @@
+// Runs the service tests inside a QApplication (offscreen unless told otherwise), since
+// the service delivers its messages through the Qt event loop and shows Qt dialogs.
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr)
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
