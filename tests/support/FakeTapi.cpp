@@ -117,14 +117,14 @@ LONG FakeTapi::lineGetDevCapsA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIV
     const Device* d = device(dwDeviceID);
     if (d == nullptr)
         return LINEERR_BADDEVICEID;
-    if (d->devCapsResult != 0)
-        return d->devCapsResult;
-    // Fill no more than the caller said its buffer holds, and keep its dwTotalSize.
+    // Fill no more than the caller said its buffer holds, and keep its dwTotalSize. The
+    // image is written on failure too: the buffer's content is undefined then, and the
+    // caller must not take it for capabilities.
     const auto& image = d->devCaps.bytes();
     const std::size_t n = std::min<std::size_t>(image.size(), totalSize);
     std::memcpy(lpLineDevCaps, image.data(), n);
     lpLineDevCaps->dwTotalSize = totalSize;
-    return 0;
+    return d->devCapsResult;
 }
 
 LONG FakeTapi::lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion, DWORD dwExtVersion,

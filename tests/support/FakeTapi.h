@@ -55,7 +55,7 @@ public:
         DWORD apiVersion = 0x00020000;
         LINEEXTENSIONID extensionID{};
         LONG devCapsResult = 0;
-        DevCapsImage devCaps;
+        DevCapsImage devCaps; // written by lineGetDevCapsA whatever its result
     };
 
     LONG initializeResult = 0;
