@@ -120,7 +120,7 @@ struct LocalTapi::Request {
 };
 
 // Forwards one device's driver reports to the service.
-class LocalTapi::DeviceSink : public LineDriverSink {
+class LocalTapi::DeviceSink final : public LineDriverSink {
 public:
     DeviceSink(LocalTapi& s, DWORD id) : service(s), device(id) {}
     void RequestCompleted(RequestId request, LONG result) override { service.OnRequestCompleted(device, request, result); }
