@@ -145,7 +145,9 @@ LONG ModemLine::Open(localtapi::LineDriverSink& target) {
     });
     if (!result) {
         openLoop = &loop;
-        loop.exec(); // bounded: each command ends by its result, its timeout or the port's loss
+        // Bounded: each command ends by its result, its timeout or the port's loss. Clicks
+        // and keys wait, so the user cannot start a second operation meanwhile.
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
         openLoop = nullptr;
     }
     if (!result || *result != 0) {
@@ -162,8 +164,12 @@ LONG ModemLine::Open(localtapi::LineDriverSink& target) {
 void ModemLine::Close() {
     sink = nullptr;
     // Best effort, since the answer is not awaited; closing the port drops DTR as well.
-    if (call && port.IsOpen() && !gone && !call->hangingUp)
-        port.Write(call->dialling ? "\r" : "ATH\r");
+    if (call && port.IsOpen() && !gone) {
+        if (call->dialling && !call->aborting)
+            port.Write("\r");
+        else if (!call->dialling && !call->hangingUp)
+            port.Write("ATH\r");
+    }
     call.reset();
     pending = nullptr;
     commandTimer.stop();
