@@ -674,7 +674,7 @@ LONG LocalTapi::lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, D
         return 0;
     }();
     TraceLine t("lineOpen");
-    t.Num(hLineApp).Num(dwDeviceID).Out(lphLine, result == 0).Version(dwAPIVersion).Num(dwExtVersion);
+    t.Num(hLineApp).Num(dwDeviceID).Out(lphLine, result == 0).Version(dwAPIVersion).Version(dwExtVersion);
     t.Ptr(reinterpret_cast<const void*>(dwCallbackInstance)).Num(dwPrivileges).Num(dwMediaModes).Ptr(lpCallParams);
     return Traced(t, result);
 }
