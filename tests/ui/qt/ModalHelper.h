@@ -25,11 +25,12 @@ public:
 
     void then(Step step) { steps_.push_back(std::move(step)); }
 
-    // Clicks a button of the next message box, recording its text and title.
-    void answer(QMessageBox::StandardButton button) {
-        then([this, button](QWidget* w) {
+    // Clicks a button of the next message box, recording its text and title; with a
+    // condition, only once it holds (the box stays up meanwhile).
+    void answer(QMessageBox::StandardButton button, std::function<bool()> when = {}) {
+        then([this, button, when](QWidget* w) {
             auto* box = qobject_cast<QMessageBox*>(w);
-            if (!box) return false;
+            if (!box || (when && !when())) return false;
             texts.push_back(box->text());
             titles.push_back(box->windowTitle());
             defaults.push_back(box->defaultButton() ? box->standardButton(box->defaultButton())

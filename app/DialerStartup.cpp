@@ -1,0 +1,32 @@
+// DialerStartup: application identity and the dial window's load.
+#include "DialerStartup.h"
+
+#include <AppInfo.h>
+#include <DialForm.h>
+#include <QtMessageBox.h>
+
+#include <QApplication>
+#include <QIcon>
+
+namespace app {
+
+void SetUpApplication() {
+    QApplication::setApplicationName(QString::fromUtf8(ui::kAppTitle));
+    QApplication::setApplicationVersion(QString::fromUtf8(ui::kVersionText));
+    QApplication::setDesktopFileName(QStringLiteral("orvodial"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/orvodial.png")));
+}
+
+std::unique_ptr<DialForm> CreateDialWindow() {
+    auto form = std::make_unique<DialForm>([] { return CvbTAPILine::New(); });
+    try {
+        form->Load();
+    } catch (const RuntimeError& error) {
+        form.reset(); // releases the line object before the message
+        qtui::ReportRuntimeError(error);
+        return nullptr;
+    }
+    return form;
+}
+
+} // namespace app
