@@ -133,8 +133,11 @@ void TForm::setNumText(const std::string& text) { SetWindowTextW(num_, Widen(tex
 void TForm::setTimeboxText(const std::string& text) { SetWindowTextW(timebox_, Widen(text).c_str()); }
 
 void TForm::hideWindow() {
-    if (hwnd_ != nullptr)
-        ShowWindow(hwnd_, SW_HIDE);
+    if (hwnd_ == nullptr)
+        return;
+    ShowWindow(hwnd_, SW_HIDE);
+    // Wake the modal loop, which looks at the window's state only between messages.
+    PostMessageW(nullptr, WM_NULL, 0, 0);
 }
 
 LRESULT CALLBACK TForm::WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -183,6 +186,7 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         hwnd_ = nullptr;
         num_ = timebox_ = command1_ = nullptr;
+        PostMessageW(nullptr, WM_NULL, 0, 0);
         return 0;
     default:
         break;
