@@ -127,9 +127,9 @@ LONG FakeTapi::lineGetDevCapsA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIV
     return d->devCapsResult;
 }
 
-LONG FakeTapi::lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion, DWORD dwExtVersion,
-                        DWORD_PTR dwCallbackInstance, DWORD dwPrivileges, DWORD dwMediaModes,
-                        LPLINECALLPARAMS lpCallParams) {
+LONG FakeTapi::lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion,
+                        DWORD dwExtVersion, DWORD_PTR dwCallbackInstance, DWORD dwPrivileges,
+                        DWORD dwMediaModes, LPLINECALLPARAMS lpCallParams) {
     log.push_back("lineOpen");
     openCalls.push_back({hLineApp, dwDeviceID, dwAPIVersion, dwExtVersion, dwCallbackInstance, dwPrivileges,
                          dwMediaModes, lpCallParams == nullptr});
@@ -196,10 +196,11 @@ LONG FakeTapi::lineGetIconA(DWORD dwDeviceID, LPCSTR lpszDeviceClass, LPHICON lp
     return 0;
 }
 
-BOOL FakeTapi::DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, int cyWidth, UINT istepIfAniCur,
-                          HBRUSH hbrFlickerFreeDraw, UINT diFlags) {
+BOOL FakeTapi::DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, int cyWidth,
+                          UINT istepIfAniCur, HBRUSH hbrFlickerFreeDraw, UINT diFlags) {
     log.push_back("DrawIconEx");
-    drawIconCalls.push_back({hdc, xLeft, yTop, hIcon, cxWidth, cyWidth, istepIfAniCur, hbrFlickerFreeDraw, diFlags});
+    drawIconCalls.push_back(
+        {hdc, xLeft, yTop, hIcon, cxWidth, cyWidth, istepIfAniCur, hbrFlickerFreeDraw, diFlags});
     return 1;
 }
 

@@ -26,7 +26,7 @@ namespace testsupport {
 // A LINEDEVCAPS image of the full capability-buffer size, written field by field at byte
 // offsets, so that a test can place text fields anywhere, also at hostile offsets.
 class DevCapsImage {
-public:
+  public:
     DevCapsImage() : bytes_(mTAPIDecs::kDevCapsBufferSize, 0) {}
 
     // Writes a 32-bit value at a byte offset (ignored where it would not fit).
@@ -39,12 +39,12 @@ public:
 
     const std::vector<unsigned char>& bytes() const { return bytes_; }
 
-private:
+  private:
     std::vector<unsigned char> bytes_;
 };
 
 class FakeTapi : public mTAPIDecs::TapiApi {
-public:
+  public:
     // ---- Programmed behaviour ----
 
     // What one line device answers.
@@ -186,12 +186,13 @@ public:
     LONG lineInitializeExA(LPHLINEAPP lphLineApp, HINSTANCE hInstance, LINECALLBACK lpfnCallback,
                            LPCSTR lpszFriendlyAppName, LPDWORD lpdwNumDevs, LPDWORD lpdwAPIVersion,
                            LPLINEINITIALIZEEXPARAMS lpLineInitializeExParams) override;
-    LONG lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPILowVersion, DWORD dwAPIHighVersion,
-                                 LPDWORD lpdwAPIVersion, LPLINEEXTENSIONID lpExtensionID) override;
+    LONG lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPILowVersion,
+                                 DWORD dwAPIHighVersion, LPDWORD lpdwAPIVersion,
+                                 LPLINEEXTENSIONID lpExtensionID) override;
     LONG lineGetDevCapsA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion, DWORD dwExtVersion,
                          LPLINEDEVCAPS lpLineDevCaps) override;
-    LONG lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion, DWORD dwExtVersion,
-                  DWORD_PTR dwCallbackInstance, DWORD dwPrivileges, DWORD dwMediaModes,
+    LONG lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion,
+                  DWORD dwExtVersion, DWORD_PTR dwCallbackInstance, DWORD dwPrivileges, DWORD dwMediaModes,
                   LPLINECALLPARAMS lpCallParams) override;
     LONG lineMakeCallA(HLINE hLine, LPHCALL lphCall, LPCSTR lpszDestAddress, DWORD dwCountryCode,
                        LPLINECALLPARAMS lpCallParams) override;
@@ -207,7 +208,7 @@ public:
                     HBRUSH hbrFlickerFreeDraw, UINT diFlags) override;
     BOOL DestroyIcon(HICON hIcon) override;
 
-private:
+  private:
     DWORD numLines() const;
     const Device* device(DWORD id) const;
 

@@ -96,18 +96,20 @@ TEST_P(CapsTextField, YieldsOnlyBytesInsideTheBuffer) {
     EXPECT_EQ(line->LineName(), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Hostile, CapsTextField,
-    ::testing::Values(TextFieldCase{"SizeZero", 300, 0, ""}, TextFieldCase{"OffsetZero", 0, 6, ""},
-                      TextFieldCase{"NegativeSize", 300, 0xFFFFFFFF, ""},
-                      TextFieldCase{"SizeWithSignBit", 300, 0x80000000, ""},
-                      TextFieldCase{"Ordinary", 300, 6, "ABCDEF"}, TextFieldCase{"Partial", 300, 3, "ABC"},
-                      TextFieldCase{"EndsAtBufferEnd", 2296, 5, "vwxyz"},
-                      TextFieldCase{"ReachesPastEnd", 2296, 50, "vwxyz"},
-                      TextFieldCase{"HugeSize", 2296, 0x7FFFFFFF, "vwxyz"},
-                      TextFieldCase{"LastByteOnly", 2300, 4, "z"}, TextFieldCase{"StartsAtEnd", kBuffer, 1, ""},
-                      TextFieldCase{"StartsFarOutside", 0xFFFFFFF0, 0x20, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Hostile, CapsTextField,
+                         ::testing::Values(TextFieldCase{"SizeZero", 300, 0, ""},
+                                           TextFieldCase{"OffsetZero", 0, 6, ""},
+                                           TextFieldCase{"NegativeSize", 300, 0xFFFFFFFF, ""},
+                                           TextFieldCase{"SizeWithSignBit", 300, 0x80000000, ""},
+                                           TextFieldCase{"Ordinary", 300, 6, "ABCDEF"},
+                                           TextFieldCase{"Partial", 300, 3, "ABC"},
+                                           TextFieldCase{"EndsAtBufferEnd", 2296, 5, "vwxyz"},
+                                           TextFieldCase{"ReachesPastEnd", 2296, 50, "vwxyz"},
+                                           TextFieldCase{"HugeSize", 2296, 0x7FFFFFFF, "vwxyz"},
+                                           TextFieldCase{"LastByteOnly", 2300, 4, "z"},
+                                           TextFieldCase{"StartsAtEnd", kBuffer, 1, ""},
+                                           TextFieldCase{"StartsFarOutside", 0xFFFFFFF0, 0x20, ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct VoiceCase {
     const char* name;
@@ -127,10 +129,11 @@ TEST_P(VoiceCheck, NeedsTheVoiceBearerAndInteractiveVoice) {
 
 INSTANTIATE_TEST_SUITE_P(
     Bits, VoiceCheck,
-    ::testing::Values(VoiceCase{"Both", LINEBEARERMODE_VOICE, LINEMEDIAMODE_INTERACTIVEVOICE, true},
-                      VoiceCase{"BothAmongOthers", LINEBEARERMODE_VOICE | LINEBEARERMODE_DATA,
-                                LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM, true},
-                      VoiceCase{"NoVoiceBearer", LINEBEARERMODE_SPEECH, LINEMEDIAMODE_INTERACTIVEVOICE, false},
-                      VoiceCase{"NoInteractiveVoice", LINEBEARERMODE_VOICE, LINEMEDIAMODE_AUTOMATEDVOICE, false},
-                      VoiceCase{"Neither", 0, 0, false}),
+    ::testing::Values(
+        VoiceCase{"Both", LINEBEARERMODE_VOICE, LINEMEDIAMODE_INTERACTIVEVOICE, true},
+        VoiceCase{"BothAmongOthers", LINEBEARERMODE_VOICE | LINEBEARERMODE_DATA,
+                  LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM, true},
+        VoiceCase{"NoVoiceBearer", LINEBEARERMODE_SPEECH, LINEMEDIAMODE_INTERACTIVEVOICE, false},
+        VoiceCase{"NoInteractiveVoice", LINEBEARERMODE_VOICE, LINEMEDIAMODE_AUTOMATEDVOICE, false},
+        VoiceCase{"Neither", 0, 0, false}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -3,16 +3,20 @@
 
 #include <gmock/gmock.h>
 
-using ::testing::ElementsAre;
 using linetest::LineTest;
+using ::testing::ElementsAre;
 
 namespace {
 
-HWND Window(std::uintptr_t v) { return reinterpret_cast<HWND>(v); }
-HDC Dc(std::uintptr_t v) { return reinterpret_cast<HDC>(v); }
+HWND Window(std::uintptr_t v) {
+    return reinterpret_cast<HWND>(v);
+}
+HDC Dc(std::uintptr_t v) {
+    return reinterpret_cast<HDC>(v);
+}
 
 class DialogTest : public LineTest {
-protected:
+  protected:
     DialogTest() : LineTest(3) {
         fake->devices[0].apiVersion = 0x00010004;
         fake->devices[1].apiVersion = 0x00020002;
@@ -71,8 +75,8 @@ TEST(LineDialogs, FailuresAreRecordedEvenWithoutRegistration) {
 TEST_F(DialogTest, PaintDevIconDrawsAndDestroysTheIconOnce) {
     EXPECT_TRUE(line->PaintDevIcon(Dc(0x99)));
     EXPECT_TRUE(line->PaintDevIcon(Dc(0x99), 10, -20, 48, 32));
-    EXPECT_THAT(fake->log, ElementsAre("lineGetIconA", "DrawIconEx", "DestroyIcon", "lineGetIconA", "DrawIconEx",
-                                       "DestroyIcon"));
+    EXPECT_THAT(fake->log, ElementsAre("lineGetIconA", "DrawIconEx", "DestroyIcon", "lineGetIconA",
+                                       "DrawIconEx", "DestroyIcon"));
     ASSERT_EQ(fake->getIconCalls.size(), 2u);
     EXPECT_EQ(fake->getIconCalls[0].deviceID, 2u);
     EXPECT_EQ(fake->getIconCalls[0].deviceClass, std::nullopt);
@@ -103,8 +107,8 @@ TEST_F(DialogTest, PaintDevIconDrawsNothingWhenNoIconComes) {
         LONG lastError;
     };
     const Case cases[] = {
-        {"GetIconFails", static_cast<LONG>(LINEERR_BADDEVICEID), reinterpret_cast<HICON>(std::uintptr_t{0x0D00}),
-         static_cast<LONG>(LINEERR_BADDEVICEID)},
+        {"GetIconFails", static_cast<LONG>(LINEERR_BADDEVICEID),
+         reinterpret_cast<HICON>(std::uintptr_t{0x0D00}), static_cast<LONG>(LINEERR_BADDEVICEID)},
         {"NullIcon", 0, nullptr, 0},
     };
     for (const auto& c : cases) {

@@ -17,16 +17,20 @@
 namespace linetest {
 
 // A LONG result code as the system passes it in a message parameter (sign-extended).
-inline DWORD_PTR Param(LONG code) { return static_cast<DWORD_PTR>(static_cast<std::intptr_t>(code)); }
+inline DWORD_PTR Param(LONG code) {
+    return static_cast<DWORD_PTR>(static_cast<std::intptr_t>(code));
+}
 
 // The text EventRecorder notes for an event with a result code. Takes LONG so that a code
 // given as an unsigned constant (as some headers declare them) prints as the signed value.
-inline std::string EventText(const char* event, LONG code) { return std::string(event) + "(" + std::to_string(code) + ")"; }
+inline std::string EventText(const char* event, LONG code) {
+    return std::string(event) + "(" + std::to_string(code) + ")";
+}
 
 // Records events as text ("MakeCallResult(0)", "Idle", ...) with the line's handles at the
 // time each was raised. `onEvent` runs after the recording, inside the event.
 class EventRecorder : public CvbTAPILineEvents {
-public:
+  public:
     struct Seen {
         std::string event;
         CvbTAPILine::State state;
@@ -50,7 +54,7 @@ public:
     void Idle() override { note("Idle"); }
     void Disconnected() override { note("Disconnected"); }
 
-private:
+  private:
     void note(const std::string& event) {
         CvbTAPILine::State state{};
         if (auto line = line_.lock())
@@ -65,7 +69,7 @@ private:
 
 // A line object on a fake with `devices` ordinary voice lines.
 class LineTest : public ::testing::Test {
-protected:
+  protected:
     static constexpr LONG kMakeCallRequest = 41;
     static constexpr LONG kDropRequest = 42;
 

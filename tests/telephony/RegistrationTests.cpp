@@ -5,8 +5,8 @@
 
 #include <gmock/gmock.h>
 
-using ::testing::ElementsAre;
 using linetest::LineTest;
+using ::testing::ElementsAre;
 
 namespace {
 
@@ -157,7 +157,8 @@ TEST_F(LineTest, LastErrorKeepsTheLatestFailureUntilRead) {
     EXPECT_TRUE(line->ConfigDialog());
     fake->translateDialogResult = LINEERR_INVALPARAM;
     EXPECT_FALSE(line->DialingPropertiesDialog());
-    EXPECT_EQ(line->LastError(), LINEERR_INVALPARAM) << "a later failure overwrites, a success does not clear";
+    EXPECT_EQ(line->LastError(), LINEERR_INVALPARAM)
+        << "a later failure overwrites, a success does not clear";
     EXPECT_EQ(line->LastError(), 0);
 }
 
