@@ -22,6 +22,7 @@ struct IniRow {
     const char* text;
     int line;           // of the one problem reported
     const char* reason; // part of its text
+    friend void PrintTo(const IniRow& row, std::ostream* os) { *os << row.name; }
 };
 
 class IniProblems : public testing::TestWithParam<IniRow> {};

@@ -29,6 +29,7 @@ struct TranslateRow {
     const char* name;
     const char* number;
     const char* dialed;
+    friend void PrintTo(const TranslateRow& row, std::ostream* os) { *os << row.name; }
 };
 
 class Translate : public testing::TestWithParam<TranslateRow> {};

@@ -44,6 +44,7 @@ struct UnsignedRow {
     const char* value;
     bool ok;
     DWORD expected; // value read (fallback 5 when not ok)
+    friend void PrintTo(const UnsignedRow& row, std::ostream* os) { *os << row.name; }
 };
 
 class UnsignedSetting : public testing::TestWithParam<UnsignedRow> {};

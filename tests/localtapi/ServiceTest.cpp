@@ -101,6 +101,7 @@ struct NegotiateRow {
     DWORD low, high;
     LONG result;
     DWORD version;
+    friend void PrintTo(const NegotiateRow& row, std::ostream* os) { *os << row.name; }
 };
 
 class Negotiate : public testing::TestWithParam<NegotiateRow> {};
@@ -188,6 +189,7 @@ struct OpenRow {
     const char* name;
     DWORD device, version, ext, privileges, media;
     LONG result;
+    friend void PrintTo(const OpenRow& row, std::ostream* os) { *os << row.name; }
 };
 
 class OpenChecks : public testing::TestWithParam<OpenRow> {};
@@ -234,6 +236,7 @@ struct AddressRow {
     const char* name;
     const char* address;
     LONG result; // 0: accepted (a request ID)
+    friend void PrintTo(const AddressRow& row, std::ostream* os) { *os << row.name; }
 };
 
 class Addresses : public testing::TestWithParam<AddressRow> {};
