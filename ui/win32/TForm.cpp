@@ -35,6 +35,22 @@ void AddEmbeddedClockFont(HINSTANCE instance) {
         added = true;
 }
 
+HFONT ClockFont(int height, const std::wstring& face) {
+    return CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face.c_str());
+}
+
+// Width in pixels of `text` drawn in `font` on the screen.
+int TextWidth(HFONT font, const std::wstring& text) {
+    HDC screen = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(screen, font);
+    SIZE size{};
+    GetTextExtentPoint32W(screen, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(screen, old);
+    ReleaseDC(nullptr, screen);
+    return size.cx;
+}
+
 HICON ProgramIcon(HINSTANCE instance, int size) {
     return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, size, size, 0));
 }
@@ -85,9 +101,18 @@ TForm::TForm(HINSTANCE instance, LocalClock clock) : logic_(*this, std::move(clo
         if (FontFamilyInstalled(kEmbeddedClockFace))
             clockFace_ = kEmbeddedClockFace;
     }
-    clockFont_ = CreateFontW(PointsToFontHeight(tform::kTimeboxFontPoints, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
-                             FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                             DEFAULT_PITCH | FF_DONTCARE, clockFace_.c_str());
+    clockFont_ = ClockFont(PointsToFontHeight(tform::kTimeboxFontPoints, dpi), clockFace_);
+    if (clockFace_ == kEmbeddedClockFace) {
+        // The substitute's digits are wider than the designed face's: scale it down so that
+        // "00:00:00" fits the clock label instead of being cut off.
+        const int labelWidth = TwipsToDevice(tform::kTimebox.width, dpi);
+        const int textWidth = TextWidth(clockFont_, Widen(tform::kTimeboxDesignText));
+        if (textWidth > labelWidth) {
+            DeleteObject(clockFont_);
+            clockFont_ = ClockFont(MulDiv(PointsToFontHeight(tform::kTimeboxFontPoints, dpi), labelWidth, textWidth),
+                                   clockFace_);
+        }
+    }
     CreateControls();
     SetTimer(hwnd_, kTimer1, static_cast<UINT>(tform::kTimerIntervalMs), nullptr);
 }
