@@ -51,19 +51,6 @@ INSTANTIATE_TEST_SUITE_P(
         ClockRow{"DaysLater", {2026, 12, 8, 10, 0, 0}, {2026, 12, 20, 9, 30, 15}, "23:30:15"}),
     [](const ::testing::TestParamInfo<ClockRow>& info) { return std::string(info.param.name); });
 
-TEST(FormatElapsed, TwoDigitsEachAndSizeOfNegatives) {
-    EXPECT_EQ(ui::FormatElapsed(0), "00:00:00");
-    EXPECT_EQ(ui::FormatElapsed(86399), "23:59:59");
-    EXPECT_EQ(ui::FormatElapsed(86400), "00:00:00");
-    EXPECT_EQ(ui::FormatElapsed(-86401), "00:00:01");
-    EXPECT_EQ(ui::FormatElapsed(36000 + 600 + 10), "10:10:10");
-}
-
-TEST(WallClockSeconds, ZeroDateIsTheOrigin) {
-    EXPECT_EQ(ui::WallClockSeconds(LocalDateTime{}), 0);
-    EXPECT_EQ(ui::WallClockSeconds(LocalDateTime{1900, 1, 1, 0, 0, 1}), 2 * 86400 + 1);
-}
-
 class TFormLogicTest : public ::testing::Test {
 protected:
     uitest::FakeTimingView view;

@@ -9,7 +9,6 @@
 
 #include <QFontDatabase>
 #include <QLineEdit>
-#include <QSignalSpy>
 #include <QtTest>
 
 Q_DECLARE_METATYPE(ui::TwipRect)
@@ -241,23 +240,6 @@ private slots:
         QVERIFY(!form->timingWindow());
     }
 
-    void historyIsNewestFirstAndTheBoxKeepsItsText() {
-        fake->openResult = LINEERR_RESOURCEUNAVAIL;
-        ModalHelper modal;
-        modal.answer(QMessageBox::Ok);
-        modal.answer(QMessageBox::Ok);
-        form->Text1->setEditText(QStringLiteral("111"));
-        QTest::mouseClick(form->Dial, Qt::LeftButton);
-        form->Text1->setEditText(QStringLiteral("222"));
-        QTest::mouseClick(form->Dial, Qt::LeftButton);
-        QVERIFY(modal.done());
-        QCOMPARE(modal.texts, QStringList({"TAPI failure", "TAPI failure"}));
-        QCOMPARE(text(), QStringLiteral("222"));
-        QCOMPARE(form->Text1->itemText(0), QStringLiteral("222"));
-        QCOMPARE(form->Text1->itemText(1), QStringLiteral("111"));
-        QCOMPARE(form->focusWidget(), form->Text1);
-    }
-
     void timedCallThenDoneHidesAndReuses() {
         ModalHelper modal;
         QPointer<TForm> seen;
@@ -332,29 +314,6 @@ private slots:
         QVERIFY(again.done());
         QVERIFY(second);
         QCOMPARE(form->timingWindow(), second.data());
-    }
-
-    void closingTheDialWindowEndsTheRun() {
-        ModalHelper modal;
-        modal.answer(QMessageBox::Yes);
-        modal.then([](QWidget* w) {
-            auto* t = qobject_cast<TForm*>(w);
-            if (!t) return false;
-            t->Command1->click();
-            return true;
-        });
-        form->Text1->setEditText(QStringLiteral("111"));
-        QTest::mouseClick(form->Dial, Qt::LeftButton);
-        QVERIFY(modal.done());
-        QPointer<TForm> hidden = form->timingWindow();
-        QVERIFY(hidden);
-        form->close();
-        QVERIFY(!hidden);
-        // Nothing visible is left, so the application's event loop ends.
-        for (QWidget* w : QApplication::topLevelWidgets()) QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
-        fake->clearRecords();
-        form.reset();
-        QCOMPARE(fake->count("lineShutdown"), 1u);
     }
 };
 
