@@ -127,11 +127,13 @@ TEST_F(CallTest, SystemFailuresAreRecorded) {
         std::function<bool()> act;
     };
     const Case cases[] = {
-        {"OpenLine", false, &fake->openResult, LINEERR_RESOURCEUNAVAIL, [&] { return line->OpenLine(); }},
-        {"MakeCall", true, &fake->makeCallResult, LINEERR_CALLUNAVAIL,
+        {"OpenLine", false, &fake->openResult, static_cast<LONG>(LINEERR_RESOURCEUNAVAIL),
+         [&] { return line->OpenLine(); }},
+        {"MakeCall", true, &fake->makeCallResult, static_cast<LONG>(LINEERR_CALLUNAVAIL),
          [&] { return line->MakeCallAsynch("1"); }},
         {"MakeCallZero", true, &fake->makeCallResult, 0, [&] { return line->MakeCallAsynch("1"); }},
-        {"Drop", false, &fake->dropResult, LINEERR_INVALCALLHANDLE, [&] { return line->DropCallAsynch(); }},
+        {"Drop", false, &fake->dropResult, static_cast<LONG>(LINEERR_INVALCALLHANDLE),
+         [&] { return line->DropCallAsynch(); }},
     };
     callSetUp(); // leaves a call handle, which closing the line keeps
     ASSERT_TRUE(line->CloseLine());
