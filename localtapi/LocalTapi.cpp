@@ -770,6 +770,15 @@ LONG LocalTapi::lineDeallocateCall(HCALL hCall) {
                                    [&](const Message& m) { return m.call == hCall && m.message == LINE_CALLSTATE; }),
                     q.end());
         }
+        // A drop still outstanding on the call is answered now: the call it was for is gone.
+        std::vector<RequestId> outstanding;
+        for (const auto& [id, request] : requests)
+            if (request.call == hCall && !request.makeCall)
+                outstanding.push_back(id);
+        for (RequestId id : outstanding) {
+            requests.erase(id);
+            Post(line.app, Message{0, LINE_REPLY, line.instance, id, 0, 0, 0, 0, nullptr, 0});
+        }
         devices[call->device]->driver->ReleaseCall(hCall);
         calls.erase(hCall);
         return 0;

@@ -19,7 +19,8 @@
 //   succeeds, a call request fails with LINEERR_OPERATIONFAILED) so that each request ID
 //   is answered exactly once; every other message of that line, queued or not, is
 //   discarded.
-// - lineDeallocateCall: queued call-state messages of that call are discarded.
+// - lineDeallocateCall: queued call-state messages of that call are discarded; a drop
+//   still outstanding on it is answered with success.
 // - A device that disappears: outstanding requests are answered as for lineClose, then
 //   LINE_CLOSE tells the application that its line is gone.
 //

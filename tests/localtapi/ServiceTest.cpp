@@ -386,6 +386,31 @@ TEST_F(Service, CloseAnswersOutstandingRequestsAndDiscardsTheRest) {
     EXPECT_TRUE(Clean(*s));
 }
 
+TEST_F(Service, DropAnsweredWhenTheCallIsFreedBeforeItsReply) {
+    // Hardware may report idle before it confirms the drop; freeing the call then answers it.
+    auto log = std::make_shared<ScriptedDriver::Log>();
+    ServiceSetup setup;
+    setup.ini = "[line0]\ndriver=scripted\n";
+    setup.drivers = WithScripted(log);
+    auto s = MakeService(setup);
+    const HLINEAPP app = Initialize(*s);
+    const HLINE line = Open(*s, app);
+    HCALL call = 0;
+    ASSERT_GT(s->lineMakeCallA(line, &call, "1", 0, nullptr), 0);
+    log->sink->RequestCompleted(log->lastRequest, 0);
+    Spin(20);
+    const LONG drop = s->lineDrop(call, nullptr, 0);
+    ASSERT_GT(drop, 0);
+    log->sink->CallState(log->lastCall, LINECALLSTATE_IDLE, 0);
+    Spin(20);
+    EXPECT_EQ(s->lineDeallocateCall(call), 0);
+    EXPECT_EQ(s->census().requests, 0u);
+    log->sink->RequestCompleted(drop, 0); // late: ignored
+    Spin(20);
+    EXPECT_EQ(Messages(LINE_REPLY), (std::vector<DWORD>{1, static_cast<DWORD>(drop)}));
+    EXPECT_EQ(s->lineClose(line), 0);
+}
+
 TEST_F(Service, NothingIsDeliveredInsideAnOperation) {
     // Line 1 takes 80 ms to open in a nested event loop; line 0's call progresses meanwhile.
     auto s = MakeService(std::string(kFastLine) + "[line1]\ndriver=simulated\nopen_ms=80\n");
