@@ -1,8 +1,8 @@
-// libFuzzer target: random sequences of line-object operations, direct service calls
-// (also with stale and made-up handles) and driver reports (replies, call states, line
-// events, a device that disappears), with the event loop run in between. After each
-// input the line object is released and the service must hold nothing: no application,
-// line, call, request, queued message or icon.
+// libFuzzer target: random sequences of line-object operations, messages handed to the
+// line object directly, service calls (also with stale and made-up handles) and driver
+// reports (replies, call states, line events, a device that disappears), with the event
+// loop run in between. After each input the line object is released and the service must
+// hold nothing: no application, line, call, request, queued message or icon.
 #include "CvbTAPILine.h"
 #include "LocalTapi.h"
 
@@ -135,7 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     int steps = 0;
     while (in.More() && ++steps < 200) {
-        switch (in.Byte() % 20) {
+        switch (in.Byte() % 21) {
         case 0: line->Create(); break;
         case 1:
             try {
@@ -215,6 +215,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 19: // the line object goes away and a new one takes its place
             line = CvbTAPILine::New(service);
             break;
+        case 20: { // a message straight to the line object, as if the service had sent it
+            const CvbTAPILine::State st = line->state();
+            const DWORD message = in.Byte() % 2 ? LINE_REPLY : LINE_CALLSTATE;
+            DWORD p1 = message == LINE_REPLY ? (in.Byte() % 2 ? st.makeCallRequestID : st.dropCallRequestID)
+                                             : kStates[in.Byte() % std::size(kStates)];
+            if (in.Byte() % 8 == 0)
+                p1 = in.Word();
+            mTAPIvb::LineCallback(st.hCall, message, reinterpret_cast<DWORD_PTR>(line.get()), p1,
+                                  in.Byte() % 2 ? 0 : in.Word(), 0);
+            break;
+        }
         }
         note();
     }
