@@ -25,7 +25,10 @@ wait_window() {
 
 # ---- 1. No line device ----
 printf '# no line devices\n[location]\n' >"$work/none.ini"
-ORVODIAL_TELEPHONY_CONFIG=$work/none.ini "$orvodial" 2>"$work/err1.txt" &
+# Leak checking off for this run in sanitizer builds: the X11 platform's D-Bus library
+# leaks a buffer of its own, which would change the exit status checked below.
+ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 \
+    ORVODIAL_TELEPHONY_CONFIG=$work/none.ini "$orvodial" 2>"$work/err1.txt" &
 pid=$!
 box=$(wait_window OrvoDial) || fail "no error box"
 xdotool search --onlyvisible --name '^Orvo Dial$' >/dev/null 2>&1 && fail "dial window shown before the error"
@@ -33,6 +36,6 @@ xdotool windowfocus --sync "$box" key Return
 wait "$pid"
 status=$?
 pid=
-[ "$status" -ne 0 ] || fail "exit status 0 after error 380"
+[ "$status" -eq 1 ] || fail "exit status $status after error 380, expected 1"
 grep -q "Run-time error '380':" "$work/err1.txt" || fail "no error on stderr: $(cat "$work/err1.txt")"
 echo "ok 1 - no line device: status $status, error 380 reported, no dial window"
