@@ -428,6 +428,32 @@ TEST_F(DialerEndToEnd, DialTimeTheCallAnswerNoAndFailures) {
     EXPECT_FALSE(timingFace.empty());
 }
 
+// Closing the timing window from its title bar destroys it: the modal show returns, and
+// the next timed call creates a new window from its design texts.
+TEST_F(DialerEndToEnd, ClosedTimingWindowIsCreatedAgain) {
+    Run([&](Driver& d) {
+        HWND first = nullptr;
+        for (const char* number : {"1", "2"}) {
+            SCOPED_TRACE(number);
+            d.type(number);
+            d.waitNumber(number);
+            d.pressEnter();
+            d.click(GetDlgItem(d.waitMessageBox(), IDYES));
+            HWND tform = nullptr;
+            WaitFor([&] { return (tform = d.timingWindow()) != nullptr; }, "the call timing window");
+            EXPECT_NE(tform, first);
+            EXPECT_EQ(Ascii(Text(GetDlgItem(tform, ui::win32::TForm::kIdNum))), number);
+            EXPECT_EQ(Ascii(Text(GetDlgItem(tform, ui::win32::TForm::kIdTimebox))), "00:00:00");
+            first = tform;
+            PostMessageW(tform, WM_CLOSE, 0, 0);
+            WaitFor([&] { return !IsWindow(tform); }, "the timing window to be destroyed");
+            WaitFor([&] { return IsWindowEnabled(d.dial()) != FALSE; }, "the dial window to take input again");
+            d.waitNumber("");
+        }
+    });
+    EXPECT_EQ(fake->makeCallCalls.size(), 2u);
+}
+
 TEST_F(DialerEndToEnd, HelpShowsAMessageAndKeepsTheFocus) {
     Run([&](Driver& d) {
         d.type("1");
