@@ -4,6 +4,7 @@
 #include "MessagePump.h"
 #include "Resources.h"
 #include "Win32Text.h"
+#include "WindowClass.h"
 
 #include <AppInfo.h>
 #include <Layout.h>
@@ -16,28 +17,6 @@ namespace ui::win32 {
 namespace {
 
 constexpr const wchar_t* kClassName = L"OrvoDialForm";
-
-HICON ProgramIcon(HINSTANCE instance, int size) {
-    return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, size, size, 0));
-}
-
-void RegisterClassOnce(HINSTANCE instance, WNDPROC proc) {
-    WNDCLASSEXW existing{};
-    existing.cbSize = sizeof existing;
-    if (GetClassInfoExW(instance, kClassName, &existing))
-        return;
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = proc;
-    wc.hInstance = instance;
-    wc.hIcon = ProgramIcon(instance, 32);
-    wc.hIconSm = ProgramIcon(instance, 16);
-    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512) /*IDC_ARROW*/);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClassName;
-    RegisterClassExW(&wc);
-}
-
 } // namespace
 
 DialForm::DialForm(HINSTANCE instance, DialFormLogic::LineFactory factory, LocalClock clock)
@@ -53,7 +32,7 @@ DialForm::~DialForm() {
 
 void DialForm::Load() {
     if (hwnd_ == nullptr) {
-        RegisterClassOnce(instance_, &DialForm::WndProc);
+        RegisterWindowClassOnce(instance_, kClassName, &DialForm::WndProc);
         CreateWindowExW(0, kClassName, Widen(dialform::kTitle).c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_, this);
         SetClientSize(hwnd_, dialform::kClient, ScreenDpi());

@@ -4,6 +4,7 @@
 #include "MessagePump.h"
 #include "Resources.h"
 #include "Win32Text.h"
+#include "WindowClass.h"
 
 #include <Layout.h>
 
@@ -50,28 +51,6 @@ int TextWidth(HFONT font, const std::wstring& text) {
     ReleaseDC(nullptr, screen);
     return size.cx;
 }
-
-HICON ProgramIcon(HINSTANCE instance, int size) {
-    return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, size, size, 0));
-}
-
-void RegisterClassOnce(HINSTANCE instance, WNDPROC proc) {
-    WNDCLASSEXW existing{};
-    existing.cbSize = sizeof existing;
-    if (GetClassInfoExW(instance, kClassName, &existing))
-        return;
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = proc;
-    wc.hInstance = instance;
-    wc.hIcon = ProgramIcon(instance, 32);
-    wc.hIconSm = ProgramIcon(instance, 16);
-    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512) /*IDC_ARROW*/);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClassName;
-    RegisterClassExW(&wc);
-}
-
 } // namespace
 
 bool FontFamilyInstalled(const wchar_t* family) {
@@ -86,7 +65,7 @@ bool FontFamilyInstalled(const wchar_t* family) {
 }
 
 TForm::TForm(HINSTANCE instance, LocalClock clock) : logic_(*this, std::move(clock)) {
-    RegisterClassOnce(instance, &TForm::WndProc);
+    RegisterWindowClassOnce(instance, kClassName, &TForm::WndProc);
     hwnd_ = CreateWindowExW(0, kClassName, Widen(tform::kTitle).c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
     const int dpi = ScreenDpi();
