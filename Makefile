@@ -51,9 +51,8 @@ build-asan: deps-build
 
 run: build
 	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
-	  echo "No display: start the dialer under Xvfb with: xvfb-run -a $(BUILD)/app/orvodial"; exit 1; \
-	fi
-	$(BUILD)/app/orvodial
+	  echo "No display: start the dialer under Xvfb with: xvfb-run -a $(BUILD)/app/orvodial"; \
+	else $(BUILD)/app/orvodial; fi
 
 # Every test: native build, the same suite under ASan+UBSan, the fuzzers, Windows under Wine.
 test: deps-test

@@ -10,7 +10,8 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     app::SetUpApplication();
     std::unique_ptr<DialForm> dialWindow = app::CreateDialWindow();
-    if (!dialWindow) return 1;
+    if (!dialWindow)
+        return 1;
     dialWindow->show();
     return application.exec();
 }

@@ -43,7 +43,8 @@ void ReportWhenIdle(QWidget* window) {
             return;
         }
         const char ready = 'r';
-        if (write(kReadyFd, &ready, 1) != 1) std::_Exit(3);
+        if (write(kReadyFd, &ready, 1) != 1)
+            std::_Exit(3);
         QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     });
 }
@@ -53,7 +54,8 @@ int RunChild(const std::string& kind, int argc, char** argv) {
     if (kind == "dialer") {
         app::SetUpApplication();
         std::unique_ptr<DialForm> form = app::CreateDialWindow();
-        if (!form) return 2;
+        if (!form)
+            return 2;
         form->show();
         ReportWhenIdle(form.get());
         return application.exec();
@@ -73,7 +75,8 @@ struct Sample {
 
 bool RunOnce(const char* self, const char* kind, Sample& sample) {
     int fds[2];
-    if (pipe(fds) != 0) return false;
+    if (pipe(fds) != 0)
+        return false;
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
@@ -93,7 +96,8 @@ bool RunOnce(const char* self, const char* kind, Sample& sample) {
     int status = 0;
     rusage usage{};
     wait4(pid, &status, 0, &usage);
-    if (!ready || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return false;
+    if (!ready || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return false;
     sample.ms = std::chrono::duration<double, std::milli>(readyAt - start).count();
     sample.maxRssKb = usage.ru_maxrss;
     return true;
@@ -107,15 +111,18 @@ template <typename T> T Median(std::vector<T> v) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 3 && std::strcmp(argv[1], "--child") == 0) return RunChild(argv[2], 1, argv);
+    if (argc >= 3 && std::strcmp(argv[1], "--child") == 0)
+        return RunChild(argv[2], 1, argv);
 
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     char configPath[] = "/tmp/orvodial-bench-XXXXXX";
     const int configFd = mkstemp(configPath);
-    if (configFd < 0) return 1;
+    if (configFd < 0)
+        return 1;
     const std::string config = "[line0]\ndriver=simulated\nname=Simulated line\n";
-    if (write(configFd, config.data(), config.size()) != static_cast<ssize_t>(config.size())) return 1;
+    if (write(configFd, config.data(), config.size()) != static_cast<ssize_t>(config.size()))
+        return 1;
     close(configFd);
     setenv("ORVODIAL_TELEPHONY_CONFIG", configPath, 1);
     unsetenv("ORVODIAL_TAPI_TRACE");
@@ -141,12 +148,14 @@ int main(int argc, char** argv) {
 
     auto ms = [](const std::vector<Sample>& v) {
         std::vector<double> out;
-        for (const Sample& s : v) out.push_back(s.ms);
+        for (const Sample& s : v)
+            out.push_back(s.ms);
         return out;
     };
     auto rss = [](const std::vector<Sample>& v) {
         std::vector<long> out;
-        for (const Sample& s : v) out.push_back(s.maxRssKb);
+        for (const Sample& s : v)
+            out.push_back(s.maxRssKb);
         return out;
     };
     const double dMs = Median(ms(dialer)), bMs = Median(ms(bare));
@@ -158,6 +167,7 @@ int main(int argc, char** argv) {
     std::printf("%-22s %10s %14s\n", "", "time (ms)", "peak RSS (MiB)");
     std::printf("%-22s %10.1f %14.1f\n", "orvodial dial window", dMs, dKb / 1024.0);
     std::printf("%-22s %10.1f %14.1f\n", "bare Qt widgets window", bMs, bKb / 1024.0);
-    std::printf("%-22s %10.2f %14.2f\n", "ratio", dMs / bMs, static_cast<double>(dKb) / static_cast<double>(bKb));
+    std::printf("%-22s %10.2f %14.2f\n", "ratio", dMs / bMs,
+                static_cast<double>(dKb) / static_cast<double>(bKb));
     return 0;
 }

@@ -156,7 +156,8 @@ Configuration ParseConfiguration(std::string_view text, const std::string& path)
         const long index = LineGroupIndex(g.name);
         if (g.name == kLocationGroup) {
             if (locationSeen) {
-                c.messages.push_back(Where(path, g.line) + "group [location] given twice; the second is left out");
+                c.messages.push_back(Where(path, g.line) +
+                                     "group [location] given twice; the second is left out");
                 continue;
             }
             locationSeen = true;
@@ -164,7 +165,8 @@ Configuration ParseConfiguration(std::string_view text, const std::string& path)
                 const auto* k = std::find_if(std::begin(kLocationKeys), std::end(kLocationKeys),
                                              [&](const LocationKey& lk) { return e.key == lk.key; });
                 if (k == std::end(kLocationKeys))
-                    c.messages.push_back(Where(path, e.line) + "unknown key '" + e.key + "' in [location] (ignored)");
+                    c.messages.push_back(Where(path, e.line) + "unknown key '" + e.key +
+                                         "' in [location] (ignored)");
                 else
                     c.location.*(k->field) = e.value;
             }
@@ -181,7 +183,8 @@ Configuration ParseConfiguration(std::string_view text, const std::string& path)
             continue;
         }
         if (std::any_of(found.begin(), found.end(), [&](const auto& f) { return f.first == index; })) {
-            c.messages.push_back(Where(path, g.line) + "group [" + g.name + "] given twice; the second is left out");
+            c.messages.push_back(Where(path, g.line) + "group [" + g.name +
+                                 "] given twice; the second is left out");
             continue;
         }
         LineSettings s;
@@ -199,12 +202,14 @@ Configuration ParseConfiguration(std::string_view text, const std::string& path)
             }
         }
         if (!hasDriver || s.driver.empty()) {
-            c.messages.push_back(Where(path, g.line) + "line device [" + g.name + "] has no driver= (left out)");
+            c.messages.push_back(Where(path, g.line) + "line device [" + g.name +
+                                 "] has no driver= (left out)");
             continue;
         }
         found.emplace_back(index, std::move(s));
     }
-    std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(found.begin(), found.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
     for (auto& f : found)
         c.lines.push_back(std::move(f.second));
     return c;

@@ -20,7 +20,7 @@
 namespace localtapi {
 
 struct Configuration {
-    std::string path;     // where it was read from and where edits are saved
+    std::string path; // where it was read from and where edits are saved
     bool fileFound = false;
     std::vector<LineSettings> lines; // device-ID order
     Location location;

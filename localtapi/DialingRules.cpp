@@ -10,7 +10,9 @@ struct Canonical {
     std::string subscriber;
 };
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 void SkipSpaces(std::string_view& s) {
     while (!s.empty() && s.front() == ' ')

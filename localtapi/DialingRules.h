@@ -13,10 +13,10 @@
 namespace localtapi {
 
 struct Location {
-    std::string outsidePrefix;              // dialled first to get an outside line
-    std::string countryCode = "1";          // the location's country
-    std::string areaCode;                   // the location's area
-    std::string longDistancePrefix = "1";   // before the area code of another area
+    std::string outsidePrefix;               // dialled first to get an outside line
+    std::string countryCode = "1";           // the location's country
+    std::string areaCode;                    // the location's area
+    std::string longDistancePrefix = "1";    // before the area code of another area
     std::string internationalPrefix = "011"; // before the country code of another country
 
     bool operator==(const Location&) const = default;

@@ -19,8 +19,8 @@ bool ValidName(std::string_view name) {
     if (name.empty())
         return false;
     return std::all_of(name.begin(), name.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
-               c == '.';
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+               c == '-' || c == '.';
     });
 }
 
@@ -100,7 +100,8 @@ void IniFile::Reparse() {
         }
         const std::string_view key = Trim(t.substr(0, eq));
         if (!ValidName(key)) {
-            fail(key.empty() ? std::string("missing key before '='") : "invalid key '" + std::string(key) + "'");
+            fail(key.empty() ? std::string("missing key before '='")
+                             : "invalid key '" + std::string(key) + "'");
             continue;
         }
         if (!inGroup) {
@@ -158,7 +159,9 @@ void IniFile::Set(std::string_view group, std::string_view key, std::string_view
 
 void IniFile::Remove(std::string_view group, std::string_view key) {
     lines.erase(std::remove_if(lines.begin(), lines.end(),
-                               [&](const RawLine& r) { return r.kind == Kind::Entry && r.group == group && r.key == key; }),
+                               [&](const RawLine& r) {
+                                   return r.kind == Kind::Entry && r.group == group && r.key == key;
+                               }),
                 lines.end());
     Reparse();
 }

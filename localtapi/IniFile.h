@@ -15,7 +15,7 @@
 namespace localtapi {
 
 class IniFile {
-public:
+  public:
     struct Problem {
         int line; // 1-based
         std::string text;
@@ -46,7 +46,7 @@ public:
 
     std::string Text() const;
 
-private:
+  private:
     enum class Kind { Other, Header, Entry };
     struct RawLine {
         Kind kind = Kind::Other;

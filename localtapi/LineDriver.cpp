@@ -72,7 +72,8 @@ bool LineSettings::Unsigned(std::string_view key, DWORD fallback, DWORD min, DWO
     return true;
 }
 
-bool LineSettings::Signed(std::string_view key, LONG fallback, LONG& out, std::vector<ConfigProblem>& problems) const {
+bool LineSettings::Signed(std::string_view key, LONG fallback, LONG& out,
+                          std::vector<ConfigProblem>& problems) const {
     out = fallback;
     const Entry* e = Find(key);
     if (e == nullptr)

@@ -68,10 +68,10 @@ struct LineSettings {
         int line = 0; // line number in the file, 0 when the entry did not come from a file
     };
 
-    std::string group;  // "line0", "line1", ...
-    int groupLine = 0;  // line number of the group header
-    std::string name;   // name=
-    std::string driver; // driver=
+    std::string group;          // "line0", "line1", ...
+    int groupLine = 0;          // line number of the group header
+    std::string name;           // name=
+    std::string driver;         // driver=
     std::vector<Entry> entries; // the driver's own keys, in file order (not name= or driver=)
 
     const Entry* Find(std::string_view key) const;
@@ -117,7 +117,7 @@ struct DeviceCaps {
 // How a driver reports back to the service. Called only on the service's thread, at any
 // time between Open succeeding and Close, also from inside the driver's own methods.
 class LineDriverSink {
-public:
+  public:
     // The outcome of an accepted MakeCall or Drop: 0 or a LINEERR code. Exactly once per
     // accepted request.
     virtual void RequestCompleted(RequestId request, LONG result) = 0;
@@ -130,12 +130,12 @@ public:
     // closes the line and offers the device no more.
     virtual void DeviceRemoved() = 0;
 
-protected:
+  protected:
     ~LineDriverSink() = default;
 };
 
 class LineDriver {
-public:
+  public:
     virtual ~LineDriver() = default;
 
     // The device's capabilities; may be asked at any time, open or not.
@@ -168,8 +168,8 @@ struct DriverKeyInfo {
 
 // Makes one device from its settings; returns null (with problems saying why) when the
 // settings are unusable. Problems may also be recorded for a device that is made anyway.
-using DriverFactory =
-    std::function<std::unique_ptr<LineDriver>(const LineSettings& settings, std::vector<ConfigProblem>& problems)>;
+using DriverFactory = std::function<std::unique_ptr<LineDriver>(const LineSettings& settings,
+                                                                std::vector<ConfigProblem>& problems)>;
 
 struct DriverInfo {
     std::string name;        // the value of driver= that selects it
@@ -180,13 +180,13 @@ struct DriverInfo {
 
 // The drivers the service knows, by name. Owned by the service.
 class DriverRegistry {
-public:
+  public:
     // Adds a driver; false (and nothing changes) when the name is taken or empty.
     bool Register(DriverInfo info);
     const DriverInfo* Find(std::string_view name) const;
     std::vector<std::string> Names() const; // sorted
 
-private:
+  private:
     std::map<std::string, DriverInfo, std::less<>> drivers;
 };
 

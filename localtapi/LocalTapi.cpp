@@ -66,7 +66,9 @@ QEvent::Type DeliveryEvent() {
     return type;
 }
 
-std::string VersionText(DWORD v) { return TraceLine("").Version(v).Text().substr(1); }
+std::string VersionText(DWORD v) {
+    return TraceLine("").Version(v).Text().substr(1);
+}
 
 } // namespace
 
@@ -121,21 +123,27 @@ struct LocalTapi::Request {
 
 // Forwards one device's driver reports to the service.
 class LocalTapi::DeviceSink final : public LineDriverSink {
-public:
+  public:
     DeviceSink(LocalTapi& s, DWORD id) : service(s), device(id) {}
-    void RequestCompleted(RequestId request, LONG result) override { service.OnRequestCompleted(device, request, result); }
-    void CallState(CallId call, DWORD state, DWORD mode) override { service.OnCallState(device, call, state, mode); }
-    void LineDevState(DWORD state, DWORD p2, DWORD p3) override { service.OnLineDevState(device, state, p2, p3); }
+    void RequestCompleted(RequestId request, LONG result) override {
+        service.OnRequestCompleted(device, request, result);
+    }
+    void CallState(CallId call, DWORD state, DWORD mode) override {
+        service.OnCallState(device, call, state, mode);
+    }
+    void LineDevState(DWORD state, DWORD p2, DWORD p3) override {
+        service.OnLineDevState(device, state, p2, p3);
+    }
     void DeviceRemoved() override { service.OnDeviceRemoved(device); }
 
-private:
+  private:
     LocalTapi& service;
     DWORD device;
 };
 
 // Receives the delivery events of one application in its own thread.
 class LocalTapi::Receiver : public QObject {
-public:
+  public:
     Receiver(LocalTapi& s, HLINEAPP h) : service(s), app(h) {}
     bool event(QEvent* e) override {
         if (e->type() != DeliveryEvent())
@@ -144,7 +152,7 @@ public:
         return true;
     }
 
-private:
+  private:
     LocalTapi& service;
     HLINEAPP app;
 };
@@ -177,7 +185,9 @@ LocalTapi::~LocalTapi() {
     devices.clear();
 }
 
-void LocalTapi::SetUi(std::unique_ptr<ServiceUi> newUi) { ui = std::move(newUi); }
+void LocalTapi::SetUi(std::unique_ptr<ServiceUi> newUi) {
+    ui = std::move(newUi);
+}
 
 void LocalTapi::LoadDevices() {
     std::vector<std::string> messages = config.messages;
@@ -189,16 +199,16 @@ void LocalTapi::LoadDevices() {
             std::string known;
             for (const std::string& n : registry.Names())
                 known += (known.empty() ? "" : ", ") + n;
-            messages.push_back(where(s.groupLine) + "line device [" + s.group + "] has unknown driver '" + s.driver +
-                               "' (left out); known drivers: " + known);
+            messages.push_back(where(s.groupLine) + "line device [" + s.group + "] has unknown driver '" +
+                               s.driver + "' (left out); known drivers: " + known);
             continue;
         }
         for (const LineSettings::Entry& e : s.entries) {
             const bool known = std::any_of(info->keys.begin(), info->keys.end(),
                                            [&](const DriverKeyInfo& k) { return k.key == e.key; });
             if (!known)
-                messages.push_back(where(e.line) + "[" + s.group + "] unknown key '" + e.key + "' for driver '" +
-                                   s.driver + "' (ignored)");
+                messages.push_back(where(e.line) + "[" + s.group + "] unknown key '" + e.key +
+                                   "' for driver '" + s.driver + "' (ignored)");
         }
         std::vector<ConfigProblem> problems;
         std::unique_ptr<LineDriver> driver = info->create(s, problems);
@@ -361,14 +371,16 @@ void LocalTapi::OnCallState(DWORD device, CallId id, DWORD state, DWORD mode) {
     call->state = state;
     const DWORD privilege = call->privilegeSent ? 0 : LINECALLPRIVILEGE_OWNER;
     call->privilegeSent = true;
-    Post(line->app, Message{id, LINE_CALLSTATE, line->instance, state, mode, privilege, line->handle, id, nullptr, 0});
+    Post(line->app,
+         Message{id, LINE_CALLSTATE, line->instance, state, mode, privilege, line->handle, id, nullptr, 0});
 }
 
 void LocalTapi::OnLineDevState(DWORD device, DWORD state, DWORD p2, DWORD p3) {
     const Line* line = FindLine(devices[device]->openLine);
     if (line == nullptr)
         return;
-    Post(line->app, Message{line->handle, LINE_LINEDEVSTATE, line->instance, state, p2, p3, line->handle, 0, nullptr, 0});
+    Post(line->app, Message{line->handle, LINE_LINEDEVSTATE, line->instance, state, p2, p3, line->handle, 0,
+                            nullptr, 0});
 }
 
 void LocalTapi::OnDeviceRemoved(DWORD device) {
@@ -387,7 +399,8 @@ void LocalTapi::ApplyPendingSettings(Device& device) {
     std::vector<ConfigProblem> problems;
     std::unique_ptr<LineDriver> driver = info ? info->create(s, problems) : nullptr;
     if (!driver) {
-        *errors << config.path << ": [" << s.group << "] the new settings cannot be used; the old ones stay in effect\n";
+        *errors << config.path << ": [" << s.group
+                << "] the new settings cannot be used; the old ones stay in effect\n";
         return;
     }
     device.driver = std::move(driver);
@@ -433,7 +446,8 @@ void LocalTapi::CloseLine(HLINE h, bool deviceGone) {
 
     for (const Request& r : outstanding) {
         const LONG result = r.makeCall ? LINEERR_OPERATIONFAILED : 0;
-        Post(line.app, Message{0, LINE_REPLY, line.instance, r.id, static_cast<DWORD>(result), 0, 0, 0, nullptr, 0});
+        Post(line.app,
+             Message{0, LINE_REPLY, line.instance, r.id, static_cast<DWORD>(result), 0, 0, 0, nullptr, 0});
     }
     if (deviceGone)
         Post(line.app, Message{h, LINE_CLOSE, line.instance, 0, 0, 0, 0, 0, nullptr, 0});
@@ -502,11 +516,12 @@ LONG LocalTapi::lineInitializeExA(LPHLINEAPP lphLineApp, HINSTANCE hInstance, LI
     TraceLine t("lineInitializeExA");
     t.Out(lphLineApp, result == 0).Ptr(hInstance).Ptr(reinterpret_cast<const void*>(lpfnCallback));
     t.Str(lpszFriendlyAppName).Out(lpdwNumDevs, result == 0);
-    t.Raw(lpdwAPIVersion == nullptr ? std::string("NULL")
-                                    : "&" + VersionText(versionIn) + (result == 0 ? "->" + VersionText(*lpdwAPIVersion) : ""));
+    t.Raw(lpdwAPIVersion == nullptr
+              ? std::string("NULL")
+              : "&" + VersionText(versionIn) + (result == 0 ? "->" + VersionText(*lpdwAPIVersion) : ""));
     t.Raw(params == nullptr ? std::string("NULL")
-                            : "{size=" + std::to_string(params->dwTotalSize) + ",options=" +
-                                  std::to_string(params->dwOptions) + "}");
+                            : "{size=" + std::to_string(params->dwTotalSize) +
+                                  ",options=" + std::to_string(params->dwOptions) + "}");
     return Traced(t, result);
 }
 
@@ -532,12 +547,14 @@ LONG LocalTapi::lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWO
     TraceLine t("lineNegotiateAPIVersion");
     t.Num(hLineApp).Num(dwDeviceID).Version(low).Version(high);
     t.Raw(lpdwAPIVersion == nullptr ? std::string("NULL")
-                                    : result == 0 ? "&" + VersionText(*lpdwAPIVersion) : std::string("&"));
+          : result == 0             ? "&" + VersionText(*lpdwAPIVersion)
+                                    : std::string("&"));
     if (lpExtensionID == nullptr || result != 0) {
         t.Raw(lpExtensionID == nullptr ? "NULL" : "&");
     } else {
-        t.Raw("&{" + std::to_string(lpExtensionID->dwExtensionID0) + "," + std::to_string(lpExtensionID->dwExtensionID1) +
-              "," + std::to_string(lpExtensionID->dwExtensionID2) + "," +
+        t.Raw("&{" + std::to_string(lpExtensionID->dwExtensionID0) + "," +
+              std::to_string(lpExtensionID->dwExtensionID1) + "," +
+              std::to_string(lpExtensionID->dwExtensionID2) + "," +
               std::to_string(lpExtensionID->dwExtensionID3) + "}");
     }
     return Traced(t, result);
@@ -578,7 +595,8 @@ LONG LocalTapi::lineGetDevCapsA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPI
         caps->dwDevCapFlags = dc.devCapFlags;
         caps->dwMaxNumActiveCalls = dc.maxNumActiveCalls;
         caps->dwAnswerMode = 0x00000001; // LINEANSWERMODE_NONE: no incoming calls
-        caps->dwLineStates = LINEDEVSTATE_OTHER | LINEDEVSTATE_OPEN | LINEDEVSTATE_CLOSE | LINEDEVSTATE_REINIT;
+        caps->dwLineStates =
+            LINEDEVSTATE_OTHER | LINEDEVSTATE_OPEN | LINEDEVSTATE_CLOSE | LINEDEVSTATE_REINIT;
         caps->dwNumTerminals = dc.numTerminals;
         if (fixed > offsetof(LINEDEVCAPS, dwLineFeatures))
             caps->dwLineFeatures = dc.lineFeatures;
@@ -597,7 +615,8 @@ LONG LocalTapi::lineGetDevCapsA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPI
             offset = used;
             used += length;
         };
-        DWORD providerSize = 0, providerOffset = 0, switchSize = 0, switchOffset = 0, nameSize = 0, nameOffset = 0;
+        DWORD providerSize = 0, providerOffset = 0, switchSize = 0, switchOffset = 0, nameSize = 0,
+              nameOffset = 0;
         place(dc.providerInfo, providerSize, providerOffset);
         place(dc.switchInfo, switchSize, switchOffset);
         place(dc.lineName, nameSize, nameOffset);
@@ -624,8 +643,8 @@ LONG LocalTapi::lineGetDevCapsA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPI
 }
 
 LONG LocalTapi::lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion,
-                         DWORD dwExtVersion, DWORD_PTR dwCallbackInstance, DWORD dwPrivileges, DWORD dwMediaModes,
-                         LPLINECALLPARAMS lpCallParams) {
+                         DWORD dwExtVersion, DWORD_PTR dwCallbackInstance, DWORD dwPrivileges,
+                         DWORD dwMediaModes, LPLINECALLPARAMS lpCallParams) {
     Operation op(*this);
     const LONG result = [&]() -> LONG {
         if (FindApp(hLineApp) == nullptr)
@@ -645,7 +664,8 @@ LONG LocalTapi::lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, D
             return LINEERR_INVALPRIVSELECT;
         // As in TAPI, media modes matter only to an owner: they are the calls it takes.
         if ((dwPrivileges & LINECALLPRIVILEGE_OWNER) != 0 &&
-            (dwMediaModes == 0 || (dwMediaModes & ~kAllMediaModes) != 0 || (dwMediaModes & ~dc.mediaModes) != 0))
+            (dwMediaModes == 0 || (dwMediaModes & ~kAllMediaModes) != 0 ||
+             (dwMediaModes & ~dc.mediaModes) != 0))
             return LINEERR_INVALMEDIAMODE;
         if (device.openLine != 0 || device.opening)
             return LINEERR_ALLOCATED;
@@ -675,7 +695,10 @@ LONG LocalTapi::lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, D
     }();
     TraceLine t("lineOpen");
     t.Num(hLineApp).Num(dwDeviceID).Out(lphLine, result == 0).Version(dwAPIVersion).Version(dwExtVersion);
-    t.Ptr(reinterpret_cast<const void*>(dwCallbackInstance)).Num(dwPrivileges).Num(dwMediaModes).Ptr(lpCallParams);
+    t.Ptr(reinterpret_cast<const void*>(dwCallbackInstance))
+        .Num(dwPrivileges)
+        .Num(dwMediaModes)
+        .Ptr(lpCallParams);
     return Traced(t, result);
 }
 
@@ -720,7 +743,11 @@ LONG LocalTapi::lineMakeCallA(HLINE hLine, LPHCALL lphCall, LPCSTR lpszDestAddre
         return static_cast<LONG>(request.id);
     }();
     TraceLine t("lineMakeCallA");
-    t.Num(hLine).Raw(lphCall == nullptr ? "NULL" : "&").Str(lpszDestAddress).Num(dwCountryCode).Ptr(lpCallParams);
+    t.Num(hLine)
+        .Raw(lphCall == nullptr ? "NULL" : "&")
+        .Str(lpszDestAddress)
+        .Num(dwCountryCode)
+        .Ptr(lpCallParams);
     return Traced(t, result);
 }
 
@@ -766,8 +793,9 @@ LONG LocalTapi::lineDeallocateCall(HCALL hCall) {
         const Line& line = lines.at(call->line);
         if (App* app = FindApp(line.app)) {
             auto& q = app->queue;
-            q.erase(std::remove_if(q.begin(), q.end(),
-                                   [&](const Message& m) { return m.call == hCall && m.message == LINE_CALLSTATE; }),
+            q.erase(std::remove_if(
+                        q.begin(), q.end(),
+                        [&](const Message& m) { return m.call == hCall && m.message == LINE_CALLSTATE; }),
                     q.end());
         }
         // A drop still outstanding on the call is answered now: the call it was for is gone.
@@ -896,12 +924,13 @@ LONG LocalTapi::lineGetIconA(DWORD dwDeviceID, LPCSTR lpszDeviceClass, LPHICON l
     TraceLine t("lineGetIconA");
     t.Num(dwDeviceID).Str(lpszDeviceClass);
     t.Raw(lphIcon == nullptr ? std::string("NULL")
-                             : result == 0 ? "&" + TraceLine("").Ptr(*lphIcon).Text().substr(1) : std::string("&"));
+          : result == 0      ? "&" + TraceLine("").Ptr(*lphIcon).Text().substr(1)
+                             : std::string("&"));
     return Traced(t, result);
 }
 
-BOOL LocalTapi::DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, int cyWidth, UINT istepIfAniCur,
-                           HBRUSH hbrFlickerFreeDraw, UINT diFlags) {
+BOOL LocalTapi::DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, int cyWidth,
+                           UINT istepIfAniCur, HBRUSH hbrFlickerFreeDraw, UINT diFlags) {
     Operation op(*this);
     BOOL drawn = 0;
     if (hdc != nullptr && icons.count(hIcon) != 0 && ui) {
@@ -913,7 +942,10 @@ BOOL LocalTapi::DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidt
     if (trace) {
         TraceLine t("DrawIconEx");
         t.Ptr(hdc).Raw(std::to_string(xLeft)).Raw(std::to_string(yTop)).Ptr(hIcon);
-        t.Raw(std::to_string(cxWidth)).Raw(std::to_string(cyWidth)).Num(istepIfAniCur).Ptr(hbrFlickerFreeDraw);
+        t.Raw(std::to_string(cxWidth))
+            .Raw(std::to_string(cyWidth))
+            .Num(istepIfAniCur)
+            .Ptr(hbrFlickerFreeDraw);
         t.Num(diFlags);
         trace->Write(t.Result(drawn));
     }

@@ -49,7 +49,7 @@ namespace localtapi {
 
 // The user-interface half of the service: dialogs and icons (Qt Widgets, localtapi/ui).
 class ServiceUi {
-public:
+  public:
     virtual ~ServiceUi() = default;
     using Validate = std::function<std::vector<ConfigProblem>(const LineSettings&)>;
     // The device's settings dialog, modal, owned by owner; the edited settings when
@@ -57,7 +57,8 @@ public:
     virtual std::optional<LineSettings> EditLine(HWND owner, DWORD deviceID, const LineSettings& current,
                                                  const DriverRegistry& drivers, const Validate& validate) = 0;
     // The dialing properties dialog; the edited location when accepted.
-    virtual std::optional<Location> EditLocation(HWND owner, const std::string& number, const Location& current) = 0;
+    virtual std::optional<Location> EditLocation(HWND owner, const std::string& number,
+                                                 const Location& current) = 0;
     // A new icon for a device of the given driver; null on failure.
     virtual HICON CreateIcon(const std::string& driver) = 0;
     virtual bool DrawIcon(HDC hdc, int x, int y, HICON icon, int width, int height) = 0;
@@ -65,16 +66,16 @@ public:
 };
 
 class LocalTapi : public mTAPIDecs::TapiApi {
-public:
+  public:
     // Highest API version the service implements, and the lowest it accepts.
     static constexpr DWORD kServiceVersion = 0x00030000;
     static constexpr DWORD kLowestVersion = 0x00010003;
 
     struct Options {
         Configuration configuration;
-        std::unique_ptr<Trace> trace;                      // null: no trace
+        std::unique_ptr<Trace> trace; // null: no trace
         std::function<void(DriverRegistry&)> drivers = RegisterBuiltinDrivers;
-        std::ostream* errors = nullptr;                    // configuration problems; null: stderr
+        std::ostream* errors = nullptr; // configuration problems; null: stderr
     };
     explicit LocalTapi(Options options);
     ~LocalTapi() override;
@@ -98,12 +99,13 @@ public:
     LONG lineInitializeExA(LPHLINEAPP lphLineApp, HINSTANCE hInstance, LINECALLBACK lpfnCallback,
                            LPCSTR lpszFriendlyAppName, LPDWORD lpdwNumDevs, LPDWORD lpdwAPIVersion,
                            LPLINEINITIALIZEEXPARAMS lpLineInitializeExParams) override;
-    LONG lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPILowVersion, DWORD dwAPIHighVersion,
-                                 LPDWORD lpdwAPIVersion, LPLINEEXTENSIONID lpExtensionID) override;
+    LONG lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPILowVersion,
+                                 DWORD dwAPIHighVersion, LPDWORD lpdwAPIVersion,
+                                 LPLINEEXTENSIONID lpExtensionID) override;
     LONG lineGetDevCapsA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion, DWORD dwExtVersion,
                          LPLINEDEVCAPS lpLineDevCaps) override;
-    LONG lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion, DWORD dwExtVersion,
-                  DWORD_PTR dwCallbackInstance, DWORD dwPrivileges, DWORD dwMediaModes,
+    LONG lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion,
+                  DWORD dwExtVersion, DWORD_PTR dwCallbackInstance, DWORD dwPrivileges, DWORD dwMediaModes,
                   LPLINECALLPARAMS lpCallParams) override;
     LONG lineMakeCallA(HLINE hLine, LPHCALL lphCall, LPCSTR lpszDestAddress, DWORD dwCountryCode,
                        LPLINECALLPARAMS lpCallParams) override;
@@ -119,7 +121,7 @@ public:
                     HBRUSH hbrFlickerFreeDraw, UINT diFlags) override;
     BOOL DestroyIcon(HICON hIcon) override;
 
-private:
+  private:
     struct Device;
     struct App;
     struct Line;
@@ -130,9 +132,9 @@ private:
         DWORD message;
         DWORD_PTR instance;
         DWORD_PTR p1, p2, p3;
-        HLINE line;           // the line it belongs to (0: none)
-        HCALL call;           // the call it is about (0: none)
-        LPHCALL writeCall;    // a successful call request's reply stores the call handle here
+        HLINE line;        // the line it belongs to (0: none)
+        HCALL call;        // the call it is about (0: none)
+        LPHCALL writeCall; // a successful call request's reply stores the call handle here
         HCALL callHandle;
     };
     class DeviceSink;
@@ -142,13 +144,13 @@ private:
 
     // Marks a telephony operation in progress: messages wait until the outermost returns.
     class Operation {
-    public:
+      public:
         explicit Operation(LocalTapi& s) : service(s) { ++service.depth; }
         ~Operation();
         Operation(const Operation&) = delete;
         Operation& operator=(const Operation&) = delete;
 
-    private:
+      private:
         LocalTapi& service;
     };
 

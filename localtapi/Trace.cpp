@@ -109,20 +109,34 @@ std::string Hex(std::uintptr_t v, int width) {
 
 const char* CallStateName(DWORD state) {
     switch (state) {
-    case LINECALLSTATE_IDLE: return "IDLE";
-    case LINECALLSTATE_OFFERING: return "OFFERING";
-    case LINECALLSTATE_ACCEPTED: return "ACCEPTED";
-    case LINECALLSTATE_DIALTONE: return "DIALTONE";
-    case LINECALLSTATE_DIALING: return "DIALING";
-    case LINECALLSTATE_RINGBACK: return "RINGBACK";
-    case LINECALLSTATE_BUSY: return "BUSY";
-    case LINECALLSTATE_SPECIALINFO: return "SPECIALINFO";
-    case LINECALLSTATE_CONNECTED: return "CONNECTED";
-    case LINECALLSTATE_PROCEEDING: return "PROCEEDING";
-    case LINECALLSTATE_ONHOLD: return "ONHOLD";
-    case LINECALLSTATE_DISCONNECTED: return "DISCONNECTED";
-    case LINECALLSTATE_UNKNOWN: return "UNKNOWN";
-    default: return nullptr;
+    case LINECALLSTATE_IDLE:
+        return "IDLE";
+    case LINECALLSTATE_OFFERING:
+        return "OFFERING";
+    case LINECALLSTATE_ACCEPTED:
+        return "ACCEPTED";
+    case LINECALLSTATE_DIALTONE:
+        return "DIALTONE";
+    case LINECALLSTATE_DIALING:
+        return "DIALING";
+    case LINECALLSTATE_RINGBACK:
+        return "RINGBACK";
+    case LINECALLSTATE_BUSY:
+        return "BUSY";
+    case LINECALLSTATE_SPECIALINFO:
+        return "SPECIALINFO";
+    case LINECALLSTATE_CONNECTED:
+        return "CONNECTED";
+    case LINECALLSTATE_PROCEEDING:
+        return "PROCEEDING";
+    case LINECALLSTATE_ONHOLD:
+        return "ONHOLD";
+    case LINECALLSTATE_DISCONNECTED:
+        return "DISCONNECTED";
+    case LINECALLSTATE_UNKNOWN:
+        return "UNKNOWN";
+    default:
+        return nullptr;
     }
 }
 
@@ -137,20 +151,33 @@ std::string_view LineErrorName(LONG code) {
 
 std::string MessageName(DWORD message) {
     switch (message) {
-    case LINE_ADDRESSSTATE: return "LINE_ADDRESSSTATE";
-    case LINE_CALLINFO: return "LINE_CALLINFO";
-    case LINE_CALLSTATE: return "LINE_CALLSTATE";
-    case LINE_CLOSE: return "LINE_CLOSE";
-    case LINE_DEVSPECIFIC: return "LINE_DEVSPECIFIC";
-    case LINE_LINEDEVSTATE: return "LINE_LINEDEVSTATE";
-    case LINE_REPLY: return "LINE_REPLY";
-    case LINE_CREATE: return "LINE_CREATE";
-    default: return "LINE_" + std::to_string(message);
+    case LINE_ADDRESSSTATE:
+        return "LINE_ADDRESSSTATE";
+    case LINE_CALLINFO:
+        return "LINE_CALLINFO";
+    case LINE_CALLSTATE:
+        return "LINE_CALLSTATE";
+    case LINE_CLOSE:
+        return "LINE_CLOSE";
+    case LINE_DEVSPECIFIC:
+        return "LINE_DEVSPECIFIC";
+    case LINE_LINEDEVSTATE:
+        return "LINE_LINEDEVSTATE";
+    case LINE_REPLY:
+        return "LINE_REPLY";
+    case LINE_CREATE:
+        return "LINE_CREATE";
+    default:
+        return "LINE_" + std::to_string(message);
     }
 }
 
-TraceLine& TraceLine::Num(DWORD v) { return Raw(std::to_string(v)); }
-TraceLine& TraceLine::Version(DWORD v) { return Raw(Hex(v, 8)); }
+TraceLine& TraceLine::Num(DWORD v) {
+    return Raw(std::to_string(v));
+}
+TraceLine& TraceLine::Version(DWORD v) {
+    return Raw(Hex(v, 8));
+}
 TraceLine& TraceLine::Ptr(const void* p) {
     return Raw(p == nullptr ? std::string("NULL") : Hex(reinterpret_cast<std::uintptr_t>(p), 0));
 }
@@ -202,7 +229,8 @@ std::string MessageLine(DWORD hDevice, DWORD message, DWORD_PTR instance, DWORD_
     line.Num(static_cast<DWORD>(p1)).Num(static_cast<DWORD>(p2)).Num(static_cast<DWORD>(p3));
     std::string text = line.Text();
     if (message == LINE_REPLY && static_cast<DWORD>(p2) != 0) {
-        if (const std::string_view name = LineErrorName(static_cast<LONG>(static_cast<DWORD>(p2))); !name.empty())
+        if (const std::string_view name = LineErrorName(static_cast<LONG>(static_cast<DWORD>(p2)));
+            !name.empty())
             text += " (" + std::string(name) + ")";
     } else if (message == LINE_CALLSTATE) {
         if (const char* name = CallStateName(static_cast<DWORD>(p1)))
@@ -223,7 +251,8 @@ std::unique_ptr<Trace> Trace::Open(const std::string& target) {
         return std::unique_ptr<Trace>(new Trace(stderr, false));
     std::FILE* f = std::fopen(target.c_str(), "a");
     if (f == nullptr) {
-        std::fprintf(stderr, "%s: cannot open the telephony trace file: %s\n", target.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "%s: cannot open the telephony trace file: %s\n", target.c_str(),
+                     std::strerror(errno));
         return nullptr;
     }
     return std::unique_ptr<Trace>(new Trace(f, true));

@@ -24,7 +24,7 @@ namespace localtapi {
 
 // Builds one trace line.
 class TraceLine {
-public:
+  public:
     explicit TraceLine(std::string_view name) : text(name) {}
     TraceLine& Num(DWORD v);
     TraceLine& Version(DWORD v);
@@ -35,7 +35,7 @@ public:
     std::string Result(LONG result) const; // the finished line of an operation
     const std::string& Text() const { return text; }
 
-private:
+  private:
     std::string text;
 };
 
@@ -48,7 +48,7 @@ std::string MessageLine(DWORD hDevice, DWORD message, DWORD_PTR instance, DWORD_
                         DWORD_PTR p3);
 
 class Trace {
-public:
+  public:
     // Opened from ORVODIAL_TAPI_TRACE; null when it is unset or empty. A file that cannot
     // be opened is reported on standard error and gives null.
     static std::unique_ptr<Trace> FromEnvironment();
@@ -58,7 +58,7 @@ public:
 
     void Write(const std::string& line);
 
-private:
+  private:
     Trace(std::FILE* f, bool own) : file(f), owned(own) {}
     std::FILE* file;
     bool owned;

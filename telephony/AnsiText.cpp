@@ -22,7 +22,11 @@ void DecodeUtf8(std::string_view utf8, OnCodePoint&& onCodePoint, OnMalformed&& 
     std::size_t i = 0;
     while (i < utf8.size()) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
-        std::size_t len = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        std::size_t len = lead < 0x80           ? 1
+                          : (lead >> 5) == 0x6  ? 2
+                          : (lead >> 4) == 0xE  ? 3
+                          : (lead >> 3) == 0x1E ? 4
+                                                : 0;
         if (len == 0 || i + len > utf8.size()) {
             onMalformed();
             ++i;
@@ -73,8 +77,8 @@ std::string Narrow(UINT codePage, const std::wstring& wide) {
     int n = WideCharToMultiByte(codePage, flags, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
                                 defaultChar, nullptr);
     std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(codePage, flags, wide.data(), static_cast<int>(wide.size()), out.data(), n, defaultChar,
-                        nullptr);
+    WideCharToMultiByte(codePage, flags, wide.data(), static_cast<int>(wide.size()), out.data(), n,
+                        defaultChar, nullptr);
     return out;
 }
 } // namespace
@@ -98,7 +102,9 @@ std::string ToAnsi(std::string_view utf8) {
     return Narrow(CP_ACP, wide);
 }
 
-std::string FromAnsi(const char* bytes, std::size_t size) { return Narrow(CP_UTF8, Widen(CP_ACP, bytes, size)); }
+std::string FromAnsi(const char* bytes, std::size_t size) {
+    return Narrow(CP_UTF8, Widen(CP_ACP, bytes, size));
+}
 
 #else
 

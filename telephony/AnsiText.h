@@ -16,6 +16,8 @@ std::string ToAnsi(std::string_view utf8);
 
 // ANSI bytes (exactly `size` of them, NULs included) to UTF-8 text.
 std::string FromAnsi(const char* bytes, std::size_t size);
-inline std::string FromAnsi(std::string_view bytes) { return FromAnsi(bytes.data(), bytes.size()); }
+inline std::string FromAnsi(std::string_view bytes) {
+    return FromAnsi(bytes.data(), bytes.size());
+}
 
 } // namespace mTAPIDecs

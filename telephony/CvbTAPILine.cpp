@@ -12,7 +12,9 @@ namespace {
 constexpr const char* kApplicationTitle = "OrvoDial";
 
 // Null for empty text, the ANSI bytes otherwise.
-const char* OrNull(const std::string& ansi) { return ansi.empty() ? nullptr : ansi.c_str(); }
+const char* OrNull(const std::string& ansi) {
+    return ansi.empty() ? nullptr : ansi.c_str();
+}
 
 } // namespace
 
@@ -22,7 +24,9 @@ std::shared_ptr<CvbTAPILine> CvbTAPILine::New(std::shared_ptr<mTAPIDecs::TapiApi
 
 CvbTAPILine::CvbTAPILine(Passkey, std::shared_ptr<mTAPIDecs::TapiApi> tapi) : api(std::move(tapi)) {}
 
-CvbTAPILine::~CvbTAPILine() { ReleaseRegistration(); }
+CvbTAPILine::~CvbTAPILine() {
+    ReleaseRegistration();
+}
 
 // Releases what a registration holds, in the order destruction uses: the call handle,
 // the line, the line application. Results are ignored; no event is raised.
@@ -45,7 +49,9 @@ LONG CvbTAPILine::LastError() {
     return code;
 }
 
-std::string CvbTAPILine::ErrorString(LONG errCode) const { return mTAPIConsts::TAPIErrorString(errCode); }
+std::string CvbTAPILine::ErrorString(LONG errCode) const {
+    return mTAPIConsts::TAPIErrorString(errCode);
+}
 
 bool CvbTAPILine::Create() {
     // A second registration replaces the first one: let go of everything the first holds
@@ -65,8 +71,9 @@ bool CvbTAPILine::Create() {
     params.dwCompletionKey = 0;
 
     const std::string title = mTAPIDecs::ToAnsi(kApplicationTitle);
-    const LONG result = api->lineInitializeExA(&hLineApp, mTAPIDecs::ApplicationInstance(), &mTAPIvb::LineCallback,
-                                               title.c_str(), &m_numLines, &m_HiAPI, &params);
+    const LONG result =
+        api->lineInitializeExA(&hLineApp, mTAPIDecs::ApplicationInstance(), &mTAPIvb::LineCallback,
+                               title.c_str(), &m_numLines, &m_HiAPI, &params);
     if (result != 0) {
         m_LastError = result;
         return false;
@@ -110,13 +117,22 @@ const LINEEXTENSIONID& CvbTAPILine::currentExtensionID() const {
     return extensionIDs[m_CurrentLineID];
 }
 
-DWORD CvbTAPILine::ExtAPI_ID0() const { return currentExtensionID().dwExtensionID0; }
-DWORD CvbTAPILine::ExtAPI_ID1() const { return currentExtensionID().dwExtensionID1; }
-DWORD CvbTAPILine::ExtAPI_ID2() const { return currentExtensionID().dwExtensionID2; }
-DWORD CvbTAPILine::ExtAPI_ID3() const { return currentExtensionID().dwExtensionID3; }
+DWORD CvbTAPILine::ExtAPI_ID0() const {
+    return currentExtensionID().dwExtensionID0;
+}
+DWORD CvbTAPILine::ExtAPI_ID1() const {
+    return currentExtensionID().dwExtensionID1;
+}
+DWORD CvbTAPILine::ExtAPI_ID2() const {
+    return currentExtensionID().dwExtensionID2;
+}
+DWORD CvbTAPILine::ExtAPI_ID3() const {
+    return currentExtensionID().dwExtensionID3;
+}
 
 bool CvbTAPILine::LineSupportsVoiceCalls() const {
-    return (m_BearerModes & LINEBEARERMODE_VOICE) != 0 && (m_mediamodes & LINEMEDIAMODE_INTERACTIVEVOICE) != 0;
+    return (m_BearerModes & LINEBEARERMODE_VOICE) != 0 &&
+           (m_mediamodes & LINEMEDIAMODE_INTERACTIVEVOICE) != 0;
 }
 
 bool CvbTAPILine::RefreshDevCaps() {
@@ -239,7 +255,8 @@ bool CvbTAPILine::PaintDevIcon(HDC hdc, LONG left, LONG top, LONG width, LONG he
 }
 
 void CvbTAPILine::Subscribe(CvbTAPILineEvents* subscriber) {
-    if (subscriber != nullptr && std::find(subscribers.begin(), subscribers.end(), subscriber) == subscribers.end())
+    if (subscriber != nullptr &&
+        std::find(subscribers.begin(), subscribers.end(), subscriber) == subscribers.end())
         subscribers.push_back(subscriber);
 }
 

@@ -29,7 +29,7 @@
 // Receiver of the line object's events. Events are delivered synchronously, in the order
 // of subscription; a subscriber may unsubscribe itself or others during an event.
 class CvbTAPILineEvents {
-public:
+  public:
     virtual ~CvbTAPILineEvents() = default;
     virtual void MakeCallResult(LONG /*errorCode*/) {}
     virtual void DropCallResult(LONG /*errorCode*/) {}
@@ -41,10 +41,11 @@ public:
 class CvbTAPILine : public std::enable_shared_from_this<CvbTAPILine> {
     struct Passkey {};
 
-public:
+  public:
     // Creates a line object on the given telephony implementation (by default the
     // system's). No telephony call is made.
-    static std::shared_ptr<CvbTAPILine> New(std::shared_ptr<mTAPIDecs::TapiApi> api = mTAPIDecs::SystemTapi());
+    static std::shared_ptr<CvbTAPILine>
+    New(std::shared_ptr<mTAPIDecs::TapiApi> api = mTAPIDecs::SystemTapi());
 
     CvbTAPILine(Passkey, std::shared_ptr<mTAPIDecs::TapiApi> api);
     ~CvbTAPILine();
@@ -95,7 +96,8 @@ public:
     bool LineSupportsVoiceCalls() const;
 
     // 11. Call control.
-    bool OpenLine(DWORD privileges = LINECALLPRIVILEGE_NONE, DWORD mediamodes = LINEMEDIAMODE_INTERACTIVEVOICE);
+    bool OpenLine(DWORD privileges = LINECALLPRIVILEGE_NONE,
+                  DWORD mediamodes = LINEMEDIAMODE_INTERACTIVEVOICE);
     bool MakeCallAsynch(const std::string& phonenumber = std::string());
     bool DropCallAsynch();
     bool CloseLine();
@@ -120,7 +122,7 @@ public:
     };
     State state() const;
 
-private:
+  private:
     friend void CALLBACK mTAPIvb::LineCallback(DWORD, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR, DWORD_PTR);
 
     bool RefreshDevCaps();

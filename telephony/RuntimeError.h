@@ -8,11 +8,12 @@
 #include <string>
 
 class RuntimeError : public std::runtime_error {
-public:
+  public:
     static constexpr int kInvalidPropertyValue = 380;
     static constexpr int kSubscriptOutOfRange = 9;
 
-    RuntimeError(int number, std::string text) : std::runtime_error(text), number_(number), text_(std::move(text)) {}
+    RuntimeError(int number, std::string text)
+        : std::runtime_error(text), number_(number), text_(std::move(text)) {}
 
     static RuntimeError InvalidPropertyValue() { return {kInvalidPropertyValue, "Invalid property value"}; }
     static RuntimeError SubscriptOutOfRange() { return {kSubscriptOutOfRange, "Subscript out of range"}; }
@@ -20,7 +21,7 @@ public:
     int number() const noexcept { return number_; }
     const std::string& text() const noexcept { return text_; }
 
-private:
+  private:
     int number_;
     std::string text_;
 };

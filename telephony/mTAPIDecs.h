@@ -403,7 +403,7 @@ constexpr DWORD kDevCapsBufferSize = 2301;
 // published signatures of their ANSI forms. Implementations: the real DLLs (Windows), the
 // local telephony service (elsewhere), and test doubles.
 class TapiApi {
-public:
+  public:
     virtual ~TapiApi() = default;
 
     virtual LONG lineInitializeExA(LPHLINEAPP lphLineApp, HINSTANCE hInstance, LINECALLBACK lpfnCallback,

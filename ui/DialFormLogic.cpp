@@ -8,8 +8,8 @@ namespace ui {
 
 namespace {
 
-constexpr DWORD kOpenPrivileges = LINECALLPRIVILEGE_NONE;           // 1: no incoming calls
-constexpr DWORD kOpenMediaModes = LINEMEDIAMODE_INTERACTIVEVOICE;   // 4: a voice call
+constexpr DWORD kOpenPrivileges = LINECALLPRIVILEGE_NONE;         // 1: no incoming calls
+constexpr DWORD kOpenMediaModes = LINEMEDIAMODE_INTERACTIVEVOICE; // 4: a voice call
 constexpr const char* kTapiFailure = "TAPI failure";
 constexpr const char* kTimeCall = "Time call?";
 
@@ -24,17 +24,21 @@ constexpr char16_t kEnter = 13;
 } // namespace
 
 std::string WithoutLastCharacter(const std::string& text) {
-    if (text.empty()) return text;
+    if (text.empty())
+        return text;
     std::size_t end = text.size() - 1;
     // Step back over UTF-8 continuation bytes so a whole character goes.
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
     return text.substr(0, end);
 }
 
-DialFormLogic::DialFormLogic(DialView& view, LineFactory factory) : view_(view), factory_(std::move(factory)) {}
+DialFormLogic::DialFormLogic(DialView& view, LineFactory factory)
+    : view_(view), factory_(std::move(factory)) {}
 
 DialFormLogic::~DialFormLogic() {
-    if (tapiLine_) tapiLine_->Unsubscribe(this);
+    if (tapiLine_)
+        tapiLine_->Unsubscribe(this);
 }
 
 void DialFormLogic::Load() {
@@ -51,14 +55,17 @@ void DialFormLogic::KeyPreview(char16_t& k) {
         view_.setNumberText(view_.numberText() + static_cast<char>(k));
     } else if (k == kBackspace) {
         const std::string text = view_.numberText();
-        if (!text.empty()) view_.setNumberText(WithoutLastCharacter(text));
+        if (!text.empty())
+            view_.setNumberText(WithoutLastCharacter(text));
     }
-    if (k != kEnter && k != kTab) k = 0;
+    if (k != kEnter && k != kTab)
+        k = 0;
     view_.setFocusToNumber();
 }
 
 void DialFormLogic::KeypadPress(std::size_t index) {
-    if (index >= dialform::kKeypad.size()) return;
+    if (index >= dialform::kKeypad.size())
+        return;
     view_.setNumberText(view_.numberText() + dialform::kKeypad[index].tag);
     view_.setFocusToNumber();
 }
@@ -70,7 +77,8 @@ void DialFormLogic::ClearBtnClick() {
 
 void DialFormLogic::CorBtnClick() {
     const std::string text = view_.numberText();
-    if (!text.empty()) view_.setNumberText(WithoutLastCharacter(text));
+    if (!text.empty())
+        view_.setNumberText(WithoutLastCharacter(text));
     view_.setFocusToNumber();
 }
 

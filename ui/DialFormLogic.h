@@ -30,7 +30,7 @@ enum class MessageAnswer : int { Ok = 1, Yes = 6, No = 7 };
 
 // What the dial window offers its logic. Implemented by each front end's DialForm.
 class DialView {
-public:
+  public:
     virtual ~DialView() = default;
 
     // Text of the number box Text1 (UTF-8).
@@ -58,11 +58,12 @@ public:
 };
 
 class DialFormLogic : private CvbTAPILineEvents {
-public:
+  public:
     using LineFactory = std::function<std::shared_ptr<CvbTAPILine>()>;
 
     // The factory creates the line object at Load (by default on the system's telephony).
-    explicit DialFormLogic(DialView& view, LineFactory factory = [] { return CvbTAPILine::New(); });
+    explicit DialFormLogic(
+        DialView& view, LineFactory factory = [] { return CvbTAPILine::New(); });
     ~DialFormLogic() override;
     DialFormLogic(const DialFormLogic&) = delete;
     DialFormLogic& operator=(const DialFormLogic&) = delete;
@@ -96,7 +97,7 @@ public:
     static constexpr DWORD kLowAPI = 0x00010003;
     static constexpr DWORD kHiAPI = 0x00030000;
 
-private:
+  private:
     DialView& view_;
     LineFactory factory_;
     std::shared_ptr<CvbTAPILine> tapiLine_;

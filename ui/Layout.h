@@ -54,8 +54,8 @@ inline constexpr TwipRect kText1{120, 120, 2772, 288};
 inline constexpr int kText1TabIndex = 16;
 
 struct ButtonSpec {
-    const char* name;  // control name
-    const char* text;  // design text
+    const char* name; // control name
+    const char* text; // design text
     TwipRect rect;
     int tabIndex;
 };

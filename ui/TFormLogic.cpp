@@ -28,8 +28,9 @@ std::string TwoDigits(std::int64_t n) {
 } // namespace
 
 std::int64_t WallClockSeconds(const LocalDateTime& t) {
-    const std::int64_t days = DaysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) -
-                              DaysFromCivil(1899, 12, 30);
+    const std::int64_t days =
+        DaysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) -
+        DaysFromCivil(1899, 12, 30);
     return days * kSecondsPerDay + t.hour * 3600 + t.minute * 60 + t.second;
 }
 

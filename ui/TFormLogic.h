@@ -43,7 +43,7 @@ LocalDateTime SystemLocalNow();
 
 // What the timing window shows. Implemented by each front end's TForm.
 class TimingView {
-public:
+  public:
     virtual ~TimingView() = default;
     // Text of the number label Num.
     virtual void setNumText(const std::string& text) = 0;
@@ -54,7 +54,7 @@ public:
 };
 
 class TFormLogic {
-public:
+  public:
     explicit TFormLogic(TimingView& view, LocalClock clock = SystemLocalNow);
 
     // The number to show: a plain stored value.
@@ -73,7 +73,7 @@ public:
     // The moment of the last Mark (the zero date-time before the first one).
     const LocalDateTime& startTime() const { return startTime_; }
 
-private:
+  private:
     TimingView& view_;
     LocalClock clock_;
     std::string theNum_;

@@ -11,12 +11,24 @@ class QWidget;
 
 namespace localtapi {
 
-inline HWND HwndFromWidget(QWidget* widget) { return reinterpret_cast<HWND>(widget); }
-inline QWidget* WidgetFromHwnd(HWND hwnd) { return reinterpret_cast<QWidget*>(hwnd); }
-inline HDC HdcFromPainter(QPainter* painter) { return reinterpret_cast<HDC>(painter); }
-inline QPainter* PainterFromHdc(HDC hdc) { return reinterpret_cast<QPainter*>(hdc); }
-inline HICON HiconFromImage(QImage* image) { return reinterpret_cast<HICON>(image); }
-inline QImage* ImageFromHicon(HICON icon) { return reinterpret_cast<QImage*>(icon); }
+inline HWND HwndFromWidget(QWidget* widget) {
+    return reinterpret_cast<HWND>(widget);
+}
+inline QWidget* WidgetFromHwnd(HWND hwnd) {
+    return reinterpret_cast<QWidget*>(hwnd);
+}
+inline HDC HdcFromPainter(QPainter* painter) {
+    return reinterpret_cast<HDC>(painter);
+}
+inline QPainter* PainterFromHdc(HDC hdc) {
+    return reinterpret_cast<QPainter*>(hdc);
+}
+inline HICON HiconFromImage(QImage* image) {
+    return reinterpret_cast<HICON>(image);
+}
+inline QImage* ImageFromHicon(HICON icon) {
+    return reinterpret_cast<QImage*>(icon);
+}
 
 } // namespace localtapi
 

@@ -17,8 +17,12 @@ namespace localtapi {
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.trimmed().toStdString(); }
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+std::string S(const QString& s) {
+    return s.trimmed().toStdString();
+}
 
 struct LocationField {
     const char* key;
@@ -174,9 +178,13 @@ Location LocationDialog::CurrentLocation() const {
     return l;
 }
 
-std::string LocationDialog::DialedNumber() const { return TranslateAddress(number, CurrentLocation()); }
+std::string LocationDialog::DialedNumber() const {
+    return TranslateAddress(number, CurrentLocation());
+}
 
-void LocationDialog::Update() { dialed->setText(Q(DialedNumber())); }
+void LocationDialog::Update() {
+    dialed->setText(Q(DialedNumber()));
+}
 
 // ---- Icon ----
 
@@ -186,7 +194,8 @@ QImage DeviceIcon(const std::string& driver) {
     image.fill(Qt::transparent);
     // A tint per driver, so that different kinds of device look different.
     std::size_t hash = std::hash<std::string>{}(driver);
-    const QColor body = driver == "simulated" ? QColor(0x1f, 0x6f, 0xb5) : QColor::fromHsv(int(hash % 360), 160, 170);
+    const QColor body =
+        driver == "simulated" ? QColor(0x1f, 0x6f, 0xb5) : QColor::fromHsv(int(hash % 360), 160, 170);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(body.darker(160), 1.2));
@@ -220,14 +229,17 @@ std::optional<LineSettings> QtServiceUi::EditLine(HWND owner, DWORD deviceID, co
     return dialog.Settings();
 }
 
-std::optional<Location> QtServiceUi::EditLocation(HWND owner, const std::string& number, const Location& current) {
+std::optional<Location> QtServiceUi::EditLocation(HWND owner, const std::string& number,
+                                                  const Location& current) {
     LocationDialog dialog(WidgetFromHwnd(owner), number, current);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.CurrentLocation();
 }
 
-HICON QtServiceUi::CreateIcon(const std::string& driver) { return HiconFromImage(new QImage(DeviceIcon(driver))); }
+HICON QtServiceUi::CreateIcon(const std::string& driver) {
+    return HiconFromImage(new QImage(DeviceIcon(driver)));
+}
 
 bool QtServiceUi::DrawIcon(HDC hdc, int x, int y, HICON icon, int width, int height) {
     QPainter* painter = PainterFromHdc(hdc);
@@ -240,7 +252,9 @@ bool QtServiceUi::DrawIcon(HDC hdc, int x, int y, HICON icon, int width, int hei
     return true;
 }
 
-void QtServiceUi::DestroyIcon(HICON icon) { delete ImageFromHicon(icon); }
+void QtServiceUi::DestroyIcon(HICON icon) {
+    delete ImageFromHicon(icon);
+}
 
 std::shared_ptr<LocalTapi> NewLocalTapi(LocalTapi::Options options) {
     auto service = std::make_shared<LocalTapi>(std::move(options));

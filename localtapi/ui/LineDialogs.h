@@ -30,16 +30,16 @@ LineSettings EditedSettings(const LineSettings& base, const std::string& name, c
                             const std::vector<std::pair<std::string, std::string>>& values);
 
 class LineSettingsDialog : public QDialog {
-public:
-    LineSettingsDialog(QWidget* owner, DWORD deviceID, const LineSettings& current, const DriverRegistry& drivers,
-                       ServiceUi::Validate validate);
+  public:
+    LineSettingsDialog(QWidget* owner, DWORD deviceID, const LineSettings& current,
+                       const DriverRegistry& drivers, ServiceUi::Validate validate);
     LineSettings Settings() const;
     QLineEdit* nameEdit() const { return name; }
     QComboBox* driverBox() const { return driver; }
     QLineEdit* keyEdit(const std::string& key) const;
     void done(int result) override;
 
-private:
+  private:
     void ShowKeys();
 
     LineSettings base;
@@ -53,13 +53,13 @@ private:
 };
 
 class LocationDialog : public QDialog {
-public:
+  public:
     LocationDialog(QWidget* owner, const std::string& number, const Location& current);
     Location CurrentLocation() const;
     std::string DialedNumber() const;
     QLineEdit* field(const char* key) const;
 
-private:
+  private:
     void Update();
 
     std::string number;
@@ -71,10 +71,11 @@ private:
 QImage DeviceIcon(const std::string& driver);
 
 class QtServiceUi : public ServiceUi {
-public:
+  public:
     std::optional<LineSettings> EditLine(HWND owner, DWORD deviceID, const LineSettings& current,
                                          const DriverRegistry& drivers, const Validate& validate) override;
-    std::optional<Location> EditLocation(HWND owner, const std::string& number, const Location& current) override;
+    std::optional<Location> EditLocation(HWND owner, const std::string& number,
+                                         const Location& current) override;
     HICON CreateIcon(const std::string& driver) override;
     bool DrawIcon(HDC hdc, int x, int y, HICON icon, int width, int height) override;
     void DestroyIcon(HICON icon) override;

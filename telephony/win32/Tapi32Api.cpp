@@ -13,24 +13,25 @@ namespace mTAPIDecs {
 namespace {
 
 class Tapi32Api final : public TapiApi {
-public:
+  public:
     LONG lineInitializeExA(LPHLINEAPP lphLineApp, HINSTANCE hInstance, LINECALLBACK lpfnCallback,
                            LPCSTR lpszFriendlyAppName, LPDWORD lpdwNumDevs, LPDWORD lpdwAPIVersion,
                            LPLINEINITIALIZEEXPARAMS lpLineInitializeExParams) override {
         return ::lineInitializeExA(lphLineApp, hInstance, lpfnCallback, lpszFriendlyAppName, lpdwNumDevs,
                                    lpdwAPIVersion, lpLineInitializeExParams);
     }
-    LONG lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPILowVersion, DWORD dwAPIHighVersion,
-                                 LPDWORD lpdwAPIVersion, LPLINEEXTENSIONID lpExtensionID) override {
-        return ::lineNegotiateAPIVersion(hLineApp, dwDeviceID, dwAPILowVersion, dwAPIHighVersion, lpdwAPIVersion,
-                                         lpExtensionID);
+    LONG lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPILowVersion,
+                                 DWORD dwAPIHighVersion, LPDWORD lpdwAPIVersion,
+                                 LPLINEEXTENSIONID lpExtensionID) override {
+        return ::lineNegotiateAPIVersion(hLineApp, dwDeviceID, dwAPILowVersion, dwAPIHighVersion,
+                                         lpdwAPIVersion, lpExtensionID);
     }
     LONG lineGetDevCapsA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion, DWORD dwExtVersion,
                          LPLINEDEVCAPS lpLineDevCaps) override {
         return ::lineGetDevCapsA(hLineApp, dwDeviceID, dwAPIVersion, dwExtVersion, lpLineDevCaps);
     }
-    LONG lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion, DWORD dwExtVersion,
-                  DWORD_PTR dwCallbackInstance, DWORD dwPrivileges, DWORD dwMediaModes,
+    LONG lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion,
+                  DWORD dwExtVersion, DWORD_PTR dwCallbackInstance, DWORD dwPrivileges, DWORD dwMediaModes,
                   LPLINECALLPARAMS lpCallParams) override {
         return ::lineOpen(hLineApp, dwDeviceID, lphLine, dwAPIVersion, dwExtVersion, dwCallbackInstance,
                           dwPrivileges, dwMediaModes, lpCallParams);
@@ -57,7 +58,8 @@ public:
     }
     BOOL DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, int cyWidth, UINT istepIfAniCur,
                     HBRUSH hbrFlickerFreeDraw, UINT diFlags) override {
-        return ::DrawIconEx(hdc, xLeft, yTop, hIcon, cxWidth, cyWidth, istepIfAniCur, hbrFlickerFreeDraw, diFlags);
+        return ::DrawIconEx(hdc, xLeft, yTop, hIcon, cxWidth, cyWidth, istepIfAniCur, hbrFlickerFreeDraw,
+                            diFlags);
     }
     BOOL DestroyIcon(HICON hIcon) override { return ::DestroyIcon(hIcon); }
 };

@@ -21,11 +21,13 @@ constexpr const char* kSimulatedLine = "[line0]\n"
 // Trace lines that start with one of the operations the dial command causes.
 QStringList Operations(const QString& tracePath) {
     QFile file(tracePath);
-    if (!file.open(QIODevice::ReadOnly)) return {};
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
     QStringList out;
     for (const QByteArray& line : file.readAll().split('\n'))
         for (const char* op : {"lineOpen ", "lineMakeCallA ", "lineDrop ", "lineClose ", "lineShutdown "})
-            if (line.startsWith(op)) out << QString::fromUtf8(line);
+            if (line.startsWith(op))
+                out << QString::fromUtf8(line);
     return out;
 }
 
@@ -45,7 +47,7 @@ QString Field(const QString& line, int i) {
 class EndToEndTests : public QObject {
     Q_OBJECT
 
-private:
+  private:
     QTemporaryDir dir;
     QString tracePath;
     std::shared_ptr<localtapi::LocalTapi> service;
@@ -80,13 +82,14 @@ private:
     static void pressDone(ModalHelper& modal) {
         modal.then([](QWidget* w) {
             auto* t = qobject_cast<TForm*>(w);
-            if (!t) return false;
+            if (!t)
+                return false;
             QTest::keyClick(t->Command1, Qt::Key_Return);
             return true;
         });
     }
 
-private slots:
+  private slots:
     void cleanup() {
         form.reset();
         service.reset();
@@ -124,11 +127,13 @@ private slots:
         modal.answer(QMessageBox::Yes, [this] { return Connected(tracePath); });
         modal.then([&](QWidget* w) {
             auto* t = qobject_cast<TForm*>(w);
-            if (!t) return false;
+            if (!t)
+                return false;
             shownNumber = t->Num->text();
             // The line is already closed while the call is being timed.
             const QStringList ops = Operations(tracePath);
-            if (!ops.isEmpty() && ops.last().startsWith("lineClose ")) t->Command1->click();
+            if (!ops.isEmpty() && ops.last().startsWith("lineClose "))
+                t->Command1->click();
             return true;
         });
         form->Text1->setFocus();
@@ -139,7 +144,8 @@ private slots:
         QVERIFY(form->timingWindow());
         QVERIFY(form->timingWindow()->isHidden());
         QStringList names;
-        for (const QString& op : Operations(tracePath)) names << Field(op, 0);
+        for (const QString& op : Operations(tracePath))
+            names << Field(op, 0);
         QCOMPARE(names, QStringList({"lineOpen", "lineMakeCallA", "lineDrop", "lineClose"}));
     }
 
@@ -198,7 +204,8 @@ private slots:
         QCOMPARE(modal.texts, QStringList({"TAPI failure"}));
         QCOMPARE(form->Text1->currentText(), QStringLiteral("555-1212"));
         QStringList names;
-        for (const QString& op : Operations(tracePath)) names << Field(op, 0);
+        for (const QString& op : Operations(tracePath))
+            names << Field(op, 0);
         QCOMPARE(names, QStringList({"lineOpen", "lineMakeCallA", "lineClose"}));
     }
 
@@ -216,7 +223,8 @@ private slots:
         form->close();
         QVERIFY(!hidden);
         // Nothing visible is left, so the application's event loop ends.
-        for (QWidget* w : QApplication::topLevelWidgets()) QVERIFY(!w->isVisible());
+        for (QWidget* w : QApplication::topLevelWidgets())
+            QVERIFY(!w->isVisible());
         form.reset();
         QVERIFY(Operations(tracePath).last().startsWith("lineShutdown "));
         QCOMPARE(service->census().apps, 0u);

@@ -48,7 +48,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(IniFile, ReadsGroupsEntriesAndComments) {
-    const IniFile ini = IniFile::Parse("; top\n[line0]\n  driver = simulated \n# note\nname=My line\n\n[location]\n");
+    const IniFile ini =
+        IniFile::Parse("; top\n[line0]\n  driver = simulated \n# note\nname=My line\n\n[location]\n");
     EXPECT_TRUE(ini.Problems().empty());
     ASSERT_EQ(ini.Groups().size(), 2u);
     const IniFile::Group* g = ini.Find("line0");
@@ -61,7 +62,8 @@ TEST(IniFile, ReadsGroupsEntriesAndComments) {
 }
 
 TEST(IniFile, EditsKeepCommentsAndOrder) {
-    IniFile ini = IniFile::Parse("; mine\n[line0]\ndriver=simulated\n; keep me\nname=A\n\n[line1]\ndriver=x\n");
+    IniFile ini =
+        IniFile::Parse("; mine\n[line0]\ndriver=simulated\n; keep me\nname=A\n\n[line1]\ndriver=x\n");
     ini.Set("line0", "name", "B");
     ini.Set("line0", "busy", "555");
     ini.Set("location", "area_code", "206");
@@ -130,7 +132,8 @@ TEST(Configuration, PathFromTheEnvironment) {
 TEST(Configuration, SavingALineKeepsTheRestOfTheFile) {
     QTemporaryDir dir;
     const std::string path = dir.filePath("t.ini").toStdString();
-    std::ofstream(path) << "; my comment\n[line0]\ndriver=simulated\nname=Old\nbusy=1\n\n[line1]\ndriver=simulated\n";
+    std::ofstream(path)
+        << "; my comment\n[line0]\ndriver=simulated\nname=Old\nbusy=1\n\n[line1]\ndriver=simulated\n";
     LineSettings s;
     s.group = "line0";
     s.driver = "simulated";
@@ -141,7 +144,9 @@ TEST(Configuration, SavingALineKeepsTheRestOfTheFile) {
     std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
-    EXPECT_EQ(text.str(), "; my comment\n[line0]\ndriver=simulated\nname=New\nanswer_ms=10\n\n[line1]\ndriver=simulated\n");
+    EXPECT_EQ(
+        text.str(),
+        "; my comment\n[line0]\ndriver=simulated\nname=New\nanswer_ms=10\n\n[line1]\ndriver=simulated\n");
 
     // Without a file the default line is written along with the change.
     const std::string fresh = dir.filePath("sub/new.ini").toStdString();
@@ -164,11 +169,12 @@ TEST(Configuration, ServiceReportsUnknownDriversAndBadKeys) {
                 "[line2]\ndriver=simulated\ncolour=red\n";
     auto s = svctest::MakeService(setup, &errors);
     EXPECT_EQ(s->census().devices, 1u) << "only [line2] is usable";
-    EXPECT_EQ(errors.str(), "t.ini:1: line device [line0] has unknown driver 'fax' (left out); known drivers: "
-                            "simulated\n"
-                            "t.ini:5: [line1] key 'answer_ms': 'soon' is not a whole number\n"
-                            "t.ini:3: line device [line1] left out\n"
-                            "t.ini:8: [line2] unknown key 'colour' for driver 'simulated' (ignored)\n");
+    EXPECT_EQ(errors.str(),
+              "t.ini:1: line device [line0] has unknown driver 'fax' (left out); known drivers: "
+              "simulated\n"
+              "t.ini:5: [line1] key 'answer_ms': 'soon' is not a whole number\n"
+              "t.ini:3: line device [line1] left out\n"
+              "t.ini:8: [line2] unknown key 'colour' for driver 'simulated' (ignored)\n");
 }
 
 } // namespace

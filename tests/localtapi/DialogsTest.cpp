@@ -56,8 +56,8 @@ TEST(LineSettingsEdit, KeepsOnlyTheChosenDriversNonEmptyKeys) {
     LineSettings base;
     base.group = "line3";
     base.entries = {{"port", "/dev/ttyS0", 4}};
-    const LineSettings s =
-        EditedSettings(base, "Desk", "simulated", {{"answer_ms", "100"}, {"busy", ""}, {"refuse", "0x80000005"}});
+    const LineSettings s = EditedSettings(base, "Desk", "simulated",
+                                          {{"answer_ms", "100"}, {"busy", ""}, {"refuse", "0x80000005"}});
     EXPECT_EQ(s.group, "line3");
     EXPECT_EQ(s.name, "Desk");
     EXPECT_EQ(s.driver, "simulated");

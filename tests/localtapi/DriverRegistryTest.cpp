@@ -7,7 +7,9 @@ using namespace localtapi;
 
 namespace {
 
-std::unique_ptr<LineDriver> NoDriver(const LineSettings&, std::vector<ConfigProblem>&) { return nullptr; }
+std::unique_ptr<LineDriver> NoDriver(const LineSettings&, std::vector<ConfigProblem>&) {
+    return nullptr;
+}
 
 LineSettings WithKey(const std::string& key, const std::string& value) {
     LineSettings s;
@@ -64,15 +66,15 @@ TEST_P(UnsignedSetting, ParsesOrReportsWithLine) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, UnsignedSetting,
-                         testing::Values(UnsignedRow{"decimal", "250", true, 250}, UnsignedRow{"hex", "0x10", true, 16},
-                                         UnsignedRow{"empty", "", false, 5}, UnsignedRow{"sign", "-3", false, 5},
-                                         UnsignedRow{"trailing", "12ms", false, 5},
-                                         UnsignedRow{"below_min", "0", false, 5},
-                                         UnsignedRow{"above_max", "1001", false, 5},
-                                         UnsignedRow{"beyond_32_bits", "99999999999", false, 5},
-                                         UnsignedRow{"bare_0x", "0x", false, 5}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Rows, UnsignedSetting,
+    testing::Values(UnsignedRow{"decimal", "250", true, 250}, UnsignedRow{"hex", "0x10", true, 16},
+                    UnsignedRow{"empty", "", false, 5}, UnsignedRow{"sign", "-3", false, 5},
+                    UnsignedRow{"trailing", "12ms", false, 5}, UnsignedRow{"below_min", "0", false, 5},
+                    UnsignedRow{"above_max", "1001", false, 5},
+                    UnsignedRow{"beyond_32_bits", "99999999999", false, 5},
+                    UnsignedRow{"bare_0x", "0x", false, 5}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SignedSetting, AcceptsLineErrorCodesInBothSpellings) {
     std::vector<ConfigProblem> problems;

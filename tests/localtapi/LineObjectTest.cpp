@@ -25,7 +25,9 @@ struct EventLog : CvbTAPILineEvents {
     void Connected() override { events.push_back("Connected"); }
     void Idle() override { events.push_back("Idle"); }
     void Disconnected() override { events.push_back("Disconnected"); }
-    bool Has(const std::string& e) const { return std::find(events.begin(), events.end(), e) != events.end(); }
+    bool Has(const std::string& e) const {
+        return std::find(events.begin(), events.end(), e) != events.end();
+    }
 };
 
 struct Dialer {
@@ -55,7 +57,8 @@ TEST(LineObject, WholeCallRaisesEventsInOrder) {
     EXPECT_EQ(d.line->state().makeCallRequestID, 0u);
     ASSERT_TRUE(d.line->DropCallAsynch());
     ASSERT_TRUE(WaitFor([&] { return d.log.Has("Idle"); }));
-    EXPECT_EQ(d.log.events, (std::vector<std::string>{"MakeCallResult 0", "Connected", "DropCallResult 0", "Idle"}));
+    EXPECT_EQ(d.log.events,
+              (std::vector<std::string>{"MakeCallResult 0", "Connected", "DropCallResult 0", "Idle"}));
     // Idle deallocated the call and closed the line.
     EXPECT_EQ(d.line->state().hCall, 0u);
     EXPECT_EQ(d.line->state().hLine, 0u);
@@ -71,7 +74,8 @@ TEST(LineObject, CallRejectedInTheReplyClosesTheLine) {
     ASSERT_TRUE(d.line->MakeCallAsynch("555-1212"));
     ASSERT_TRUE(WaitFor([&] { return !d.log.events.empty(); }));
     Spin(30);
-    EXPECT_EQ(d.log.events, std::vector<std::string>{"MakeCallResult " + std::to_string(LINEERR_CALLUNAVAIL)});
+    EXPECT_EQ(d.log.events,
+              std::vector<std::string>{"MakeCallResult " + std::to_string(LINEERR_CALLUNAVAIL)});
     EXPECT_EQ(d.line->state().hLine, 0u);
     EXPECT_EQ(d.line->state().hCall, 0u);
     EXPECT_EQ(d.service->census().lines, 0u);
@@ -150,7 +154,8 @@ TEST(LineObject, DestroyedWhileTheCallRequestIsPending) {
 }
 
 TEST(LineObject, CapabilitiesOfTheSimulatedLine) {
-    Dialer d(MakeService(std::string(kFastLine) + "[line1]\ndriver=simulated\nname=Second\napi_high=0x00020000\n"));
+    Dialer d(MakeService(std::string(kFastLine) +
+                         "[line1]\ndriver=simulated\nname=Second\napi_high=0x00020000\n"));
     EXPECT_EQ(d.line->numLines(), 2u);
     // The line object keeps every byte of a field, the terminating NUL included.
     EXPECT_EQ(d.line->LineName(), std::string("Test line", 10));
@@ -191,7 +196,9 @@ std::vector<std::string> ReadLines(const std::string& path) {
     return lines;
 }
 
-std::string FirstWord(const std::string& line) { return line.substr(0, line.find(' ')); }
+std::string FirstWord(const std::string& line) {
+    return line.substr(0, line.find(' '));
+}
 
 TEST(LineObject, TraceOfOneCall) {
     QTemporaryDir dir;
@@ -216,7 +223,8 @@ TEST(LineObject, TraceOfOneCall) {
                          "LINE_CALLSTATE", "lineDeallocateCall", "lineClose", "lineShutdown"}));
     ASSERT_EQ(lines.size(), 18u);
     EXPECT_NE(lines[0].find("\"OrvoDial\""), std::string::npos) << lines[0];
-    EXPECT_NE(lines[0].find("&0x00030000->0x00030000 {size=28,options=1} -> 0"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("&0x00030000->0x00030000 {size=28,options=1} -> 0"), std::string::npos)
+        << lines[0];
     EXPECT_NE(lines[4].find(" 1 4 NULL -> 0"), std::string::npos) << lines[4];
     EXPECT_NE(lines[5].find(" & \"555-1212\" 0 NULL -> 1"), std::string::npos) << lines[5];
     EXPECT_NE(lines[6].find(" 1 0 0"), std::string::npos) << lines[6];

@@ -22,7 +22,7 @@ namespace {
 
 // Reads the fuzz input as a stream of small decisions.
 class Input {
-public:
+  public:
     Input(const std::uint8_t* d, std::size_t n) : data(d), size(n) {}
     bool More() const { return pos < size; }
     std::uint8_t Byte() { return pos < size ? data[pos++] : 0; }
@@ -40,7 +40,7 @@ public:
         return s;
     }
 
-private:
+  private:
     const std::uint8_t* data;
     std::size_t size;
     std::size_t pos = 0;
@@ -79,8 +79,8 @@ struct FuzzDevice : LineDriver {
 
 FuzzDevice* g_device = nullptr;
 
-const DWORD kStates[] = {LINECALLSTATE_IDLE,       LINECALLSTATE_DIALTONE, LINECALLSTATE_DIALING,
-                         LINECALLSTATE_PROCEEDING, LINECALLSTATE_RINGBACK, LINECALLSTATE_BUSY,
+const DWORD kStates[] = {LINECALLSTATE_IDLE,       LINECALLSTATE_DIALTONE,     LINECALLSTATE_DIALING,
+                         LINECALLSTATE_PROCEEDING, LINECALLSTATE_RINGBACK,     LINECALLSTATE_BUSY,
                          LINECALLSTATE_CONNECTED,  LINECALLSTATE_DISCONNECTED, 0x12345};
 
 std::shared_ptr<LocalTapi> MakeService() {
@@ -136,7 +136,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int steps = 0;
     while (in.More() && ++steps < 200) {
         switch (in.Byte() % 21) {
-        case 0: line->Create(); break;
+        case 0:
+            line->Create();
+            break;
         case 1:
             try {
                 line->setCurrentLineID(static_cast<LONG>(in.Byte() % 4));
@@ -149,12 +151,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             } catch (const RuntimeError&) {
             }
             break;
-        case 3: line->MakeCallAsynch(in.Text()); break;
-        case 4: line->DropCallAsynch(); break;
-        case 5: line->CloseLine(); break;
-        case 6: line->PaintDevIcon(nullptr); break;
-        case 7: line->ConfigDialog(); break;
-        case 8: line->DialingPropertiesDialog(nullptr, in.Text()); break;
+        case 3:
+            line->MakeCallAsynch(in.Text());
+            break;
+        case 4:
+            line->DropCallAsynch();
+            break;
+        case 5:
+            line->CloseLine();
+            break;
+        case 6:
+            line->PaintDevIcon(nullptr);
+            break;
+        case 7:
+            line->ConfigDialog();
+            break;
+        case 8:
+            line->DialingPropertiesDialog(nullptr, in.Text());
+            break;
         case 9:
         case 10:
             for (int i = in.Byte() % 6; i >= 0; --i)
@@ -203,7 +217,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             LINEINITIALIZEEXPARAMS p{};
             p.dwTotalSize = sizeof p;
             p.dwOptions = LINEINITIALIZEEXOPTION_USEHIDDENWINDOW;
-            if (service->lineInitializeExA(&app, nullptr, &mTAPIvb::LineCallback, "second", &devs, &version, &p) == 0) {
+            if (service->lineInitializeExA(&app, nullptr, &mTAPIvb::LineCallback, "second", &devs, &version,
+                                           &p) == 0) {
                 HLINE l = 0;
                 service->lineOpen(app, in.Byte() % 3, &l, 0x00030000, 0, 0, 1, 4, nullptr);
                 handles.push_back(app);

@@ -13,7 +13,7 @@ using namespace svctest;
 namespace {
 
 class Service : public testing::Test {
-protected:
+  protected:
     void SetUp() override { Recorder::Reset(); }
     void TearDown() override { Recorder::Reset(); }
 
@@ -56,7 +56,8 @@ TEST_F(Service, InitializeReportsDevicesAndVersionAndChecksArguments) {
     EXPECT_EQ(s->lineInitializeExA(&app, nullptr, &Recorder::Callback, "t", &devs, &version, &params),
               LINEERR_OPERATIONUNAVAIL);
     params.dwOptions = LINEINITIALIZEEXOPTION_USEHIDDENWINDOW;
-    EXPECT_EQ(s->lineInitializeExA(&app, nullptr, nullptr, "t", &devs, &version, &params), LINEERR_INVALPOINTER);
+    EXPECT_EQ(s->lineInitializeExA(&app, nullptr, nullptr, "t", &devs, &version, &params),
+              LINEERR_INVALPOINTER);
     version = 0x00010004;
     EXPECT_EQ(s->lineInitializeExA(&app, nullptr, &Recorder::Callback, "t", &devs, &version, &params),
               LINEERR_INCOMPATIBLEAPIVERSION);
@@ -90,7 +91,8 @@ TEST_F(Service, HandlesAreNeverReusedAndStaleOnesAreRejected) {
         EXPECT_EQ(s->lineOpen(app, 0, &again, 0x00030000, 0, 0, 1, 4, nullptr), LINEERR_INVALAPPHANDLE);
         DWORD v = 0;
         LINEEXTENSIONID ext{};
-        EXPECT_EQ(s->lineNegotiateAPIVersion(app, 0, 0x00010003, 0x00030000, &v, &ext), LINEERR_INVALAPPHANDLE);
+        EXPECT_EQ(s->lineNegotiateAPIVersion(app, 0, 0x00010003, 0x00030000, &v, &ext),
+                  LINEERR_INVALAPPHANDLE);
     }
     EXPECT_TRUE(Clean(*s));
 }
@@ -125,16 +127,17 @@ TEST_P(Negotiate, AgainstTheDeviceRange) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, Negotiate,
-    testing::Values(NegotiateRow{"full_range", "0x00010003,0x00030000", 0x00010003, 0x00030000, 0, 0x00030000},
-                    NegotiateRow{"device_lower", "0x00010003,0x00020001", 0x00010003, 0x00030000, 0, 0x00020001},
-                    NegotiateRow{"app_lower", "0x00010003,0x00030000", 0x00010003, 0x00020000, 0, 0x00020000},
-                    NegotiateRow{"only_1_3", "0x00010003,0x00010003", 0x00010003, 0x00030000, 0, 0x00010003},
-                    NegotiateRow{"no_overlap", "0x00010003,0x00010004", 0x00020000, 0x00030000,
-                                 LINEERR_INCOMPATIBLEAPIVERSION, 0},
-                    NegotiateRow{"inverted", "0x00010003,0x00030000", 0x00030000, 0x00020000,
-                                 LINEERR_INCOMPATIBLEAPIVERSION, 0},
-                    NegotiateRow{"above_service", "0x00010003,0x00040000", 0x00030001, 0x00040000,
-                                 LINEERR_INCOMPATIBLEAPIVERSION, 0}),
+    testing::Values(
+        NegotiateRow{"full_range", "0x00010003,0x00030000", 0x00010003, 0x00030000, 0, 0x00030000},
+        NegotiateRow{"device_lower", "0x00010003,0x00020001", 0x00010003, 0x00030000, 0, 0x00020001},
+        NegotiateRow{"app_lower", "0x00010003,0x00030000", 0x00010003, 0x00020000, 0, 0x00020000},
+        NegotiateRow{"only_1_3", "0x00010003,0x00010003", 0x00010003, 0x00030000, 0, 0x00010003},
+        NegotiateRow{"no_overlap", "0x00010003,0x00010004", 0x00020000, 0x00030000,
+                     LINEERR_INCOMPATIBLEAPIVERSION, 0},
+        NegotiateRow{"inverted", "0x00010003,0x00030000", 0x00030000, 0x00020000,
+                     LINEERR_INCOMPATIBLEAPIVERSION, 0},
+        NegotiateRow{"above_service", "0x00010003,0x00040000", 0x00030001, 0x00040000,
+                     LINEERR_INCOMPATIBLEAPIVERSION, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Service, DevCapsLayoutSizesAndTruncation) {
@@ -148,8 +151,10 @@ TEST_F(Service, DevCapsLayoutSizesAndTruncation) {
 
     caps->dwTotalSize = sizeof buffer;
     ASSERT_EQ(s->lineGetDevCapsA(app, 0, 0x00030000, 0, caps), 0);
-    EXPECT_EQ(text(caps->dwLineNameOffset, caps->dwLineNameSize), std::string("Test line", 10)); // NUL included
-    EXPECT_EQ(text(caps->dwProviderInfoOffset, caps->dwProviderInfoSize), std::string("OrvoDial simulated line", 24));
+    EXPECT_EQ(text(caps->dwLineNameOffset, caps->dwLineNameSize),
+              std::string("Test line", 10)); // NUL included
+    EXPECT_EQ(text(caps->dwProviderInfoOffset, caps->dwProviderInfoSize),
+              std::string("OrvoDial simulated line", 24));
     EXPECT_EQ(text(caps->dwSwitchInfoOffset, caps->dwSwitchInfoSize), std::string("Simulated exchange", 19));
     EXPECT_EQ(caps->dwNeededSize, caps->dwUsedSize);
     EXPECT_EQ(caps->dwUsedSize, sizeof(LINEDEVCAPS) + 10 + 24 + 19);
@@ -199,8 +204,9 @@ TEST_P(OpenChecks, Codes) {
     auto s = MakeService();
     const HLINEAPP app = Initialize(*s);
     HLINE line = 0;
-    EXPECT_EQ(s->lineOpen(app, row.device, &line, row.version, row.ext, 1, row.privileges, row.media, nullptr),
-              row.result);
+    EXPECT_EQ(
+        s->lineOpen(app, row.device, &line, row.version, row.ext, 1, row.privileges, row.media, nullptr),
+        row.result);
     EXPECT_EQ(line != 0, row.result == 0);
     EXPECT_EQ(s->census().lines, row.result == 0 ? 1u : 0u);
 }
@@ -210,7 +216,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(OpenRow{"dialer", 0, 0x00030000, 0, 1, 4, 0},
                     OpenRow{"none_ignores_media", 0, 0x00030000, 0, 1, LINEMEDIAMODE_DATAMODEM, 0},
                     OpenRow{"owner_voice", 0, 0x00030000, 0, 4, 4, 0},
-                    OpenRow{"owner_data", 0, 0x00030000, 0, 4, LINEMEDIAMODE_DATAMODEM, LINEERR_INVALMEDIAMODE},
+                    OpenRow{"owner_data", 0, 0x00030000, 0, 4, LINEMEDIAMODE_DATAMODEM,
+                            LINEERR_INVALMEDIAMODE},
                     OpenRow{"owner_no_media", 0, 0x00030000, 0, 4, 0, LINEERR_INVALMEDIAMODE},
                     OpenRow{"owner_bad_bit", 0, 0x00030000, 0, 4, 0x80000004, LINEERR_INVALMEDIAMODE},
                     OpenRow{"none_with_owner", 0, 0x00030000, 0, 5, 4, LINEERR_INVALPRIVSELECT},
@@ -257,7 +264,8 @@ TEST_P(Addresses, DialableSet) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Addresses,
-                         testing::Values(AddressRow{"plain", "5551212", 0}, AddressRow{"dashes", "555-1212", 0},
+                         testing::Values(AddressRow{"plain", "5551212", 0},
+                                         AddressRow{"dashes", "555-1212", 0},
                                          AddressRow{"canonical", "+1 (206) 555-1212", 0},
                                          AddressRow{"modifiers", "9,T*70P#!", 0},
                                          AddressRow{"letter", "555-CALL-NOW", LINEERR_INVALADDRESS},
@@ -301,8 +309,9 @@ TEST_F(Service, RequestIdsArePositiveAndIncreasing) {
         EXPECT_GT(drop, make);
         last = drop;
         EXPECT_EQ(s->lineDrop(call, nullptr, 0), LINEERR_INVALCALLSTATE) << "second drop of the same call";
-        ASSERT_TRUE(WaitFor([&] { return !Messages(LINE_CALLSTATE).empty() &&
-                                          Messages(LINE_CALLSTATE).back() == LINECALLSTATE_IDLE; }));
+        ASSERT_TRUE(WaitFor([&] {
+            return !Messages(LINE_CALLSTATE).empty() && Messages(LINE_CALLSTATE).back() == LINECALLSTATE_IDLE;
+        }));
         EXPECT_EQ(s->lineDeallocateCall(call), 0);
         EXPECT_EQ(s->lineClose(line), 0);
         Recorder::messages.clear();
@@ -315,8 +324,10 @@ TEST_F(Service, DeallocatingALiveCallIsRefused) {
     const HLINE line = Open(*s, app);
     HCALL call = 0;
     ASSERT_GT(s->lineMakeCallA(line, &call, "5551212", 0, nullptr), 0);
-    ASSERT_TRUE(WaitFor([&] { return !Messages(LINE_CALLSTATE).empty() &&
-                                      Messages(LINE_CALLSTATE).back() == LINECALLSTATE_CONNECTED; }));
+    ASSERT_TRUE(WaitFor([&] {
+        return !Messages(LINE_CALLSTATE).empty() &&
+               Messages(LINE_CALLSTATE).back() == LINECALLSTATE_CONNECTED;
+    }));
     EXPECT_EQ(s->lineDeallocateCall(call), LINEERR_INVALCALLSTATE);
     EXPECT_EQ(s->lineClose(line), 0);
     EXPECT_EQ(s->census().calls, 0u) << "closing the line drops and frees its calls";
@@ -427,8 +438,10 @@ TEST_F(Service, NothingIsDeliveredInsideAnOperation) {
     EXPECT_NE(line1, 0u);
     EXPECT_EQ(deliveredInside, 0);
     EXPECT_GT(s->census().queuedMessages, 0u) << "the call progressed while line 1 was opening";
-    ASSERT_TRUE(WaitFor([&] { return !Messages(LINE_CALLSTATE).empty() &&
-                                      Messages(LINE_CALLSTATE).back() == LINECALLSTATE_CONNECTED; }));
+    ASSERT_TRUE(WaitFor([&] {
+        return !Messages(LINE_CALLSTATE).empty() &&
+               Messages(LINE_CALLSTATE).back() == LINECALLSTATE_CONNECTED;
+    }));
     EXPECT_EQ(Messages(LINE_CALLSTATE),
               (std::vector<DWORD>{LINECALLSTATE_DIALTONE, LINECALLSTATE_DIALING, LINECALLSTATE_PROCEEDING,
                                   LINECALLSTATE_RINGBACK, LINECALLSTATE_CONNECTED}));

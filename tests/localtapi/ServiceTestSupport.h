@@ -33,8 +33,8 @@ struct Message {
 struct Recorder {
     static inline std::vector<Message> messages;
     static inline std::function<void(const Message&)> hook;
-    static void CALLBACK Callback(DWORD hDevice, DWORD message, DWORD_PTR instance, DWORD_PTR p1, DWORD_PTR p2,
-                                  DWORD_PTR p3) {
+    static void CALLBACK Callback(DWORD hDevice, DWORD message, DWORD_PTR instance, DWORD_PTR p1,
+                                  DWORD_PTR p2, DWORD_PTR p3) {
         const Message m{hDevice, message, instance, p1, p2, p3};
         messages.push_back(m);
         if (hook)
@@ -90,7 +90,8 @@ struct ScriptedDriver : localtapi::LineDriver {
 };
 
 // Registers the built-in drivers and "scripted", whose devices share one log.
-inline std::function<void(localtapi::DriverRegistry&)> WithScripted(std::shared_ptr<ScriptedDriver::Log> log) {
+inline std::function<void(localtapi::DriverRegistry&)>
+WithScripted(std::shared_ptr<ScriptedDriver::Log> log) {
     return [log](localtapi::DriverRegistry& r) {
         localtapi::RegisterBuiltinDrivers(r);
         r.Register({"scripted", "test driver", {}, [log](const localtapi::LineSettings&, auto&) {
@@ -106,7 +107,8 @@ struct ServiceSetup {
     std::function<void(localtapi::DriverRegistry&)> drivers = localtapi::RegisterBuiltinDrivers;
 };
 
-inline std::shared_ptr<localtapi::LocalTapi> MakeService(const ServiceSetup& setup, std::ostream* errors = nullptr) {
+inline std::shared_ptr<localtapi::LocalTapi> MakeService(const ServiceSetup& setup,
+                                                         std::ostream* errors = nullptr) {
     static std::ostringstream sink;
     localtapi::LocalTapi::Options o;
     o.configuration = localtapi::ParseConfiguration(setup.ini, setup.path);
@@ -139,13 +141,18 @@ inline HLINEAPP Initialize(localtapi::LocalTapi& service, DWORD* numDevs = nullp
 }
 
 // Lets the event loop run until pred holds (true) or the time is up (false).
-inline bool WaitFor(const std::function<bool()>& pred, int ms = 3000) { return QTest::qWaitFor(pred, ms); }
+inline bool WaitFor(const std::function<bool()>& pred, int ms = 3000) {
+    return QTest::qWaitFor(pred, ms);
+}
 // Lets the event loop run for a while.
-inline void Spin(int ms = 30) { QTest::qWait(ms); }
+inline void Spin(int ms = 30) {
+    QTest::qWait(ms);
+}
 
 inline bool Clean(const localtapi::LocalTapi& s) {
     const auto c = s.census();
-    return c.apps == 0 && c.lines == 0 && c.calls == 0 && c.requests == 0 && c.queuedMessages == 0 && c.icons == 0;
+    return c.apps == 0 && c.lines == 0 && c.calls == 0 && c.requests == 0 && c.queuedMessages == 0 &&
+           c.icons == 0;
 }
 
 } // namespace svctest

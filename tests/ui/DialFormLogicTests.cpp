@@ -17,7 +17,7 @@ using ui::MessageButtons;
 namespace {
 
 class DialFormLogicTest : public ::testing::Test {
-protected:
+  protected:
     DialFormLogicTest() {
         fake->devices.resize(1);
         fake->makeCallResult = kMakeCallRequest;
@@ -61,7 +61,8 @@ TEST_F(DialFormLogicTest, LoadWithoutLineDeviceRaises380) {
     };
     const Row rows[] = {
         {"no line device", [](testsupport::FakeTapi& f) { f.devices.clear(); }},
-        {"line application cannot start", [](testsupport::FakeTapi& f) { f.initializeResult = LINEERR_OPERATIONFAILED; }},
+        {"line application cannot start",
+         [](testsupport::FakeTapi& f) { f.initializeResult = LINEERR_OPERATIONFAILED; }},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -126,7 +127,8 @@ TEST_F(DialFormLogicTest, KeyPreview) {
 }
 
 TEST_F(DialFormLogicTest, TypingAComposedNumber) {
-    for (char16_t k : std::u16string(u"555-1212")) logic.KeyPreview(k);
+    for (char16_t k : std::u16string(u"555-1212"))
+        logic.KeyPreview(k);
     EXPECT_EQ(view.text, "555-1212");
 }
 
@@ -218,8 +220,8 @@ TEST_F(DialFormLogicTest, AnswerYesAfterTheCallIsUpDropsThenShowsTheTimingWindow
     };
     dial("555-1212");
     EXPECT_THAT(fake->log, ElementsAre("lineOpen", "lineMakeCallA", "lineDrop", "lineClose"));
-    EXPECT_THAT(view.log,
-                ElementsAre("insert:555-1212", "message:Time call?", "timing:create", "timing:show", "focus"));
+    EXPECT_THAT(view.log, ElementsAre("insert:555-1212", "message:Time call?", "timing:create", "timing:show",
+                                      "focus"));
     EXPECT_EQ(view.timing->theNum(), "555-1212");
     EXPECT_THAT(view.timingShownWith, ElementsAre("555-1212"));
     EXPECT_EQ(view.timingView.timebox, "00:00:07");
@@ -275,7 +277,8 @@ TEST_F(DialFormLogicTest, LateFailureWhileAskingLeavesDropAndCloseHarmless) {
     load();
     view.answers = {MessageAnswer::Yes};
     view.whileMessageOpen = [this](const std::string&) {
-        fake->deliver(LINE_REPLY, kMakeCallRequest, static_cast<DWORD_PTR>(static_cast<DWORD>(LINEERR_OPERATIONFAILED)));
+        fake->deliver(LINE_REPLY, kMakeCallRequest,
+                      static_cast<DWORD_PTR>(static_cast<DWORD>(LINEERR_OPERATIONFAILED)));
     };
     dial("555-1212");
     // The line object closed the line itself while the question was up; the command's

@@ -14,7 +14,7 @@
 namespace uitest {
 
 class FakeTimingView : public ui::TimingView {
-public:
+  public:
     std::string num = "555-1212";
     std::string timebox = "00:00:00";
     bool hidden = true;
@@ -33,7 +33,7 @@ struct ManualClock {
 };
 
 class FakeDialView : public ui::DialView {
-public:
+  public:
     struct Message {
         std::string text;
         ui::MessageButtons buttons;
@@ -45,7 +45,7 @@ public:
     std::vector<Message> messages;
     std::deque<ui::MessageAnswer> answers;                    // next answers to give
     std::function<void(const std::string&)> whileMessageOpen; // runs inside showMessage
-    std::function<void()> whileTimingShown;                    // runs inside the modal show
+    std::function<void()> whileTimingShown;                   // runs inside the modal show
 
     ManualClock clock;
     FakeTimingView timingView;
@@ -63,8 +63,10 @@ public:
     ui::MessageAnswer showMessage(const std::string& t, ui::MessageButtons b) override {
         messages.push_back({t, b});
         log.push_back("message:" + t);
-        if (whileMessageOpen) whileMessageOpen(t);
-        if (answers.empty()) return b == ui::MessageButtons::YesNo ? ui::MessageAnswer::No : ui::MessageAnswer::Ok;
+        if (whileMessageOpen)
+            whileMessageOpen(t);
+        if (answers.empty())
+            return b == ui::MessageButtons::YesNo ? ui::MessageAnswer::No : ui::MessageAnswer::Ok;
         const ui::MessageAnswer a = answers.front();
         answers.pop_front();
         return a;
@@ -82,7 +84,8 @@ public:
         log.push_back("timing:show");
         timingView.hidden = false;
         timingShownWith.push_back(timingView.num);
-        if (whileTimingShown) whileTimingShown();
+        if (whileTimingShown)
+            whileTimingShown();
         timingView.hidden = true;
     }
 };

@@ -38,7 +38,10 @@ INSTANTIATE_TEST_SUITE_P(
         ClockRow{"OneHour", {2026, 12, 8, 10, 0, 0}, {2026, 12, 8, 11, 0, 0}, "01:00:00"},
         ClockRow{"TenHours", {2026, 12, 8, 10, 0, 0}, {2026, 12, 8, 20, 0, 0}, "10:00:00"},
         ClockRow{"TwentyFourHoursWrap", {2026, 12, 8, 10, 0, 0}, {2026, 12, 9, 10, 0, 0}, "00:00:00"},
-        ClockRow{"TwentyFiveHoursOneMinuteOneSecond", {2026, 12, 8, 10, 0, 0}, {2026, 12, 9, 11, 1, 1}, "01:01:01"},
+        ClockRow{"TwentyFiveHoursOneMinuteOneSecond",
+                 {2026, 12, 8, 10, 0, 0},
+                 {2026, 12, 9, 11, 1, 1},
+                 "01:01:01"},
         ClockRow{"ClockSetBackFiveSeconds", {2026, 12, 8, 10, 0, 0}, {2026, 12, 8, 9, 59, 55}, "00:00:05"},
         ClockRow{"SetBackThenOneSecondLater", {2026, 12, 8, 10, 0, 0}, {2026, 12, 8, 9, 59, 56}, "00:00:04"},
         // 10 minutes of real time across a spring-forward switch at 02:00 (to 03:00).
@@ -46,13 +49,14 @@ INSTANTIATE_TEST_SUITE_P(
         // 10 minutes of real time across a fall-back switch at 03:00 (to 02:00).
         ClockRow{"DaylightSavingFallBack", {2026, 10, 25, 2, 55, 0}, {2026, 10, 25, 2, 5, 0}, "00:50:00"},
         ClockRow{"AcrossMidnight", {2026, 12, 8, 23, 59, 50}, {2026, 12, 9, 0, 0, 10}, "00:00:20"},
-        ClockRow{"AcrossTheEndOfFebruaryInALeapYear", {2028, 2, 28, 23, 0, 0}, {2028, 2, 29, 1, 0, 0}, "02:00:00"},
+        ClockRow{
+            "AcrossTheEndOfFebruaryInALeapYear", {2028, 2, 28, 23, 0, 0}, {2028, 2, 29, 1, 0, 0}, "02:00:00"},
         ClockRow{"AcrossNewYear", {2026, 12, 31, 23, 59, 59}, {2027, 1, 1, 0, 0, 1}, "00:00:02"},
         ClockRow{"DaysLater", {2026, 12, 8, 10, 0, 0}, {2026, 12, 20, 9, 30, 15}, "23:30:15"}),
     [](const ::testing::TestParamInfo<ClockRow>& info) { return std::string(info.param.name); });
 
 class TFormLogicTest : public ::testing::Test {
-protected:
+  protected:
     uitest::FakeTimingView view;
     uitest::ManualClock clock;
     ui::TFormLogic logic{view, clock.source()};

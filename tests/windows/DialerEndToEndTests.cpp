@@ -38,7 +38,7 @@ constexpr int kMessageBoxTextId = 0xFFFF;
 // ---- Telephony messages through this thread's queue ----
 
 class TelephonyWindow {
-public:
+  public:
     explicit TelephonyWindow(testsupport::FakeTapi& fake) : fake_(fake) {
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof wc;
@@ -46,7 +46,8 @@ public:
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.lpszClassName = L"OrvoDialTestTelephony";
         RegisterClassExW(&wc);
-        hwnd_ = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, this);
+        hwnd_ = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance,
+                                this);
     }
     ~TelephonyWindow() { DestroyWindow(hwnd_); }
 
@@ -56,11 +57,12 @@ public:
     }
     int delivered() const { return delivered_.load(); }
 
-private:
+  private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         if (message == WM_NCCREATE)
-            SetWindowLongPtrW(hwnd, GWLP_USERDATA,
-                              reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+            SetWindowLongPtrW(
+                hwnd, GWLP_USERDATA,
+                reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
         auto* self = reinterpret_cast<TelephonyWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
         if (self != nullptr && message >= WM_APP && message < WM_APP + 64) {
             self->fake_.deliver(message - WM_APP, wParam, static_cast<DWORD_PTR>(static_cast<DWORD>(lParam)));
@@ -76,10 +78,14 @@ private:
 };
 
 class EventLog : public CvbTAPILineEvents {
-public:
+  public:
     std::vector<std::string> names;
-    void MakeCallResult(LONG code) override { names.push_back("MakeCallResult(" + std::to_string(code) + ")"); }
-    void DropCallResult(LONG code) override { names.push_back("DropCallResult(" + std::to_string(code) + ")"); }
+    void MakeCallResult(LONG code) override {
+        names.push_back("MakeCallResult(" + std::to_string(code) + ")");
+    }
+    void DropCallResult(LONG code) override {
+        names.push_back("DropCallResult(" + std::to_string(code) + ")");
+    }
     void Connected() override { names.push_back("Connected"); }
     void Idle() override { names.push_back("Idle"); }
     void Disconnected() override { names.push_back("Disconnected"); }
@@ -114,7 +120,7 @@ void WaitFor(const std::function<bool()>& condition, const std::string& what) {
 }
 
 class Driver {
-public:
+  public:
     Driver(DialForm& form, DWORD uiThread) : form_(form), uiThread_(uiThread) {}
 
     HWND dial() const { return form_.hwnd(); }
@@ -123,7 +129,8 @@ public:
 
     std::string number() const { return Ascii(Text(text1())); }
     void waitNumber(const std::string& expected) {
-        WaitFor([&] { return number() == expected; }, "number \"" + expected + "\" (is \"" + number() + "\")");
+        WaitFor([&] { return number() == expected; },
+                "number \"" + expected + "\" (is \"" + number() + "\")");
     }
 
     HWND focus() const {
@@ -172,7 +179,8 @@ public:
     }
     HWND waitMessageBox() {
         HWND box = nullptr;
-        WaitFor([&] { return (box = find(L"#32770", L"OrvoDial")) != nullptr; }, "a message box titled OrvoDial");
+        WaitFor([&] { return (box = find(L"#32770", L"OrvoDial")) != nullptr; },
+                "a message box titled OrvoDial");
         return box;
     }
     void waitGone(HWND window, const std::string& what) {
@@ -191,7 +199,7 @@ public:
         return entries;
     }
 
-private:
+  private:
     DialForm& form_;
     DWORD uiThread_;
 };
@@ -199,7 +207,7 @@ private:
 // ---- The fixture: one dial window on one fake, run until the driver closes it ----
 
 class DialerEndToEnd : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         fake = std::make_shared<testsupport::FakeTapi>();
         fake->devices.push_back({});
@@ -259,8 +267,8 @@ protected:
     std::wstring timingFace;
 };
 
-const std::vector<std::string> kLoadCalls = {"lineInitializeExA", "lineNegotiateAPIVersion", "lineGetDevCapsA",
-                                             "lineGetDevCapsA"};
+const std::vector<std::string> kLoadCalls = {"lineInitializeExA", "lineNegotiateAPIVersion",
+                                             "lineGetDevCapsA", "lineGetDevCapsA"};
 
 std::vector<std::string> Concat(std::initializer_list<std::vector<std::string>> parts) {
     std::vector<std::string> all;
@@ -416,7 +424,8 @@ TEST_F(DialerEndToEnd, DialTimeTheCallAnswerNoAndFailures) {
     });
 
     const std::vector<std::string> call = {"lineOpen", "lineMakeCallA", "lineDrop", "lineClose"};
-    EXPECT_EQ(fake->log, Concat({kLoadCalls, call, call, {"lineOpen"}, call, {"lineDeallocateCall", "lineShutdown"}}));
+    EXPECT_EQ(fake->log,
+              Concat({kLoadCalls, call, call, {"lineOpen"}, call, {"lineDeallocateCall", "lineShutdown"}}));
     ASSERT_EQ(fake->makeCallCalls.size(), 3u);
     EXPECT_EQ(fake->makeCallCalls[0].destAddress, "555-1212");
     EXPECT_EQ(fake->makeCallCalls[1].destAddress, "123");
@@ -447,7 +456,8 @@ TEST_F(DialerEndToEnd, ClosedTimingWindowIsCreatedAgain) {
             first = tform;
             PostMessageW(tform, WM_CLOSE, 0, 0);
             WaitFor([&] { return !IsWindow(tform); }, "the timing window to be destroyed");
-            WaitFor([&] { return IsWindowEnabled(d.dial()) != FALSE; }, "the dial window to take input again");
+            WaitFor([&] { return IsWindowEnabled(d.dial()) != FALSE; },
+                    "the dial window to take input again");
             d.waitNumber("");
         }
     });

@@ -21,7 +21,7 @@ std::string Narrow(const wchar_t* text, UINT length) {
 }
 
 class VersionResource : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         DWORD handle = 0;
         const DWORD size = GetFileVersionInfoSizeW(ProgramUnderTest().c_str(), &handle);
@@ -50,10 +50,13 @@ TEST_F(VersionResource, FixedPart) {
         DWORD expected;
     };
     const Field fields[] = {
-        {"FileVersionMS", fixed->dwFileVersionMS, 0x00010000},   {"FileVersionLS", fixed->dwFileVersionLS, 0},
+        {"FileVersionMS", fixed->dwFileVersionMS, 0x00010000},
+        {"FileVersionLS", fixed->dwFileVersionLS, 0},
         {"ProductVersionMS", fixed->dwProductVersionMS, 0x00010000},
-        {"ProductVersionLS", fixed->dwProductVersionLS, 0},      {"FileType", fixed->dwFileType, VFT_APP},
-        {"FileOS", fixed->dwFileOS, VOS__WINDOWS32},             {"FileFlags", fixed->dwFileFlags, 0},
+        {"ProductVersionLS", fixed->dwProductVersionLS, 0},
+        {"FileType", fixed->dwFileType, VFT_APP},
+        {"FileOS", fixed->dwFileOS, VOS__WINDOWS32},
+        {"FileFlags", fixed->dwFileFlags, 0},
     };
     for (const auto& f : fields)
         EXPECT_EQ(f.actual, f.expected) << f.name;
@@ -74,9 +77,8 @@ TEST_F(VersionResource, StringValues) {
         const char* expected; // nullptr: any non-empty text
     };
     const Row rows[] = {
-        {L"FileVersion", "1.00"},          {L"ProductVersion", "1.00"},
-        {L"ProductName", "OrvoDial"},      {L"InternalName", "OrvoDial"},
-        {L"OriginalFilename", "OrvoDial.exe"}, {L"CompanyName", nullptr},
+        {L"FileVersion", "1.00"},      {L"ProductVersion", "1.00"},           {L"ProductName", "OrvoDial"},
+        {L"InternalName", "OrvoDial"}, {L"OriginalFilename", "OrvoDial.exe"}, {L"CompanyName", nullptr},
         {L"Comments", nullptr},
     };
     for (const auto& row : rows) {
@@ -113,7 +115,7 @@ struct GroupIconDir {
 #pragma pack(pop)
 
 class IconResource : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         module = LoadLibraryExW(ProgramUnderTest().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
         ASSERT_NE(module, nullptr);
@@ -134,7 +136,8 @@ protected:
 
 TEST_F(IconResource, Group1HoldsImage30001At32x32With16Colours) {
     DWORD groupSize = 0;
-    const auto* group = static_cast<const GroupIconDir*>(Resource(1, MAKEINTRESOURCEW(14) /*RT_GROUP_ICON*/, &groupSize));
+    const auto* group =
+        static_cast<const GroupIconDir*>(Resource(1, MAKEINTRESOURCEW(14) /*RT_GROUP_ICON*/, &groupSize));
     ASSERT_NE(group, nullptr) << "no icon group 1";
     ASSERT_GE(groupSize, sizeof(GroupIconDir));
     EXPECT_EQ(group->type, 1);
@@ -147,7 +150,8 @@ TEST_F(IconResource, Group1HoldsImage30001At32x32With16Colours) {
     EXPECT_EQ(entry.id, 30001);
 
     DWORD imageSize = 0;
-    const auto* image = static_cast<const BITMAPINFOHEADER*>(Resource(30001, MAKEINTRESOURCEW(3) /*RT_ICON*/, &imageSize));
+    const auto* image =
+        static_cast<const BITMAPINFOHEADER*>(Resource(30001, MAKEINTRESOURCEW(3) /*RT_ICON*/, &imageSize));
     ASSERT_NE(image, nullptr) << "no icon image 30001";
     EXPECT_EQ(imageSize, entry.bytesInRes);
     EXPECT_EQ(image->biSize, sizeof(BITMAPINFOHEADER));

@@ -67,8 +67,8 @@ TEST(Startup, WithoutLineDeviceShowsError380AndEnds) {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     std::wstring commandLine = L"\"" + ProgramUnderTest() + L"\"";
-    ASSERT_TRUE(CreateProcessW(ProgramUnderTest().c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &process))
+    ASSERT_TRUE(CreateProcessW(ProgramUnderTest().c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                               nullptr, nullptr, &startup, &process))
         << "cannot start the program, error " << GetLastError();
 
     Seen seen{process.dwProcessId};

@@ -38,7 +38,7 @@ int NumberOf(const std::function<void()>& action) {
 }
 
 class SystemTapiTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         line = CvbTAPILine::New();
         line->setLowAPI(0x00010003);
@@ -67,7 +67,8 @@ TEST_F(SystemTapiTest, PropertiesRaiseTheirRunTimeErrors) {
     const Case cases[] = {
         {"CurrentLineID0", [&] { line->setCurrentLineID(0); }, RuntimeError::kInvalidPropertyValue},
         {"CurrentLineIDMinus1", [&] { line->setCurrentLineID(-1); }, RuntimeError::kInvalidPropertyValue},
-        {"NegotiatedAPIVersion", [&] { (void)line->NegotiatedAPIVersion(); }, RuntimeError::kSubscriptOutOfRange},
+        {"NegotiatedAPIVersion", [&] { (void)line->NegotiatedAPIVersion(); },
+         RuntimeError::kSubscriptOutOfRange},
         {"ExtAPI_ID0", [&] { (void)line->ExtAPI_ID0(); }, RuntimeError::kSubscriptOutOfRange},
     };
     for (const auto& c : cases) {
@@ -99,8 +100,8 @@ TEST(SystemIconFunctions, DrawAndDestroyReachUser32) {
     auto api = mTAPIDecs::SystemTapi();
     ASSERT_EQ(api, mTAPIDecs::SystemTapi()) << "one binding per process";
 
-    const BYTE andMask[32 * 32 / 8] = {};                 // fully opaque
-    BYTE xorMask[32 * 32 / 8];                            // monochrome: all white
+    const BYTE andMask[32 * 32 / 8] = {}; // fully opaque
+    BYTE xorMask[32 * 32 / 8];            // monochrome: all white
     std::fill(std::begin(xorMask), std::end(xorMask), BYTE{0xFF});
     HICON icon = CreateIcon(GetModuleHandleW(nullptr), 32, 32, 1, 1, andMask, xorMask);
     ASSERT_NE(icon, nullptr);

@@ -10,7 +10,9 @@ namespace {
 std::wstring programPath;
 }
 
-const std::wstring& ProgramUnderTest() { return programPath; }
+const std::wstring& ProgramUnderTest() {
+    return programPath;
+}
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);

@@ -17,7 +17,9 @@ QRect PixelGeometry(const ui::TwipRect& twips) {
 }
 
 QString PictureFor(char tag) {
-    QString name = tag == '*' ? QStringLiteral("star") : tag == '#' ? QStringLiteral("hash") : QString(QChar(tag));
+    QString name = tag == '*'   ? QStringLiteral("star")
+                   : tag == '#' ? QStringLiteral("hash")
+                                : QString(QChar(tag));
     return QStringLiteral(":/pictures/key_%1.png").arg(name);
 }
 
@@ -32,7 +34,8 @@ DialForm::DialForm(ui::DialFormLogic::LineFactory factory, ui::LocalClock clock)
 
     // Controls are created in tab order: the keypad "1" to "#", Dial, Clr, <-, ?, Text1.
     std::array<std::size_t, kKeyCount> byTabIndex{};
-    for (std::size_t i = 0; i < kKeyCount; ++i) byTabIndex[static_cast<std::size_t>(kKeypad[i].tabIndex)] = i;
+    for (std::size_t i = 0; i < kKeyCount; ++i)
+        byTabIndex[static_cast<std::size_t>(kKeypad[i].tabIndex)] = i;
     for (std::size_t index : byTabIndex) {
         const KeypadKey& key = kKeypad[index];
         auto* button = new PictureButton(QPixmap(PictureFor(key.tag)), QChar(key.tag), this);
@@ -68,7 +71,8 @@ DialForm::~DialForm() {
     delete tform_.data();
 }
 
-QPushButton* DialForm::makeButton(const ui::dialform::ButtonSpec& spec, void (ui::DialFormLogic::*handler)()) {
+QPushButton* DialForm::makeButton(const ui::dialform::ButtonSpec& spec,
+                                  void (ui::DialFormLogic::*handler)()) {
     auto* button = new QPushButton(QString::fromUtf8(spec.text), this);
     button->setObjectName(QString::fromUtf8(spec.name));
     button->setGeometry(PixelGeometry(spec.rect));
@@ -116,7 +120,8 @@ ui::TFormLogic& DialForm::ensureTimingWindow() {
 }
 
 void DialForm::showTimingWindowModal() {
-    if (tform_) tform_->showModal();
+    if (tform_)
+        tform_->showModal();
 }
 
 void DialForm::closeEvent(QCloseEvent* event) {
@@ -126,13 +131,16 @@ void DialForm::closeEvent(QCloseEvent* event) {
 }
 
 bool DialForm::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+        return false;
     auto* receiver = static_cast<QWidget*>(watched);
-    if (receiver->window() != this) return false;
+    if (receiver->window() != this)
+        return false;
     // Each key once: only at its first delivery, to the focused control (or to the
     // window when nothing has the focus), not again as it propagates to parents.
     QWidget* focus = QApplication::focusWidget();
-    if (receiver != (focus ? focus : this)) return false;
+    if (receiver != (focus ? focus : this))
+        return false;
     return previewKey(receiver, static_cast<QKeyEvent*>(event));
 }
 
@@ -144,12 +152,15 @@ bool DialForm::previewKey(QWidget* receiver, QKeyEvent* key) {
         return true;
     }
     // Tab and Backtab move the focus as usual.
-    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) return false;
+    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
+        return false;
     // Keys with Alt are menu and access keys, not characters.
-    if (key->modifiers() & Qt::AltModifier) return false;
+    if (key->modifiers() & Qt::AltModifier)
+        return false;
     // Keys that produce no character (Delete, Home, arrows ...) act on the field as usual.
     const QString text = key->text();
-    if (text.isEmpty() || text.at(0).unicode() == 0x7F) return false;
+    if (text.isEmpty() || text.at(0).unicode() == 0x7F)
+        return false;
 
     char16_t k = text.at(0).unicode();
     qtui::RunHandler([this, &k] { logic_.KeyPreview(k); });

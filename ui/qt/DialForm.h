@@ -22,7 +22,7 @@
 
 class DialForm : public QWidget, public ui::DialView {
     Q_OBJECT
-public:
+  public:
     // factory creates the line object at Load; clock is the timing windows' wall clock.
     explicit DialForm(ui::DialFormLogic::LineFactory factory, ui::LocalClock clock = ui::SystemLocalNow);
     ~DialForm() override;
@@ -50,11 +50,11 @@ public:
     ui::TFormLogic& ensureTimingWindow() override;
     void showTimingWindowModal() override;
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     bool previewKey(QWidget* receiver, class QKeyEvent* key);
     QPushButton* makeButton(const ui::dialform::ButtonSpec& spec, void (ui::DialFormLogic::*handler)());
 

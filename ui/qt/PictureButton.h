@@ -10,16 +10,16 @@
 
 class PictureButton : public QAbstractButton {
     Q_OBJECT
-public:
+  public:
     explicit PictureButton(const QPixmap& picture, QChar tag, QWidget* parent = nullptr);
 
     QChar tag() const { return tag_; }
     QSize sizeHint() const override;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QPixmap picture_;
     QChar tag_;
 };

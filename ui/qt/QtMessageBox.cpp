@@ -16,7 +16,8 @@ ui::MessageAnswer ShowMessage(QWidget* parent, const std::string& text, ui::Mess
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(ui::kAppTitle), QString::fromStdString(text),
                     yesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, parent);
     box.setDefaultButton(yesNo ? QMessageBox::Yes : QMessageBox::Ok);
-    for (QAbstractButton* button : box.buttons()) button->setIcon(QIcon()); // plain text buttons
+    for (QAbstractButton* button : box.buttons())
+        button->setIcon(QIcon()); // plain text buttons
     switch (box.exec()) {
     case QMessageBox::Yes:
         return ui::MessageAnswer::Yes;

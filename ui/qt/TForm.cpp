@@ -24,14 +24,16 @@ constexpr const char* kEmbeddedClockFont = ":/fonts/DSEG7Classic-Regular.ttf";
 QFont TForm::TimeboxFont(int labelWidth) {
     using namespace ui::tform;
     const QString family = QString::fromUtf8(kTimeboxFontFamily);
-    if (QFontDatabase::hasFamily(family)) return QFont(family, kTimeboxFontPoints, QFont::Normal);
+    if (QFontDatabase::hasFamily(family))
+        return QFont(family, kTimeboxFontPoints, QFont::Normal);
 
     static const QString embedded = [] {
         const int id = QFontDatabase::addApplicationFont(QString::fromUtf8(kEmbeddedClockFont));
         const QStringList families = QFontDatabase::applicationFontFamilies(id);
         return families.isEmpty() ? QString() : families.first();
     }();
-    if (embedded.isEmpty()) return QFont(family, kTimeboxFontPoints, QFont::Normal); // usual substitution
+    if (embedded.isEmpty())
+        return QFont(family, kTimeboxFontPoints, QFont::Normal); // usual substitution
     QFont font(embedded, kTimeboxFontPoints, QFont::Normal);
     const QString widest = QString::fromUtf8(kTimeboxDesignText);
     while (font.pointSize() > 8 && QFontMetrics(font).horizontalAdvance(widest) > labelWidth)
@@ -91,7 +93,8 @@ void TForm::showModal() {
     activateWindow();
     Command1->setFocus();
     loop.exec();
-    if (self) setWindowModality(Qt::NonModal);
+    if (self)
+        setWindowModality(Qt::NonModal);
 }
 
 void TForm::setNumText(const std::string& text) {
@@ -116,7 +119,8 @@ void TForm::closeEvent(QCloseEvent* event) {
 
 void TForm::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
-    if (!event->spontaneous()) emit hiddenOrClosed();
+    if (!event->spontaneous())
+        emit hiddenOrClosed();
 }
 
 void TForm::keyPressEvent(QKeyEvent* event) {

@@ -16,7 +16,7 @@
 
 class TForm : public QWidget, public ui::TimingView {
     Q_OBJECT
-public:
+  public:
     explicit TForm(ui::LocalClock clock = ui::SystemLocalNow);
     ~TForm() override;
 
@@ -41,15 +41,15 @@ public:
     void setTimeboxText(const std::string& text) override;
     void hideWindow() override;
 
-signals:
+  signals:
     void closed();
     void hiddenOrClosed();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
+  private:
     ui::TFormLogic logic_;
 };

@@ -34,7 +34,8 @@ void DialForm::Load() {
     if (hwnd_ == nullptr) {
         RegisterWindowClassOnce(instance_, kClassName, &DialForm::WndProc);
         CreateWindowExW(0, kClassName, Widen(dialform::kTitle).c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_, this);
+                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                        instance_, this);
         SetClientSize(hwnd_, dialform::kClient, ScreenDpi());
         CreateControls();
     }
@@ -59,10 +60,11 @@ void DialForm::CreateControls() {
     });
     for (std::size_t index : byTab) {
         const auto id = kIdKeypadFirst + static_cast<int>(index);
-        keys_[index] = CreateControl(hwnd_, L"BUTTON", Widen(std::string(1, dialform::kKeypad[index].tag)).c_str(),
-                                     WS_TABSTOP | BS_PUSHBUTTON | BS_BITMAP, id, dialform::kKeypad[index].rect(), dpi);
-        pictures_[index] = static_cast<HBITMAP>(
-            LoadImageW(instance_, MAKEINTRESOURCEW(IDB_KEYPAD_FIRST + static_cast<int>(index)), IMAGE_BITMAP, 0, 0, 0));
+        keys_[index] =
+            CreateControl(hwnd_, L"BUTTON", Widen(std::string(1, dialform::kKeypad[index].tag)).c_str(),
+                          WS_TABSTOP | BS_PUSHBUTTON | BS_BITMAP, id, dialform::kKeypad[index].rect(), dpi);
+        pictures_[index] = static_cast<HBITMAP>(LoadImageW(
+            instance_, MAKEINTRESOURCEW(IDB_KEYPAD_FIRST + static_cast<int>(index)), IMAGE_BITMAP, 0, 0, 0));
         SendMessageW(keys_[index], BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(pictures_[index]));
     }
     const std::array<std::pair<const dialform::ButtonSpec*, int>, 4> buttons{{
@@ -91,7 +93,9 @@ std::string DialForm::numberText() const {
     return Narrow(text);
 }
 
-void DialForm::setNumberText(const std::string& text) { SetWindowTextW(text1_, Widen(text).c_str()); }
+void DialForm::setNumberText(const std::string& text) {
+    SetWindowTextW(text1_, Widen(text).c_str());
+}
 
 void DialForm::insertHistoryAtTop(const std::string& number) {
     SendMessageW(text1_, CB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(Widen(number).c_str()));

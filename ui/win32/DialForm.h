@@ -26,7 +26,7 @@
 namespace ui::win32 {
 
 class DialForm final : public DialView {
-public:
+  public:
     static constexpr int kIdText1 = 100;
     static constexpr int kIdKeypadFirst = 200; // + TTButton index
     static constexpr int kIdDial = 300;
@@ -34,8 +34,9 @@ public:
     static constexpr int kIdCorBtn = 302;
     static constexpr int kIdHelp = 303;
 
-    DialForm(HINSTANCE instance, DialFormLogic::LineFactory factory = [] { return CvbTAPILine::New(); },
-             LocalClock clock = SystemLocalNow);
+    DialForm(
+        HINSTANCE instance, DialFormLogic::LineFactory factory = [] { return CvbTAPILine::New(); },
+        LocalClock clock = SystemLocalNow);
     ~DialForm() override;
     DialForm(const DialForm&) = delete;
     DialForm& operator=(const DialForm&) = delete;
@@ -61,7 +62,7 @@ public:
     TFormLogic& ensureTimingWindow() override;
     void showTimingWindowModal() override;
 
-private:
+  private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControls();

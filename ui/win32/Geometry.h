@@ -10,7 +10,9 @@ namespace ui::win32 {
 // The screen's logical DPI (96 on most displays; more when the user scales text).
 int ScreenDpi();
 
-inline int TwipsToDevice(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
+inline int TwipsToDevice(int twips, int dpi) {
+    return MulDiv(twips, dpi, 1440);
+}
 
 inline RECT TwipsToDevice(ui::TwipRect r, int dpi) {
     const int left = TwipsToDevice(r.left, dpi);
@@ -19,7 +21,9 @@ inline RECT TwipsToDevice(ui::TwipRect r, int dpi) {
 }
 
 // LOGFONT height (negative: character height) of a font of `points` at `dpi`.
-inline int PointsToFontHeight(int points, int dpi) { return -MulDiv(points, dpi, 72); }
+inline int PointsToFontHeight(int points, int dpi) {
+    return -MulDiv(points, dpi, 72);
+}
 
 // Creates a child control at a twips rectangle.
 HWND CreateControl(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int id,

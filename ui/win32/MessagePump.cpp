@@ -23,7 +23,9 @@ std::vector<Registered>& Windows() {
     return windows;
 }
 
-bool Within(HWND top, HWND target) { return target == top || IsChild(top, target); }
+bool Within(HWND top, HWND target) {
+    return target == top || IsChild(top, target);
+}
 
 } // namespace
 
@@ -34,7 +36,8 @@ void RegisterWindow(HWND window, KeyPreview preview) {
 
 void UnregisterWindow(HWND window) {
     auto& windows = Windows();
-    windows.erase(std::remove_if(windows.begin(), windows.end(), [&](const Registered& r) { return r.window == window; }),
+    windows.erase(std::remove_if(windows.begin(), windows.end(),
+                                 [&](const Registered& r) { return r.window == window; }),
                   windows.end());
 }
 
@@ -86,7 +89,8 @@ bool RunModalLoop(const std::function<bool()>& keepGoing) {
 }
 
 void ShowRuntimeError(const RuntimeError& error, HWND owner) {
-    MessageBoxW(owner, Widen(RuntimeErrorMessage(error)).c_str(), Widen(kAppTitle).c_str(), MB_OK | MB_ICONERROR);
+    MessageBoxW(owner, Widen(RuntimeErrorMessage(error)).c_str(), Widen(kAppTitle).c_str(),
+                MB_OK | MB_ICONERROR);
 }
 
 bool RunHandler(const std::function<void()>& handler, HWND owner) {

@@ -26,13 +26,14 @@ void AddEmbeddedClockFont(HINSTANCE instance) {
     static bool added = false;
     if (added)
         return;
-    HRSRC resource = FindResourceW(instance, MAKEINTRESOURCEW(IDR_CLOCK_FONT), MAKEINTRESOURCEW(10) /*RT_RCDATA*/);
+    HRSRC resource =
+        FindResourceW(instance, MAKEINTRESOURCEW(IDR_CLOCK_FONT), MAKEINTRESOURCEW(10) /*RT_RCDATA*/);
     if (resource == nullptr)
         return;
     HGLOBAL data = LoadResource(instance, resource);
     DWORD fonts = 0;
-    if (data != nullptr &&
-        AddFontMemResourceEx(LockResource(data), SizeofResource(instance, resource), nullptr, &fonts) != nullptr)
+    if (data != nullptr && AddFontMemResourceEx(LockResource(data), SizeofResource(instance, resource),
+                                                nullptr, &fonts) != nullptr)
         added = true;
 }
 
@@ -71,8 +72,8 @@ TForm::TForm(HINSTANCE instance, LocalClock clock) : logic_(*this, std::move(clo
     const int dpi = ScreenDpi();
     SetClientSize(hwnd_, tform::kClient, dpi);
 
-    numFont_ = CreateFontW(PointsToFontHeight(tform::kNumFontPoints, dpi), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
-                           ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+    numFont_ = CreateFontW(PointsToFontHeight(tform::kNumFontPoints, dpi), 0, 0, 0, FW_BOLD, FALSE, FALSE,
+                           FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                            DEFAULT_PITCH | FF_SWISS, Widen(tform::kNumFontFamily).c_str());
     clockFace_ = Widen(tform::kTimeboxFontFamily);
     if (!FontFamilyInstalled(clockFace_.c_str())) {
@@ -88,8 +89,9 @@ TForm::TForm(HINSTANCE instance, LocalClock clock) : logic_(*this, std::move(clo
         const int textWidth = TextWidth(clockFont_, Widen(tform::kTimeboxDesignText));
         if (textWidth > labelWidth) {
             DeleteObject(clockFont_);
-            clockFont_ = ClockFont(MulDiv(PointsToFontHeight(tform::kTimeboxFontPoints, dpi), labelWidth, textWidth),
-                                   clockFace_);
+            clockFont_ =
+                ClockFont(MulDiv(PointsToFontHeight(tform::kTimeboxFontPoints, dpi), labelWidth, textWidth),
+                          clockFace_);
         }
     }
     CreateControls();
@@ -108,10 +110,10 @@ void TForm::CreateControls() {
     // Creation order is the tab order: Command1 (0), Num (1), Timebox (2).
     command1_ = CreateControl(hwnd_, L"BUTTON", Widen(tform::kCommand1Text).c_str(),
                               WS_TABSTOP | BS_DEFPUSHBUTTON, kIdCommand1, tform::kCommand1, dpi);
-    num_ = CreateControl(hwnd_, L"STATIC", Widen(tform::kNumDesignText).c_str(), SS_CENTER | SS_NOPREFIX, kIdNum,
-                         tform::kNum, dpi);
-    timebox_ = CreateControl(hwnd_, L"STATIC", Widen(tform::kTimeboxDesignText).c_str(), SS_LEFT | SS_NOPREFIX,
-                             kIdTimebox, tform::kTimebox, dpi);
+    num_ = CreateControl(hwnd_, L"STATIC", Widen(tform::kNumDesignText).c_str(), SS_CENTER | SS_NOPREFIX,
+                         kIdNum, tform::kNum, dpi);
+    timebox_ = CreateControl(hwnd_, L"STATIC", Widen(tform::kTimeboxDesignText).c_str(),
+                             SS_LEFT | SS_NOPREFIX, kIdTimebox, tform::kTimebox, dpi);
     SendMessageW(num_, WM_SETFONT, reinterpret_cast<WPARAM>(numFont_), FALSE);
     SendMessageW(timebox_, WM_SETFONT, reinterpret_cast<WPARAM>(clockFont_), FALSE);
 }
@@ -132,9 +134,13 @@ void TForm::ShowModal(HWND disabled) {
     }
 }
 
-void TForm::setNumText(const std::string& text) { SetWindowTextW(num_, Widen(text).c_str()); }
+void TForm::setNumText(const std::string& text) {
+    SetWindowTextW(num_, Widen(text).c_str());
+}
 
-void TForm::setTimeboxText(const std::string& text) { SetWindowTextW(timebox_, Widen(text).c_str()); }
+void TForm::setTimeboxText(const std::string& text) {
+    SetWindowTextW(timebox_, Widen(text).c_str());
+}
 
 void TForm::hideWindow() {
     if (hwnd_ == nullptr)

@@ -18,7 +18,7 @@
 namespace ui::win32 {
 
 class TForm final : public TimingView {
-public:
+  public:
     static constexpr int kIdNum = 101;
     static constexpr int kIdTimebox = 102;
     static constexpr int kIdCommand1 = IDOK;
@@ -45,7 +45,7 @@ public:
     void setTimeboxText(const std::string& text) override;
     void hideWindow() override;
 
-private:
+  private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControls();

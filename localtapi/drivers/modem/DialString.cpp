@@ -12,7 +12,14 @@ bool IsDialable(char c) {
     if (c >= 'A' && c <= 'D')
         return true;
     switch (c) {
-    case '*': case '#': case ',': case 'W': case '@': case '!': case 'P': case 'T':
+    case '*':
+    case '#':
+    case ',':
+    case 'W':
+    case '@':
+    case '!':
+    case 'P':
+    case 'T':
         return true;
     default:
         return false;
@@ -21,14 +28,22 @@ bool IsDialable(char c) {
 
 bool IsFormatting(char c) {
     switch (c) {
-    case ' ': case '-': case '(': case ')': case '.': case ';': case '\t':
+    case ' ':
+    case '-':
+    case '(':
+    case ')':
+    case '.':
+    case ';':
+    case '\t':
         return true;
     default:
         return false;
     }
 }
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 } // namespace
 
@@ -46,7 +61,7 @@ std::optional<std::string> CleanDialString(std::string_view text) {
 }
 
 std::optional<std::vector<std::string>> BuildDialCommands(std::string_view number, std::string_view prefix,
-                                                         DialMode mode) {
+                                                          DialMode mode) {
     // A telephony address may carry a subaddress after '|' and a name after '^'; neither
     // is dialled.
     number = number.substr(0, std::min(number.find('|'), number.find('^')));

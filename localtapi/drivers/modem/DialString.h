@@ -34,6 +34,6 @@ std::optional<std::string> CleanDialString(std::string_view text);
 // The dial commands for `number` (without CR). An empty number gives one command that
 // takes the line off hook in command mode. nullopt if number or prefix is not dialable.
 std::optional<std::vector<std::string>> BuildDialCommands(std::string_view number, std::string_view prefix,
-                                                         DialMode mode);
+                                                          DialMode mode);
 
 } // namespace modem

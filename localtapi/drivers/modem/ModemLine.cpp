@@ -19,7 +19,9 @@ constexpr milliseconds kRingGap{8000};
 
 // Characters of a dial command that make the modem wait for something on the line (a
 // second dial tone, quiet answer); each may take as long as the start of a dial.
-bool WaitsOnLine(char c) { return c == 'W' || c == '@'; }
+bool WaitsOnLine(char c) {
+    return c == 'W' || c == '@';
+}
 
 std::uint32_t Fnv1a(const std::string& text) {
     std::uint32_t hash = 2166136261u;
@@ -41,7 +43,8 @@ std::string Lower(std::string text) {
 
 // ---- Settings ---------------------------------------------------------------------------
 
-std::optional<ModemSettings> ReadModemSettings(const LineSettings& settings, std::vector<ConfigProblem>& problems) {
+std::optional<ModemSettings> ReadModemSettings(const LineSettings& settings,
+                                               std::vector<ConfigProblem>& problems) {
     const std::size_t before = problems.size();
     auto problem = [&](std::string_view key, std::string text) {
         const LineSettings::Entry* e = settings.Find(key);
@@ -62,7 +65,8 @@ std::optional<ModemSettings> ReadModemSettings(const LineSettings& settings, std
     }
 
     s.init = settings.Text("init", s.init);
-    if (s.init.size() < 2 || Lower(s.init.substr(0, 2)) != "at" || s.init.find_first_of("\r\n") != std::string::npos)
+    if (s.init.size() < 2 || Lower(s.init.substr(0, 2)) != "at" ||
+        s.init.find_first_of("\r\n") != std::string::npos)
         problem("init", "'" + s.init + "' is not one AT command");
 
     const std::string mode = Lower(settings.Text("dialmode", "tone"));
@@ -109,9 +113,13 @@ ModemLine::ModemLine(ModemSettings settings, ModemTimeouts timeouts) : s(std::mo
     port.onGone = [this] { OnPortGone(); };
 }
 
-ModemLine::~ModemLine() { Close(); }
+ModemLine::~ModemLine() {
+    Close();
+}
 
-DeviceCaps ModemLine::Caps() const { return s.caps; }
+DeviceCaps ModemLine::Caps() const {
+    return s.caps;
+}
 
 LONG ModemLine::Open(localtapi::LineDriverSink& target) {
     if (gone)
@@ -190,7 +198,8 @@ LONG ModemLine::MakeCall(RequestId request, CallId id, const char* destination) 
         return LINEERR_CALLUNAVAIL;
     // A null destination only takes the line: no prefix, no digits.
     std::optional<std::vector<std::string>> pieces =
-        destination ? BuildDialCommands(destination, s.prefix, s.dialMode) : BuildDialCommands("", "", s.dialMode);
+        destination ? BuildDialCommands(destination, s.prefix, s.dialMode)
+                    : BuildDialCommands("", "", s.dialMode);
     if (!pieces)
         return LINEERR_INVALADDRESS;
     call = Call{};
@@ -246,7 +255,9 @@ void ModemLine::Finish(const Outcome& outcome) {
     done(outcome);
 }
 
-void ModemLine::OnCommandTimeout() { Finish(Outcome{Result::None, true, false}); }
+void ModemLine::OnCommandTimeout() {
+    Finish(Outcome{Result::None, true, false});
+}
 
 // Any character stops a dial in progress; the modem then ends the dial command with a
 // result (NO CARRIER on most modems, OK on some), which completes the same command.
@@ -258,9 +269,13 @@ void ModemLine::AbortDial() {
     port.Write("\r");
 }
 
-void ModemLine::SendAt(Done done) { Send("AT", t.command, std::move(done)); }
+void ModemLine::SendAt(Done done) {
+    Send("AT", t.command, std::move(done));
+}
 
-void ModemLine::SendInit(Done done) { Send(s.init, t.command, std::move(done)); }
+void ModemLine::SendInit(Done done) {
+    Send(s.init, t.command, std::move(done));
+}
 
 milliseconds ModemLine::DialTimeout(const std::string& piece) const {
     milliseconds timeout = t.dialBase;
@@ -344,11 +359,21 @@ void ModemLine::OnDialResult(const Outcome& o) {
         if (Report(LINECALLSTATE_BUSY, LINEBUSYMODE_UNKNOWN))
             Disconnect(LINEDISCONNECTMODE_BUSY);
         return;
-    case Result::NoDialtone: Disconnect(LINEDISCONNECTMODE_NODIALTONE); return;
-    case Result::NoAnswer: Disconnect(LINEDISCONNECTMODE_NOANSWER); return;
-    case Result::NoCarrier: Disconnect(LINEDISCONNECTMODE_NORMAL); return;
-    case Result::Error: Disconnect(LINEDISCONNECTMODE_BADADDRESS); return;
-    default: Disconnect(LINEDISCONNECTMODE_UNKNOWN); return;
+    case Result::NoDialtone:
+        Disconnect(LINEDISCONNECTMODE_NODIALTONE);
+        return;
+    case Result::NoAnswer:
+        Disconnect(LINEDISCONNECTMODE_NOANSWER);
+        return;
+    case Result::NoCarrier:
+        Disconnect(LINEDISCONNECTMODE_NORMAL);
+        return;
+    case Result::Error:
+        Disconnect(LINEDISCONNECTMODE_BADADDRESS);
+        return;
+    default:
+        Disconnect(LINEDISCONNECTMODE_UNKNOWN);
+        return;
     }
 }
 
@@ -402,7 +427,9 @@ bool ModemLine::Complete(RequestId request, LONG result) {
     return sink != nullptr;
 }
 
-void ModemLine::EndCall() { call.reset(); }
+void ModemLine::EndCall() {
+    call.reset();
+}
 
 // ---- Incoming ---------------------------------------------------------------------------
 
@@ -503,5 +530,7 @@ localtapi::DriverInfo ModemDriverInfo() {
 } // namespace modem
 
 namespace localtapi {
-void RegisterModemDriver(DriverRegistry& registry) { registry.Register(modem::ModemDriverInfo()); }
+void RegisterModemDriver(DriverRegistry& registry) {
+    registry.Register(modem::ModemDriverInfo());
+}
 } // namespace localtapi

@@ -51,10 +51,10 @@ using std::chrono::milliseconds;
 // How long the driver waits for the modem. Each expiry is handled (the operation fails or
 // the call is disconnected); nothing waits longer.
 struct ModemTimeouts {
-    milliseconds command{3000};    // AT, the init string, the pre-dial check, ATH
-    milliseconds dialBase{30000};  // one dial command: waiting for dial tone and the line
+    milliseconds command{3000};     // AT, the init string, the pre-dial check, ATH
+    milliseconds dialBase{30000};   // one dial command: waiting for dial tone and the line
     milliseconds dialPerChar{2500}; // plus this per dial character (a ',' pauses 2 s)
-    milliseconds abort{3000};      // the modem's result after a dial is aborted
+    milliseconds abort{3000};       // the modem's result after a dial is aborted
 };
 
 struct ModemSettings {
@@ -72,7 +72,7 @@ std::optional<ModemSettings> ReadModemSettings(const localtapi::LineSettings& se
                                                std::vector<localtapi::ConfigProblem>& problems);
 
 class ModemLine : public localtapi::LineDriver {
-public:
+  public:
     explicit ModemLine(ModemSettings settings, ModemTimeouts timeouts = {});
     ~ModemLine() override;
 
@@ -83,7 +83,7 @@ public:
     LONG Drop(localtapi::RequestId request, localtapi::CallId call) override;
     void ReleaseCall(localtapi::CallId call) override;
 
-private:
+  private:
     // What a command ended with.
     struct Outcome {
         Result result = Result::None; // the final result code, None on timeout or loss
@@ -145,9 +145,9 @@ private:
     bool gone = false;
     std::optional<Call> call;
 
-    Done pending;         // the outstanding command's continuation; empty when none
-    QTimer commandTimer;  // its timeout
-    QTimer ringTimer;     // ends a burst of RINGs
+    Done pending;        // the outstanding command's continuation; empty when none
+    QTimer commandTimer; // its timeout
+    QTimer ringTimer;    // ends a burst of RINGs
     DWORD ringCount = 0;
     QEventLoop* openLoop = nullptr; // the nested loop of Open while it waits
 };

@@ -24,8 +24,8 @@ constexpr std::array kVerbose{
 };
 
 // Lines a modem sends on its own besides RING: caller-ID reports and the +C ring form.
-constexpr std::array<std::string_view, 7> kUnsolicitedPrefixes{"DATE", "TIME", "NMBR", "NAME", "MESG", "DDN_NMBR",
-                                                               "+CRING"};
+constexpr std::array<std::string_view, 7> kUnsolicitedPrefixes{"DATE", "TIME",     "NMBR",  "NAME",
+                                                               "MESG", "DDN_NMBR", "+CRING"};
 
 // Numeric (V0) codes of the basic Hayes set. 1, 5 and 9 to 19 are CONNECT at some rate.
 Result NumericResult(std::string_view digits) {
@@ -38,15 +38,25 @@ Result NumericResult(std::string_view digits) {
         value = value * 10 + (c - '0');
     }
     switch (value) {
-    case 0: return Result::Ok;
-    case 1: case 5: return Result::Connect;
-    case 2: return Result::Ring;
-    case 3: return Result::NoCarrier;
-    case 4: return Result::Error;
-    case 6: return Result::NoDialtone;
-    case 7: return Result::Busy;
-    case 8: return Result::NoAnswer;
-    default: return (value >= 9 && value <= 19) ? Result::Connect : Result::None;
+    case 0:
+        return Result::Ok;
+    case 1:
+    case 5:
+        return Result::Connect;
+    case 2:
+        return Result::Ring;
+    case 3:
+        return Result::NoCarrier;
+    case 4:
+        return Result::Error;
+    case 6:
+        return Result::NoDialtone;
+    case 7:
+        return Result::Busy;
+    case 8:
+        return Result::NoAnswer;
+    default:
+        return (value >= 9 && value <= 19) ? Result::Connect : Result::None;
     }
 }
 
@@ -58,7 +68,9 @@ std::string_view TrimSpaces(std::string_view s) {
     return s;
 }
 
-bool IsUpper(char c, char upper) { return c == upper || c == upper - 'A' + 'a'; }
+bool IsUpper(char c, char upper) {
+    return c == upper || c == upper - 'A' + 'a';
+}
 
 } // namespace
 
@@ -105,15 +117,24 @@ ResponseLine ClassifyLine(std::string_view raw) {
 
 const char* ResultName(Result result) {
     switch (result) {
-    case Result::None: return "none";
-    case Result::Ok: return "OK";
-    case Result::Connect: return "CONNECT";
-    case Result::Ring: return "RING";
-    case Result::NoCarrier: return "NO CARRIER";
-    case Result::Error: return "ERROR";
-    case Result::NoDialtone: return "NO DIALTONE";
-    case Result::Busy: return "BUSY";
-    case Result::NoAnswer: return "NO ANSWER";
+    case Result::None:
+        return "none";
+    case Result::Ok:
+        return "OK";
+    case Result::Connect:
+        return "CONNECT";
+    case Result::Ring:
+        return "RING";
+    case Result::NoCarrier:
+        return "NO CARRIER";
+    case Result::Error:
+        return "ERROR";
+    case Result::NoDialtone:
+        return "NO DIALTONE";
+    case Result::Busy:
+        return "BUSY";
+    case Result::NoAnswer:
+        return "NO ANSWER";
     }
     return "?";
 }

@@ -19,9 +19,9 @@
 namespace modem {
 
 enum class Result {
-    None,       // not a result code
+    None, // not a result code
     Ok,
-    Connect,    // any CONNECT, with or without a rate
+    Connect, // any CONNECT, with or without a rate
     Ring,
     NoCarrier,
     Error,
@@ -50,7 +50,7 @@ ResponseLine ClassifyLine(std::string_view line);
 const char* ResultName(Result result);
 
 class LineAssembler {
-public:
+  public:
     // Longest line kept; the rest of a longer line is dropped (a modem never sends one,
     // so such a line is noise and is classified as Other).
     static constexpr std::size_t kMaxLineBytes = 256;
@@ -63,7 +63,7 @@ public:
 
     const std::string& Pending() const { return partial; }
 
-private:
+  private:
     std::string partial;
     bool overflowed = false;
 };

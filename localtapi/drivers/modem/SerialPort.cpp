@@ -20,9 +20,9 @@ struct Speed {
 };
 
 constexpr Speed kSpeeds[] = {
-    {300, B300},       {1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},
-    {19200, B19200},   {38400, B38400},   {57600, B57600},   {115200, B115200}, {230400, B230400},
-    {460800, B460800},
+    {300, B300},       {1200, B1200},     {2400, B2400},     {4800, B4800},
+    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
+    {115200, B115200}, {230400, B230400}, {460800, B460800},
 };
 
 // Bytes read per read() call; a modem sends short lines, the loop drains the rest.
@@ -32,7 +32,9 @@ constexpr std::size_t kReadChunkBytes = 512;
 
 SerialPort::SerialPort() = default;
 
-SerialPort::~SerialPort() { Close(); }
+SerialPort::~SerialPort() {
+    Close();
+}
 
 std::function<void()> SerialPort::Guarded(std::function<void()> fn) {
     return [token = std::weak_ptr<int>(session), fn = std::move(fn)] {
@@ -85,7 +87,8 @@ int SerialPort::Open(const std::string& path, unsigned speed) {
     session = std::make_shared<int>(0);
     context = new QObject;
     readNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, context);
-    QObject::connect(readNotifier, &QSocketNotifier::activated, context, Guarded([this] { ReadAvailable(); }));
+    QObject::connect(readNotifier, &QSocketNotifier::activated, context,
+                     Guarded([this] { ReadAvailable(); }));
     writeNotifier = new QSocketNotifier(fd, QSocketNotifier::Write, context);
     writeNotifier->setEnabled(false);
     QObject::connect(writeNotifier, &QSocketNotifier::activated, context, Guarded([this] { FlushOutput(); }));

@@ -25,7 +25,7 @@ class QSocketNotifier;
 namespace modem {
 
 class SerialPort {
-public:
+  public:
     SerialPort();
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
@@ -46,7 +46,7 @@ public:
     std::function<void(std::string_view)> onData;
     std::function<void()> onGone;
 
-private:
+  private:
     void ReadAvailable();
     void FlushOutput();
     void Vanish();
@@ -56,8 +56,8 @@ private:
 
     int fd = -1;
     std::string output;
-    std::shared_ptr<int> session;  // one per opening; reset by Close
-    QObject* context = nullptr;    // parent of the notifiers and of posted calls
+    std::shared_ptr<int> session; // one per opening; reset by Close
+    QObject* context = nullptr;   // parent of the notifiers and of posted calls
     QSocketNotifier* readNotifier = nullptr;
     QSocketNotifier* writeNotifier = nullptr;
 };

@@ -44,7 +44,8 @@ std::string NormalizeNumber(std::string_view number) {
     return out;
 }
 
-std::optional<SimulatedSettings> ReadSimulatedSettings(const LineSettings& in, std::vector<ConfigProblem>& problems) {
+std::optional<SimulatedSettings> ReadSimulatedSettings(const LineSettings& in,
+                                                       std::vector<ConfigProblem>& problems) {
     constexpr DWORD kMaxDelayMs = 3600000; // one hour
     SimulatedSettings s;
     bool ok = true;
@@ -71,7 +72,8 @@ std::optional<SimulatedSettings> ReadSimulatedSettings(const LineSettings& in, s
         else if (e->value == "call")
             s.refuseInReply = false;
         else {
-            problems.push_back({e->line, "key 'refuse_at': '" + e->value + "' is neither 'reply' nor 'call'"});
+            problems.push_back(
+                {e->line, "key 'refuse_at': '" + e->value + "' is neither 'reply' nor 'call'"});
             ok = false;
         }
     }
@@ -105,9 +107,13 @@ std::optional<SimulatedSettings> ReadSimulatedSettings(const LineSettings& in, s
 
 SimulatedLine::SimulatedLine(SimulatedSettings settings) : s(std::move(settings)) {}
 
-SimulatedLine::~SimulatedLine() { Close(); }
+SimulatedLine::~SimulatedLine() {
+    Close();
+}
 
-DeviceCaps SimulatedLine::Caps() const { return s.caps; }
+DeviceCaps SimulatedLine::Caps() const {
+    return s.caps;
+}
 
 void SimulatedLine::After(DWORD ms, QObject* context, std::function<void()> step) {
     QTimer::singleShot(static_cast<int>(ms), context, std::move(step));
@@ -195,8 +201,9 @@ void SimulatedLine::Progress(CallId id, const std::string& number) {
                 After(s.answerMs, ctx, [this, id, ctx] {
                     Enter(id, LINECALLSTATE_CONNECTED, 0);
                     if (s.hangupMs > 0)
-                        After(s.hangupMs, ctx,
-                              [this, id] { Enter(id, LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NORMAL); });
+                        After(s.hangupMs, ctx, [this, id] {
+                            Enter(id, LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NORMAL);
+                        });
                 });
             });
         });
@@ -219,7 +226,9 @@ LONG SimulatedLine::Drop(RequestId request, CallId id) {
     return 0;
 }
 
-void SimulatedLine::ReleaseCall(CallId id) { calls.erase(id); }
+void SimulatedLine::ReleaseCall(CallId id) {
+    calls.erase(id);
+}
 
 void RegisterSimulatedDriver(DriverRegistry& registry) {
     DriverInfo info;
@@ -244,7 +253,8 @@ void RegisterSimulatedDriver(DriverRegistry& registry) {
         {"api_low", "0x00010003", "Lowest API version supported"},
         {"api_high", "0x00030000", "Highest API version supported"},
     };
-    info.create = [](const LineSettings& settings, std::vector<ConfigProblem>& problems) -> std::unique_ptr<LineDriver> {
+    info.create = [](const LineSettings& settings,
+                     std::vector<ConfigProblem>& problems) -> std::unique_ptr<LineDriver> {
         std::optional<SimulatedSettings> s = ReadSimulatedSettings(settings, problems);
         if (!s)
             return nullptr;

@@ -21,19 +21,19 @@
 namespace localtapi {
 
 struct SimulatedSettings {
-    DWORD replyMs = 50;          // request to LINE_REPLY
-    DWORD dialtoneMs = 300;      // dial tone before dialing starts
-    DWORD digitMs = 60;          // dialing time per dialable character
-    DWORD proceedingMs = 700;    // dialing done to ringback / busy
-    DWORD answerMs = 3000;       // ringback to connected
-    DWORD busyMs = 1500;         // busy tone to disconnected
-    DWORD noAnswerMs = 30000;    // ringback to disconnected for an unanswered number
-    DWORD hangupMs = 0;          // connected to the far end hanging up; 0 = never
-    DWORD dropMs = 100;          // drop request to its reply and idle
-    DWORD openMs = 0;            // time Open takes (spent in a nested event loop); 0 = at once
-    DWORD vanishMs = 0;          // open to device removed; 0 = never
-    LONG refuseCode = 0;         // LINEERR with which calls are refused; 0 = none
-    bool refuseInReply = true;   // refused in LINE_REPLY (true) or by lineMakeCallA itself
+    DWORD replyMs = 50;             // request to LINE_REPLY
+    DWORD dialtoneMs = 300;         // dial tone before dialing starts
+    DWORD digitMs = 60;             // dialing time per dialable character
+    DWORD proceedingMs = 700;       // dialing done to ringback / busy
+    DWORD answerMs = 3000;          // ringback to connected
+    DWORD busyMs = 1500;            // busy tone to disconnected
+    DWORD noAnswerMs = 30000;       // ringback to disconnected for an unanswered number
+    DWORD hangupMs = 0;             // connected to the far end hanging up; 0 = never
+    DWORD dropMs = 100;             // drop request to its reply and idle
+    DWORD openMs = 0;               // time Open takes (spent in a nested event loop); 0 = at once
+    DWORD vanishMs = 0;             // open to device removed; 0 = never
+    LONG refuseCode = 0;            // LINEERR with which calls are refused; 0 = none
+    bool refuseInReply = true;      // refused in LINE_REPLY (true) or by lineMakeCallA itself
     std::set<std::string> busy;     // normalized numbers
     std::set<std::string> noAnswer; // normalized numbers
     DWORD lowAPIVersion = 0x00010003;
@@ -49,7 +49,7 @@ std::optional<SimulatedSettings> ReadSimulatedSettings(const LineSettings& setti
 std::string NormalizeNumber(std::string_view number);
 
 class SimulatedLine : public LineDriver {
-public:
+  public:
     explicit SimulatedLine(SimulatedSettings settings);
     ~SimulatedLine() override;
 
@@ -60,7 +60,7 @@ public:
     LONG Drop(RequestId request, CallId call) override;
     void ReleaseCall(CallId call) override;
 
-private:
+  private:
     struct Call {
         DWORD state = 0;
         bool dropping = false;

@@ -39,7 +39,7 @@ bool WaitUntil(const std::function<bool()>& done) {
 // dialled and the line object holds the call, as a user would after picking up the
 // handset; the events dispatched meanwhile are those of a modal message box.
 class FakeDialView : public ui::DialView {
-public:
+  public:
     std::function<bool()> readyToAnswer;
     std::string number;
     std::vector<std::string> messages;
@@ -84,7 +84,8 @@ TEST(ModemEndToEnd, DialCommandDialsThenHangsUp) {
     ModemSimulator sim;
     ASSERT_FALSE(sim.Path().empty());
     const std::string trace =
-        (std::filesystem::temp_directory_path() / ("orvodial-modem-trace-" + std::to_string(::getpid()))).string();
+        (std::filesystem::temp_directory_path() / ("orvodial-modem-trace-" + std::to_string(::getpid())))
+            .string();
     std::filesystem::remove(trace);
     std::ostringstream errors;
     auto service = ServiceOn(sim.Path(), errors, trace);

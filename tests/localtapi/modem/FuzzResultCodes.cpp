@@ -36,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                   line.result == expected[index].result);
             Check(line.text.size() <= modem::LineAssembler::kMaxLineBytes);
             Check(line.text.find_first_of("\r\n") == std::string::npos);
-            Check((line.kind == modem::LineKind::Final) == (line.result != modem::Result::None &&
-                                                            line.result != modem::Result::Ring));
+            Check((line.kind == modem::LineKind::Final) ==
+                  (line.result != modem::Result::None && line.result != modem::Result::Ring));
             ++index;
         }
         Check(pieces.Pending().size() <= modem::LineAssembler::kMaxLineBytes);
@@ -45,9 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(index == expected.size());
 
     const std::size_t split = bytes.size() / 3;
-    if (const auto commands = modem::BuildDialCommands(bytes.substr(split), bytes.substr(0, split),
-                                                       (data[0] & 0x80) ? modem::DialMode::Pulse
-                                                                        : modem::DialMode::Tone)) {
+    if (const auto commands =
+            modem::BuildDialCommands(bytes.substr(split), bytes.substr(0, split),
+                                     (data[0] & 0x80) ? modem::DialMode::Pulse : modem::DialMode::Tone)) {
         Check(!commands->empty());
         for (const std::string& c : *commands) {
             Check(c.size() <= modem::kMaxCommandChars && c.size() >= 5);

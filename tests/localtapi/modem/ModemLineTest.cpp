@@ -22,29 +22,33 @@ namespace {
 
 // Short waits so that "the modem never answers" costs well under a second, yet long
 // enough for a loaded machine to let the simulator answer in time.
-constexpr ModemTimeouts kTestTimeouts{milliseconds(600), milliseconds(800), milliseconds(0), milliseconds(400)};
+constexpr ModemTimeouts kTestTimeouts{milliseconds(600), milliseconds(800), milliseconds(0),
+                                      milliseconds(400)};
 constexpr int kLongestTestTimeoutMs = 800;
 constexpr int kGuardMs = 5000; // no test waits longer for an event
 
 std::string ReplyText(LONG code) {
-    static const std::map<LONG, std::string> names{{0, "0"},
-                                                   {LINEERR_OPERATIONFAILED, "OPERATIONFAILED"},
-                                                   {LINEERR_NODEVICE, "NODEVICE"}};
+    static const std::map<LONG, std::string> names{
+        {0, "0"}, {LINEERR_OPERATIONFAILED, "OPERATIONFAILED"}, {LINEERR_NODEVICE, "NODEVICE"}};
     const auto it = names.find(code);
     return it != names.end() ? it->second : std::to_string(code);
 }
 
 std::string StateText(DWORD state, DWORD mode) {
-    static const std::map<DWORD, std::string> states{
-        {LINECALLSTATE_IDLE, "IDLE"},           {LINECALLSTATE_DIALTONE, "DIALTONE"},
-        {LINECALLSTATE_DIALING, "DIALING"},     {LINECALLSTATE_PROCEEDING, "PROCEEDING"},
-        {LINECALLSTATE_CONNECTED, "CONNECTED"}, {LINECALLSTATE_BUSY, "BUSY"},
-        {LINECALLSTATE_DISCONNECTED, "DISCONNECTED"}};
-    static const std::map<DWORD, std::string> disconnect{
-        {LINEDISCONNECTMODE_NORMAL, "NORMAL"},         {LINEDISCONNECTMODE_UNKNOWN, "UNKNOWN"},
-        {LINEDISCONNECTMODE_BUSY, "BUSY"},             {LINEDISCONNECTMODE_NOANSWER, "NOANSWER"},
-        {LINEDISCONNECTMODE_BADADDRESS, "BADADDRESS"}, {LINEDISCONNECTMODE_UNAVAIL, "UNAVAIL"},
-        {LINEDISCONNECTMODE_NODIALTONE, "NODIALTONE"}};
+    static const std::map<DWORD, std::string> states{{LINECALLSTATE_IDLE, "IDLE"},
+                                                     {LINECALLSTATE_DIALTONE, "DIALTONE"},
+                                                     {LINECALLSTATE_DIALING, "DIALING"},
+                                                     {LINECALLSTATE_PROCEEDING, "PROCEEDING"},
+                                                     {LINECALLSTATE_CONNECTED, "CONNECTED"},
+                                                     {LINECALLSTATE_BUSY, "BUSY"},
+                                                     {LINECALLSTATE_DISCONNECTED, "DISCONNECTED"}};
+    static const std::map<DWORD, std::string> disconnect{{LINEDISCONNECTMODE_NORMAL, "NORMAL"},
+                                                         {LINEDISCONNECTMODE_UNKNOWN, "UNKNOWN"},
+                                                         {LINEDISCONNECTMODE_BUSY, "BUSY"},
+                                                         {LINEDISCONNECTMODE_NOANSWER, "NOANSWER"},
+                                                         {LINEDISCONNECTMODE_BADADDRESS, "BADADDRESS"},
+                                                         {LINEDISCONNECTMODE_UNAVAIL, "UNAVAIL"},
+                                                         {LINEDISCONNECTMODE_NODIALTONE, "NODIALTONE"}};
     std::string text = states.count(state) ? states.at(state) : std::to_string(state);
     if (state == LINECALLSTATE_DISCONNECTED)
         text += " " + (disconnect.count(mode) ? disconnect.at(mode) : std::to_string(mode));
@@ -53,7 +57,7 @@ std::string StateText(DWORD state, DWORD mode) {
 
 // Records what the driver reports, one line per event.
 class Recorder : public localtapi::LineDriverSink {
-public:
+  public:
     void RequestCompleted(localtapi::RequestId request, LONG result) override {
         events.push_back("reply " + std::to_string(request) + " " + ReplyText(result));
     }
@@ -66,7 +70,9 @@ public:
     }
     void DeviceRemoved() override { events.push_back("removed"); }
 
-    bool Saw(const std::string& event) const { return std::find(events.begin(), events.end(), event) != events.end(); }
+    bool Saw(const std::string& event) const {
+        return std::find(events.begin(), events.end(), event) != events.end();
+    }
     std::vector<std::string> events;
 };
 
@@ -117,7 +123,7 @@ constexpr const char* kOpenBytes = "AT\rAT&FE0V1&D2&C1X4\r";
 struct DialogueRow {
     const char* name;
     ModemSimulator::Script script;
-    std::string init;   // empty: the default
+    std::string init; // empty: the default
     bool blind;
     const char* number;
     std::string waitFor; // event after which the call is dropped ("" = no drop)
@@ -159,13 +165,16 @@ ModemSimulator::Script Refusing(std::set<std::string> refuse, std::set<std::stri
 }
 
 const std::vector<std::string> kDialled{"reply 1 0", "DIALTONE", "DIALING", "PROCEEDING"};
-const std::vector<std::string> kDialledAndDropped{"reply 1 0", "DIALTONE", "DIALING", "PROCEEDING", "reply 2 0", "IDLE"};
+const std::vector<std::string> kDialledAndDropped{"reply 1 0",  "DIALTONE",  "DIALING",
+                                                  "PROCEEDING", "reply 2 0", "IDLE"};
 
 std::vector<std::string> Failed(const std::string& how) {
     return {"reply 1 0", "DIALTONE", "DIALING", how, "reply 2 0", "IDLE"};
 }
 
-void PrintTo(const DialogueRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const DialogueRow& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class Dialogue : public testing::TestWithParam<DialogueRow> {};
 
@@ -201,55 +210,145 @@ const std::string kLong = std::string(36, '1') + "2";
 INSTANTIATE_TEST_SUITE_P(
     Modem, Dialogue,
     testing::Values(
-        DialogueRow{"VerboseWithEcho", {}, "", false, "555-1212", "PROCEEDING",
-                    "AT\rATDT5551212;\rATH\r", kDialledAndDropped},
+        DialogueRow{"VerboseWithEcho",
+                    {},
+                    "",
+                    false,
+                    "555-1212",
+                    "PROCEEDING",
+                    "AT\rATDT5551212;\rATH\r",
+                    kDialledAndDropped},
         DialogueRow{"NumericWithoutEcho", Numeric(), "ATE0V0X4", false, "555-1212", "PROCEEDING",
                     "AT\rATDT5551212;\rATH\r", kDialledAndDropped},
-        DialogueRow{"NoiseRingAndCallerIdIgnored", Noisy(), "", false, "555-1212", "PROCEEDING",
+        DialogueRow{"NoiseRingAndCallerIdIgnored",
+                    Noisy(),
+                    "",
+                    false,
+                    "555-1212",
+                    "PROCEEDING",
                     "AT\rATDT5551212;\rATH\r",
                     {"reply 1 0", "DIALTONE", "DIALING", "RING 1", "PROCEEDING", "reply 2 0", "IDLE"}},
-        DialogueRow{"LongNumberInTwoPieces", {}, "", false, kLong.c_str(), "PROCEEDING",
-                    "AT\rATDT" + std::string(35, '1') + ";\rATD12;\rATH\r", kDialledAndDropped},
-        DialogueRow{"EmptyNumberTakesTheLine", {}, "", false, "", "PROCEEDING", "AT\rATDT;\rATH\r",
+        DialogueRow{"LongNumberInTwoPieces",
+                    {},
+                    "",
+                    false,
+                    kLong.c_str(),
+                    "PROCEEDING",
+                    "AT\rATDT" + std::string(35, '1') + ";\rATD12;\rATH\r",
                     kDialledAndDropped},
-        DialogueRow{"Busy", With({Outcome::Busy}), "", false, "555-1212", "DISCONNECTED BUSY",
+        DialogueRow{"EmptyNumberTakesTheLine",
+                    {},
+                    "",
+                    false,
+                    "",
+                    "PROCEEDING",
+                    "AT\rATDT;\rATH\r",
+                    kDialledAndDropped},
+        DialogueRow{"Busy",
+                    With({Outcome::Busy}),
+                    "",
+                    false,
+                    "555-1212",
+                    "DISCONNECTED BUSY",
                     "AT\rATDT5551212;\rATH\r",
                     {"reply 1 0", "DIALTONE", "DIALING", "BUSY", "DISCONNECTED BUSY", "reply 2 0", "IDLE"}},
-        DialogueRow{"NoDialtone", With({Outcome::NoDialtone}), "", false, "5551212", "DISCONNECTED NODIALTONE",
-                    "AT\rATDT5551212;\rATH\r", Failed("DISCONNECTED NODIALTONE")},
+        DialogueRow{"NoDialtone", With({Outcome::NoDialtone}), "", false, "5551212",
+                    "DISCONNECTED NODIALTONE", "AT\rATDT5551212;\rATH\r", Failed("DISCONNECTED NODIALTONE")},
         DialogueRow{"NoAnswer", With({Outcome::NoAnswer}), "", false, "5551212", "DISCONNECTED NOANSWER",
                     "AT\rATDT5551212;\rATH\r", Failed("DISCONNECTED NOANSWER")},
         DialogueRow{"NoCarrier", With({Outcome::NoCarrier}), "", false, "5551212", "DISCONNECTED NORMAL",
                     "AT\rATDT5551212;\rATH\r", Failed("DISCONNECTED NORMAL")},
-        DialogueRow{"DialStringRefused", With({Outcome::Error}), "", false, "5551212", "DISCONNECTED BADADDRESS",
-                    "AT\rATDT5551212;\rATH\r", Failed("DISCONNECTED BADADDRESS")},
-        DialogueRow{"CarrierAnswers", With({Outcome::Connect}), "", false, "5551212", "CONNECTED",
+        DialogueRow{"DialStringRefused", With({Outcome::Error}), "", false, "5551212",
+                    "DISCONNECTED BADADDRESS", "AT\rATDT5551212;\rATH\r", Failed("DISCONNECTED BADADDRESS")},
+        DialogueRow{"CarrierAnswers",
+                    With({Outcome::Connect}),
+                    "",
+                    false,
+                    "5551212",
+                    "CONNECTED",
                     "AT\rATDT5551212;\rATH\r",
                     {"reply 1 0", "DIALTONE", "DIALING", "CONNECTED", "reply 2 0", "IDLE"}},
-        DialogueRow{"SecondPieceBusy", With({Outcome::Ok, Outcome::Busy}), "", false, kLong.c_str(), "",
+        DialogueRow{"SecondPieceBusy",
+                    With({Outcome::Ok, Outcome::Busy}),
+                    "",
+                    false,
+                    kLong.c_str(),
+                    "",
                     "AT\rATDT" + std::string(35, '1') + ";\rATD12;\r",
                     {"reply 1 0", "DIALTONE", "DIALING", "BUSY", "DISCONNECTED BUSY"}},
-        DialogueRow{"DialNeverEndsAbortedOnTimeout", Silent("NO CARRIER"), "", false, "5551212", "",
-                    "AT\rATDT5551212;\r\r", {"reply 1 0", "DIALTONE", "DIALING", "DISCONNECTED UNKNOWN"}},
-        DialogueRow{"AbortNotAnsweredEither", Silent(""), "", false, "5551212", "",
-                    "AT\rATDT5551212;\r\r", {"reply 1 0", "DIALTONE", "DIALING", "DISCONNECTED UNKNOWN"}},
-        DialogueRow{"DropWhileDialling", Silent("NO CARRIER"), "", false, "5551212", "DIALING",
-                    "AT\rATDT5551212;\r\rATH\r", {"reply 1 0", "DIALTONE", "DIALING", "reply 2 0", "IDLE"}},
-        DialogueRow{"DropWhileDiallingModemSaysOk", Silent("OK"), "", false, "5551212", "DIALING",
-                    "AT\rATDT5551212;\r\rATH\r", {"reply 1 0", "DIALTONE", "DIALING", "reply 2 0", "IDLE"}},
-        DialogueRow{"HangupRefused", Refusing({"ATH"}), "", false, "5551212", "PROCEEDING",
+        DialogueRow{"DialNeverEndsAbortedOnTimeout",
+                    Silent("NO CARRIER"),
+                    "",
+                    false,
+                    "5551212",
+                    "",
+                    "AT\rATDT5551212;\r\r",
+                    {"reply 1 0", "DIALTONE", "DIALING", "DISCONNECTED UNKNOWN"}},
+        DialogueRow{"AbortNotAnsweredEither",
+                    Silent(""),
+                    "",
+                    false,
+                    "5551212",
+                    "",
+                    "AT\rATDT5551212;\r\r",
+                    {"reply 1 0", "DIALTONE", "DIALING", "DISCONNECTED UNKNOWN"}},
+        DialogueRow{"DropWhileDialling",
+                    Silent("NO CARRIER"),
+                    "",
+                    false,
+                    "5551212",
+                    "DIALING",
+                    "AT\rATDT5551212;\r\rATH\r",
+                    {"reply 1 0", "DIALTONE", "DIALING", "reply 2 0", "IDLE"}},
+        DialogueRow{"DropWhileDiallingModemSaysOk",
+                    Silent("OK"),
+                    "",
+                    false,
+                    "5551212",
+                    "DIALING",
+                    "AT\rATDT5551212;\r\rATH\r",
+                    {"reply 1 0", "DIALTONE", "DIALING", "reply 2 0", "IDLE"}},
+        DialogueRow{"HangupRefused",
+                    Refusing({"ATH"}),
+                    "",
+                    false,
+                    "5551212",
+                    "PROCEEDING",
                     "AT\rATDT5551212;\rATH\r",
                     {"reply 1 0", "DIALTONE", "DIALING", "PROCEEDING", "reply 2 OPERATIONFAILED",
                      "DISCONNECTED UNKNOWN"}},
-        DialogueRow{"HangupNeverAnswered", Refusing({}, {"ATH"}), "", false, "5551212", "PROCEEDING",
+        DialogueRow{"HangupNeverAnswered",
+                    Refusing({}, {"ATH"}),
+                    "",
+                    false,
+                    "5551212",
+                    "PROCEEDING",
                     "AT\rATDT5551212;\rATH\r",
                     {"reply 1 0", "DIALTONE", "DIALING", "PROCEEDING", "reply 2 OPERATIONFAILED",
                      "DISCONNECTED UNKNOWN"}},
-        DialogueRow{"BlindDialling", {}, "", true, "5551212", "PROCEEDING", "ATX3\rATDT5551212;\rATH\r",
+        DialogueRow{"BlindDialling",
+                    {},
+                    "",
+                    true,
+                    "5551212",
+                    "PROCEEDING",
+                    "ATX3\rATDT5551212;\rATH\r",
                     kDialledAndDropped},
-        DialogueRow{"BlindRefusedFailsTheRequest", Refusing({"ATX3"}), "", true, "5551212", "", "ATX3\r",
+        DialogueRow{"BlindRefusedFailsTheRequest",
+                    Refusing({"ATX3"}),
+                    "",
+                    true,
+                    "5551212",
+                    "",
+                    "ATX3\r",
                     {"reply 1 OPERATIONFAILED"}},
-        DialogueRow{"PreDialCheckUnanswered", Refusing({}, {"ATX3"}), "", true, "5551212", "", "ATX3\r",
+        DialogueRow{"PreDialCheckUnanswered",
+                    Refusing({}, {"ATX3"}),
+                    "",
+                    true,
+                    "5551212",
+                    "",
+                    "ATX3\r",
                     {"reply 1 OPERATIONFAILED"}}),
     [](const testing::TestParamInfo<DialogueRow>& info) { return info.param.name; });
 
@@ -271,8 +370,8 @@ TEST(ModemDialogue, PortVanishesMidDial) {
     ASSERT_EQ(line.Open(sink), 0);
     ASSERT_EQ(line.MakeCall(1, 100, "5551212"), 0);
     ASSERT_TRUE(WaitFor(sink, "removed")) << testing::PrintToString(sink.events);
-    EXPECT_EQ(sink.events,
-              (std::vector<std::string>{"reply 1 0", "DIALTONE", "DIALING", "DISCONNECTED UNAVAIL", "removed"}));
+    EXPECT_EQ(sink.events, (std::vector<std::string>{"reply 1 0", "DIALTONE", "DIALING",
+                                                     "DISCONNECTED UNAVAIL", "removed"}));
     EXPECT_EQ(line.MakeCall(3, 101, "5551212"), LINEERR_NODEVICE);
     EXPECT_EQ(line.Drop(4, 100), LINEERR_NODEVICE);
     line.Close();
@@ -289,8 +388,9 @@ TEST(ModemDialogue, PortVanishesDuringDropCompletesIt) {
     ASSERT_EQ(line.Drop(2, 100), 0);
     sim.Vanish();
     ASSERT_TRUE(WaitFor(sink, "removed")) << testing::PrintToString(sink.events);
-    EXPECT_EQ(sink.events, (std::vector<std::string>{"reply 1 0", "DIALTONE", "DIALING", "PROCEEDING",
-                                                     "DISCONNECTED UNAVAIL", "reply 2 0", "IDLE", "removed"}));
+    EXPECT_EQ(sink.events,
+              (std::vector<std::string>{"reply 1 0", "DIALTONE", "DIALING", "PROCEEDING",
+                                        "DISCONNECTED UNAVAIL", "reply 2 0", "IDLE", "removed"}));
 }
 
 TEST(ModemDialogue, RefusedAtOnce) {
@@ -309,8 +409,8 @@ TEST(ModemDialogue, RefusedAtOnce) {
     ASSERT_EQ(line.Drop(6, 100), 0);
     EXPECT_EQ(line.Drop(7, 100), LINEERR_INVALCALLSTATE) << "drop already pending";
     ASSERT_TRUE(WaitFor(sink, "IDLE"));
-    EXPECT_EQ(sink.events, (std::vector<std::string>{"reply 1 0", "DIALTONE", "DIALING", "PROCEEDING", "reply 6 0",
-                                                     "IDLE"}));
+    EXPECT_EQ(sink.events, (std::vector<std::string>{"reply 1 0", "DIALTONE", "DIALING", "PROCEEDING",
+                                                     "reply 6 0", "IDLE"}));
 }
 
 TEST(ModemDialogue, ReleasedCallIsHungUpSilently) {
@@ -322,7 +422,8 @@ TEST(ModemDialogue, ReleasedCallIsHungUpSilently) {
     ASSERT_EQ(line.MakeCall(1, 100, "5551212"), 0);
     ASSERT_TRUE(WaitFor(sink, "DIALING"));
     line.ReleaseCall(100);
-    ASSERT_TRUE(WaitUntil([&] { return line.MakeCall(2, 101, "5551212") == 0; })) << "the modem is free again";
+    ASSERT_TRUE(WaitUntil([&] { return line.MakeCall(2, 101, "5551212") == 0; }))
+        << "the modem is free again";
     EXPECT_EQ(sink.events, (std::vector<std::string>{"reply 1 0", "DIALTONE", "DIALING"}));
     const std::string released = "AT\rATDT5551212;\r\rATH\r";
     EXPECT_EQ(sim.Received().substr(opened, released.size()), released);
@@ -350,7 +451,9 @@ struct OpenRow {
     LONG expected;
 };
 
-void PrintTo(const OpenRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const OpenRow& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class OpenFailure : public testing::TestWithParam<OpenRow> {};
 
@@ -377,8 +480,13 @@ INSTANTIATE_TEST_SUITE_P(
     Modem, OpenFailure,
     testing::Values(OpenRow{"MissingDevice", {}, "/dev/orvodial-no-such-modem", LINEERR_NODEVICE},
                     OpenRow{"NotATerminal", {}, "/dev/null", LINEERR_NODEVICE},
-                    OpenRow{"ModemSaysNothing", [] { ModemSimulator::Script s; s.mute = true; return s; }(), "",
-                            LINEERR_NODEVICE},
+                    OpenRow{"ModemSaysNothing",
+                            [] {
+                                ModemSimulator::Script s;
+                                s.mute = true;
+                                return s;
+                            }(),
+                            "", LINEERR_NODEVICE},
                     OpenRow{"AtRefused", Refusing({"AT"}), "", LINEERR_RESOURCEUNAVAIL},
                     OpenRow{"InitRefused", Refusing({"AT&FE0V1&D2&C1X4"}), "", LINEERR_OPERATIONFAILED},
                     OpenRow{"InitNeverAnswered", Refusing({}, {"AT&FE0V1&D2&C1X4"}), "", LINEERR_NODEVICE}),
@@ -399,8 +507,8 @@ TEST(ModemOpen, PortVanishesWhileOpening) {
     ModemSimulator::Script script;
     script.mute = true;
     ModemSimulator sim(script);
-    ModemLine line(SettingsFor(sim), ModemTimeouts{milliseconds(2000), milliseconds(300), milliseconds(0),
-                                                   milliseconds(150)});
+    ModemLine line(SettingsFor(sim),
+                   ModemTimeouts{milliseconds(2000), milliseconds(300), milliseconds(0), milliseconds(150)});
     Recorder sink;
     QTimer::singleShot(50, [&] { sim.Vanish(); });
     QElapsedTimer clock;

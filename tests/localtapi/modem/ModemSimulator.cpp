@@ -18,8 +18,8 @@ struct Code {
 };
 
 constexpr Code kCodes[] = {
-    {"OK", 0},     {"CONNECT", 1},     {"RING", 2},  {"NO CARRIER", 3},
-    {"ERROR", 4},  {"NO DIALTONE", 6}, {"BUSY", 7},  {"NO ANSWER", 8},
+    {"OK", 0},    {"CONNECT", 1},     {"RING", 2}, {"NO CARRIER", 3},
+    {"ERROR", 4}, {"NO DIALTONE", 6}, {"BUSY", 7}, {"NO ANSWER", 8},
 };
 
 std::string Upper(std::string text) {
@@ -43,7 +43,9 @@ ModemSimulator::ModemSimulator(Script s) : script(std::move(s)), echo(script.ech
     QObject::connect(notifier, &QSocketNotifier::activated, context.get(), [this] { OnReadable(); });
 }
 
-ModemSimulator::~ModemSimulator() { Vanish(); }
+ModemSimulator::~ModemSimulator() {
+    Vanish();
+}
 
 void ModemSimulator::Vanish() {
     dialTimer.reset();
@@ -182,15 +184,32 @@ void ModemSimulator::EndDial(DialOutcome outcome) {
     if (!script.unsolicitedBeforeDialResult.empty())
         Send(script.unsolicitedBeforeDialResult);
     switch (outcome) {
-    case DialOutcome::Ok: Reply("OK"); break;
-    case DialOutcome::Connect: Reply("CONNECT"); break;
-    case DialOutcome::Busy: Reply("BUSY"); break;
-    case DialOutcome::NoDialtone: Reply("NO DIALTONE"); break;
-    case DialOutcome::NoAnswer: Reply("NO ANSWER"); break;
-    case DialOutcome::NoCarrier: Reply("NO CARRIER"); break;
-    case DialOutcome::Error: Reply("ERROR"); break;
-    case DialOutcome::Silent: break;
-    case DialOutcome::Vanish: Vanish(); break;
+    case DialOutcome::Ok:
+        Reply("OK");
+        break;
+    case DialOutcome::Connect:
+        Reply("CONNECT");
+        break;
+    case DialOutcome::Busy:
+        Reply("BUSY");
+        break;
+    case DialOutcome::NoDialtone:
+        Reply("NO DIALTONE");
+        break;
+    case DialOutcome::NoAnswer:
+        Reply("NO ANSWER");
+        break;
+    case DialOutcome::NoCarrier:
+        Reply("NO CARRIER");
+        break;
+    case DialOutcome::Error:
+        Reply("ERROR");
+        break;
+    case DialOutcome::Silent:
+        break;
+    case DialOutcome::Vanish:
+        Vanish();
+        break;
     }
 }
 

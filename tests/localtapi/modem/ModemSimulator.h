@@ -28,18 +28,18 @@ enum class SimDialOutcome { Ok, Connect, Busy, NoDialtone, NoAnswer, NoCarrier, 
 struct SimScript {
     bool echo = true; // state before the first command (a modem fresh from power-up)
     bool verbose = true;
-    bool mute = false; // says nothing at all, not even an echo
+    bool mute = false;                // says nothing at all, not even an echo
     std::deque<SimDialOutcome> dials; // results of successive dial commands; then Ok
     std::chrono::milliseconds dialTime{20};
-    std::string abortResult = "NO CARRIER"; // after an aborted dial; empty: none
-    std::set<std::string> refuse;           // command lines answered with ERROR
-    std::set<std::string> ignore;           // command lines never answered
-    std::string noise;                      // bytes sent before every result
+    std::string abortResult = "NO CARRIER";  // after an aborted dial; empty: none
+    std::set<std::string> refuse;            // command lines answered with ERROR
+    std::set<std::string> ignore;            // command lines never answered
+    std::string noise;                       // bytes sent before every result
     std::string unsolicitedBeforeDialResult; // e.g. "\r\nRING\r\n"
 };
 
 class ModemSimulator {
-public:
+  public:
     using DialOutcome = SimDialOutcome;
     using Script = SimScript;
 
@@ -62,7 +62,7 @@ public:
     // The device vanishes: the pty closes.
     void Vanish();
 
-private:
+  private:
     void OnReadable();
     void OnByte(char c);
     void Execute(const std::string& line);

@@ -15,7 +15,9 @@ struct ClassifyRow {
     Result result;
 };
 
-void PrintTo(const ClassifyRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const ClassifyRow& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class Classify : public testing::TestWithParam<ClassifyRow> {};
 
@@ -29,35 +31,35 @@ TEST_P(Classify, Line) {
 
 INSTANTIATE_TEST_SUITE_P(
     ResultCodes, Classify,
-    testing::Values(
-        ClassifyRow{"VerboseOk", "OK", LineKind::Final, Result::Ok},
-        ClassifyRow{"VerboseOkTrailingSpace", "OK ", LineKind::Final, Result::Ok},
-        ClassifyRow{"NoDialtone", "NO DIALTONE", LineKind::Final, Result::NoDialtone},
-        ClassifyRow{"NoDialToneSpelledApart", "NO DIAL TONE", LineKind::Final, Result::NoDialtone},
-        ClassifyRow{"Busy", "BUSY", LineKind::Final, Result::Busy},
-        ClassifyRow{"NoAnswer", "NO ANSWER", LineKind::Final, Result::NoAnswer},
-        ClassifyRow{"NoCarrier", "NO CARRIER", LineKind::Final, Result::NoCarrier},
-        ClassifyRow{"Error", "ERROR", LineKind::Final, Result::Error},
-        ClassifyRow{"ConnectWithRate", "CONNECT 9600/V42", LineKind::Final, Result::Connect},
-        ClassifyRow{"ConnectGluedIsNot", "CONNECTED", LineKind::Other, Result::None},
-        ClassifyRow{"NumericOk", "0", LineKind::Final, Result::Ok},
-        ClassifyRow{"NumericBusy", "7", LineKind::Final, Result::Busy},
-        ClassifyRow{"NumericNoDialtone", "6", LineKind::Final, Result::NoDialtone},
-        ClassifyRow{"NumericNoAnswer", "8", LineKind::Final, Result::NoAnswer},
-        ClassifyRow{"NumericConnect1200", "5", LineKind::Final, Result::Connect},
-        ClassifyRow{"NumericRingIsUnsolicited", "2", LineKind::Unsolicited, Result::Ring},
-        ClassifyRow{"NumericUnknown", "42", LineKind::Other, Result::None},
-        ClassifyRow{"NumberTooLong", "000", LineKind::Other, Result::None},
-        ClassifyRow{"Ring", "RING", LineKind::Unsolicited, Result::Ring},
-        ClassifyRow{"CallerId", "NMBR = 5551212", LineKind::Unsolicited, Result::None},
-        ClassifyRow{"CallerIdNoValue", "NMBR", LineKind::Other, Result::None},
-        ClassifyRow{"EchoUpper", "ATDT5551212;", LineKind::Echo, Result::None},
-        ClassifyRow{"EchoLower", "at&f", LineKind::Echo, Result::None},
-        ClassifyRow{"EchoRepeat", "A/", LineKind::Echo, Result::None},
-        ClassifyRow{"EchoOfOkLikeCommand", "ATOK", LineKind::Echo, Result::None},
-        ClassifyRow{"LowercaseOkIsNotAResult", "ok", LineKind::Other, Result::None},
-        ClassifyRow{"Information", "U.S. Robotics 56K", LineKind::Other, Result::None},
-        ClassifyRow{"Noise", std::string("\x01\xff\x00OK", 5), LineKind::Other, Result::None}),
+    testing::Values(ClassifyRow{"VerboseOk", "OK", LineKind::Final, Result::Ok},
+                    ClassifyRow{"VerboseOkTrailingSpace", "OK ", LineKind::Final, Result::Ok},
+                    ClassifyRow{"NoDialtone", "NO DIALTONE", LineKind::Final, Result::NoDialtone},
+                    ClassifyRow{"NoDialToneSpelledApart", "NO DIAL TONE", LineKind::Final,
+                                Result::NoDialtone},
+                    ClassifyRow{"Busy", "BUSY", LineKind::Final, Result::Busy},
+                    ClassifyRow{"NoAnswer", "NO ANSWER", LineKind::Final, Result::NoAnswer},
+                    ClassifyRow{"NoCarrier", "NO CARRIER", LineKind::Final, Result::NoCarrier},
+                    ClassifyRow{"Error", "ERROR", LineKind::Final, Result::Error},
+                    ClassifyRow{"ConnectWithRate", "CONNECT 9600/V42", LineKind::Final, Result::Connect},
+                    ClassifyRow{"ConnectGluedIsNot", "CONNECTED", LineKind::Other, Result::None},
+                    ClassifyRow{"NumericOk", "0", LineKind::Final, Result::Ok},
+                    ClassifyRow{"NumericBusy", "7", LineKind::Final, Result::Busy},
+                    ClassifyRow{"NumericNoDialtone", "6", LineKind::Final, Result::NoDialtone},
+                    ClassifyRow{"NumericNoAnswer", "8", LineKind::Final, Result::NoAnswer},
+                    ClassifyRow{"NumericConnect1200", "5", LineKind::Final, Result::Connect},
+                    ClassifyRow{"NumericRingIsUnsolicited", "2", LineKind::Unsolicited, Result::Ring},
+                    ClassifyRow{"NumericUnknown", "42", LineKind::Other, Result::None},
+                    ClassifyRow{"NumberTooLong", "000", LineKind::Other, Result::None},
+                    ClassifyRow{"Ring", "RING", LineKind::Unsolicited, Result::Ring},
+                    ClassifyRow{"CallerId", "NMBR = 5551212", LineKind::Unsolicited, Result::None},
+                    ClassifyRow{"CallerIdNoValue", "NMBR", LineKind::Other, Result::None},
+                    ClassifyRow{"EchoUpper", "ATDT5551212;", LineKind::Echo, Result::None},
+                    ClassifyRow{"EchoLower", "at&f", LineKind::Echo, Result::None},
+                    ClassifyRow{"EchoRepeat", "A/", LineKind::Echo, Result::None},
+                    ClassifyRow{"EchoOfOkLikeCommand", "ATOK", LineKind::Echo, Result::None},
+                    ClassifyRow{"LowercaseOkIsNotAResult", "ok", LineKind::Other, Result::None},
+                    ClassifyRow{"Information", "U.S. Robotics 56K", LineKind::Other, Result::None},
+                    ClassifyRow{"Noise", std::string("\x01\xff\x00OK", 5), LineKind::Other, Result::None}),
     [](const testing::TestParamInfo<ClassifyRow>& info) { return info.param.name; });
 
 std::vector<std::pair<Result, LineKind>> Summary(const std::vector<ResponseLine>& lines) {
@@ -113,7 +115,9 @@ struct DialRow {
     std::vector<std::string> commands; // empty: refused
 };
 
-void PrintTo(const DialRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const DialRow& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class Dial : public testing::TestWithParam<DialRow> {};
 
@@ -140,16 +144,28 @@ INSTANTIATE_TEST_SUITE_P(
         DialRow{"Pulse", "5551212", "", DialMode::Pulse, {"ATDP5551212;"}},
         DialRow{"ModifiersKeptAndUpperCased", "9w*70,#ab!", "", DialMode::Tone, {"ATDT9W*70,#AB!;"}},
         DialRow{"PrefixFirst", "555-1212", "9,", DialMode::Tone, {"ATDT9,5551212;"}},
-        DialRow{"SubaddressAndNameNotDialled", "555 1212|77^Front desk", "", DialMode::Tone, {"ATDT5551212;"}},
+        DialRow{
+            "SubaddressAndNameNotDialled", "555 1212|77^Front desk", "", DialMode::Tone, {"ATDT5551212;"}},
         DialRow{"EmptyTakesTheLine", "", "", DialMode::Tone, {"ATDT;"}},
         DialRow{"PlusRefused", "+1 555 1212", "", DialMode::Tone, {}},
         DialRow{"LetterRefused", "555-CALL", "", DialMode::Tone, {}},
         DialRow{"BadPrefixRefused", "5551212", "9?", DialMode::Tone, {}},
-        DialRow{"ExactlyFullPiece", std::string(35, '1'), "", DialMode::Tone, {"ATDT" + std::string(35, '1') + ";"}},
-        DialRow{"SplitAfter35", std::string(36, '1') + "2", "", DialMode::Tone,
+        DialRow{"ExactlyFullPiece",
+                std::string(35, '1'),
+                "",
+                DialMode::Tone,
+                {"ATDT" + std::string(35, '1') + ";"}},
+        DialRow{"SplitAfter35",
+                std::string(36, '1') + "2",
+                "",
+                DialMode::Tone,
                 {"ATDT" + std::string(35, '1') + ";", "ATD12;"}},
-        DialRow{"ThreePieces", std::string(80, '3'), "", DialMode::Pulse,
-                {"ATDP" + std::string(35, '3') + ";", "ATD" + std::string(36, '3') + ";", "ATD" + std::string(9, '3') + ";"}}),
+        DialRow{"ThreePieces",
+                std::string(80, '3'),
+                "",
+                DialMode::Pulse,
+                {"ATDP" + std::string(35, '3') + ";", "ATD" + std::string(36, '3') + ";",
+                 "ATD" + std::string(9, '3') + ";"}}),
     [](const testing::TestParamInfo<DialRow>& info) { return info.param.name; });
 
 } // namespace

@@ -11,7 +11,9 @@ struct SettingsRow {
     std::string problem; // start of the one expected problem; empty: accepted
 };
 
-void PrintTo(const SettingsRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const SettingsRow& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class ModemSettingsKeys : public testing::TestWithParam<SettingsRow> {};
 
@@ -40,8 +42,12 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         SettingsRow{"PortOnly", {{"port", "/dev/ttyACM0"}}, ""},
         SettingsRow{"Everything",
-                    {{"port", "/dev/ttyS0"}, {"speed", "9600"}, {"init", "ATZ"}, {"dialmode", "Pulse"},
-                     {"prefix", "9,"}, {"blind", "yes"}},
+                    {{"port", "/dev/ttyS0"},
+                     {"speed", "9600"},
+                     {"init", "ATZ"},
+                     {"dialmode", "Pulse"},
+                     {"prefix", "9,"},
+                     {"blind", "yes"}},
                     ""},
         SettingsRow{"PortMissing", {{"speed", "9600"}}, "key 'port'"},
         SettingsRow{"SpeedNotASerialSpeed", {{"port", "/dev/ttyS0"}, {"speed", "12345"}}, "key 'speed'"},

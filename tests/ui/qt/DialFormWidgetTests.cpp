@@ -25,7 +25,7 @@ QRect Pixels(const ui::TwipRect& r) {
 class DialFormWidgetTests : public QObject {
     Q_OBJECT
 
-private:
+  private:
     std::shared_ptr<testsupport::FakeTapi> fake;
     std::unique_ptr<DialForm> form;
     ui::LocalDateTime now{2026, 12, 8, 10, 0, 0};
@@ -33,7 +33,7 @@ private:
     QLineEdit* edit() { return form->Text1->lineEdit(); }
     QString text() { return form->Text1->currentText(); }
 
-private slots:
+  private slots:
     void init() {
         fake = std::make_shared<testsupport::FakeTapi>();
         fake->devices.resize(1);
@@ -89,7 +89,8 @@ private slots:
         QCOMPARE(form->TTButton[0]->tag(), QChar('2'));
         QCOMPARE(form->TTButton[1]->tag(), QChar('1'));
         QString bottom;
-        for (std::size_t i : {9u, 10u, 11u}) bottom += form->TTButton[i]->tag();
+        for (std::size_t i : {9u, 10u, 11u})
+            bottom += form->TTButton[i]->tag();
         QCOMPARE(bottom, QStringLiteral("*0#"));
     }
 
@@ -99,12 +100,14 @@ private slots:
         QWidget* w = form->TTButton[1];
         for (int i = 0; i < 17; ++i) {
             order << w->objectName();
-            do w = w->nextInFocusChain();
+            do
+                w = w->nextInFocusChain();
             while (w->parentWidget() != form.get() || !(w->focusPolicy() & Qt::TabFocus));
         }
-        QCOMPARE(order, QStringList({"TTButton1", "TTButton0", "TTButton2", "TTButton3", "TTButton4", "TTButton5",
-                                     "TTButton6", "TTButton7", "TTButton8", "TTButton9", "TTButton10", "TTButton11",
-                                     "Dial", "ClearBtn", "CorBtn", "Help", "Text1"}));
+        QCOMPARE(order,
+                 QStringList({"TTButton1", "TTButton0", "TTButton2", "TTButton3", "TTButton4", "TTButton5",
+                              "TTButton6", "TTButton7", "TTButton8", "TTButton9", "TTButton10", "TTButton11",
+                              "Dial", "ClearBtn", "CorBtn", "Help", "Text1"}));
         QCOMPARE(w, form->TTButton[1]); // wraps round
     }
 
@@ -117,12 +120,18 @@ private slots:
         QTest::addColumn<int>("selectLength");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("after");
-        QTest::newRow("number typed") << "" << -1 << -1 << 0 << "555-1212" << "555-1212";
-        QTest::newRow("all accepted characters") << "" << -1 << -1 << 0 << "0123456789#* -" << "0123456789#* -";
-        QTest::newRow("caret at start appends at end") << "555" << 0 << -1 << 0 << "12" << "55512";
-        QTest::newRow("selected text stays, digit at end") << "555-1212" << -1 << 0 << 3 << "9" << "555-12129";
-        QTest::newRow("letters and signs swallowed") << "555" << 0 << -1 << 0 << "aZ+().,/" << "555";
-        QTest::newRow("selection not replaced by a letter") << "555" << -1 << 0 << 3 << "x" << "555";
+        QTest::newRow("number typed") << "" << -1 << -1 << 0 << "555-1212"
+                                      << "555-1212";
+        QTest::newRow("all accepted characters") << "" << -1 << -1 << 0 << "0123456789#* -"
+                                                 << "0123456789#* -";
+        QTest::newRow("caret at start appends at end") << "555" << 0 << -1 << 0 << "12"
+                                                       << "55512";
+        QTest::newRow("selected text stays, digit at end") << "555-1212" << -1 << 0 << 3 << "9"
+                                                           << "555-12129";
+        QTest::newRow("letters and signs swallowed") << "555" << 0 << -1 << 0 << "aZ+().,/"
+                                                     << "555";
+        QTest::newRow("selection not replaced by a letter") << "555" << -1 << 0 << 3 << "x"
+                                                            << "555";
     }
 
     void keyPreview() {
@@ -134,8 +143,10 @@ private slots:
         QFETCH(QString, after);
         form->Text1->setEditText(before);
         form->Text1->setFocus();
-        if (cursor >= 0) edit()->setCursorPosition(cursor);
-        if (selectFrom >= 0) edit()->setSelection(selectFrom, selectLength);
+        if (cursor >= 0)
+            edit()->setCursorPosition(cursor);
+        if (selectFrom >= 0)
+            edit()->setSelection(selectFrom, selectLength);
         QTest::keyClicks(form->Text1, typed);
         QCOMPARE(text(), after);
         QCOMPARE(form->focusWidget(), form->Text1);
@@ -246,7 +257,8 @@ private slots:
         modal.answer(QMessageBox::Yes);
         modal.then([&](QWidget* w) {
             seen = qobject_cast<TForm*>(w);
-            if (!seen) return false;
+            if (!seen)
+                return false;
             // The window as first seen: the number, the design clock, Done focused.
             [&] {
                 QCOMPARE(seen->Num->text(), QStringLiteral("555 *67#"));
@@ -273,7 +285,8 @@ private slots:
         ModalHelper second;
         second.answer(QMessageBox::Yes);
         second.then([&](QWidget* w) {
-            if (w != seen) return false;
+            if (w != seen)
+                return false;
             QTest::keyClick(seen->Command1, Qt::Key_Return);
             return true;
         });
@@ -290,7 +303,8 @@ private slots:
         modal.answer(QMessageBox::Yes);
         modal.then([&](QWidget* w) {
             first = qobject_cast<TForm*>(w);
-            if (!first) return false;
+            if (!first)
+                return false;
             first->close(); // the title bar's close button
             return true;
         });
@@ -305,7 +319,8 @@ private slots:
         again.answer(QMessageBox::Yes);
         again.then([&](QWidget* w) {
             second = qobject_cast<TForm*>(w);
-            if (!second) return false;
+            if (!second)
+                return false;
             second->Command1->click();
             return true;
         });
@@ -320,7 +335,7 @@ private slots:
 class TFormWidgetTests : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void geometry_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<ui::TwipRect>("twips");
@@ -347,7 +362,8 @@ private slots:
         QCOMPARE(form.Num->font().pointSize(), 12);
         QVERIFY(form.Num->alignment() & Qt::AlignHCenter);
         QCOMPARE(form.Timebox->text(), QStringLiteral("00:00:00"));
-        if (QFontDatabase::hasFamily(QStringLiteral("Digiface"))) QCOMPARE(form.Timebox->font().pointSize(), 36);
+        if (QFontDatabase::hasFamily(QStringLiteral("Digiface")))
+            QCOMPARE(form.Timebox->font().pointSize(), 36);
         // The clock text fits its label: no digit is cut off.
         QVERIFY(QFontMetrics(form.Timebox->font()).horizontalAdvance(QStringLiteral("00:00:00")) <=
                 form.Timebox->width());

@@ -13,7 +13,7 @@
 #include <functional>
 
 class ModalHelper : public QObject {
-public:
+  public:
     // Called with the modal widget; returns true when it acted on it.
     using Step = std::function<bool(QWidget*)>;
 
@@ -30,7 +30,8 @@ public:
     void answer(QMessageBox::StandardButton button, std::function<bool()> when = {}) {
         then([this, button, when](QWidget* w) {
             auto* box = qobject_cast<QMessageBox*>(w);
-            if (!box || (when && !when())) return false;
+            if (!box || (when && !when()))
+                return false;
             texts.push_back(box->text());
             titles.push_back(box->windowTitle());
             defaults.push_back(box->defaultButton() ? box->standardButton(box->defaultButton())
@@ -48,11 +49,13 @@ public:
     QList<QMessageBox::StandardButton> defaults;
     QList<QMessageBox::Icon> icons;
 
-private:
+  private:
     void poll() {
-        if (steps_.empty()) return;
+        if (steps_.empty())
+            return;
         QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || modal == last_) return;
+        if (!modal || modal == last_)
+            return;
         if (steps_.front()(modal)) {
             last_ = modal;
             steps_.pop_front();
