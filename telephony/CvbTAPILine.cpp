@@ -74,6 +74,10 @@ bool CvbTAPILine::Create() {
     const LONG result =
         api->lineInitializeExA(&hLineApp, mTAPIDecs::ApplicationInstance(), &mTAPIvb::LineCallback,
                                title.c_str(), &m_numLines, &m_HiAPI, &params);
+    // A current line chosen under an earlier registration may not exist in this one; the
+    // object then starts again on line 0, as after construction.
+    if (m_CurrentLineID >= m_numLines)
+        m_CurrentLineID = 0;
     if (result != 0) {
         m_LastError = result;
         return false;

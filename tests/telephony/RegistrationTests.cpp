@@ -204,3 +204,24 @@ TEST_F(LineTest, SecondCreateReleasesTheFirstRegistration) {
     EXPECT_EQ(s.highestAPIVersion, 0x00020000u) << "the first registration's highest must not survive";
     EXPECT_EQ(line->numLines(), 1u);
 }
+
+// A second registration that finds fewer devices must not keep a current line that no
+// longer exists: it starts again on line 0, whose capabilities it fetches.
+TEST_F(LineTest, SecondCreateWithFewerDevicesReturnsToLineZero) {
+    fake->devices.resize(3);
+    fake->devices[0].devCaps.text(offsetof(LINEDEVCAPS, dwLineNameSize), 300, "Zero");
+    ASSERT_TRUE(line->Create());
+    line->setCurrentLineID(2);
+
+    fake->devices.resize(1);
+    fake->clearRecords();
+    ASSERT_TRUE(line->Create());
+    EXPECT_EQ(line->CurrentLineID(), 0u);
+    ASSERT_EQ(fake->devCapsCalls.size(), 1u);
+    EXPECT_EQ(fake->devCapsCalls[0].deviceID, 0u);
+    EXPECT_EQ(line->LastError(), 0);
+    EXPECT_EQ(line->LineName(), "Zero");
+    EXPECT_EQ(line->NegotiatedAPIVersion(), fake->devices[0].apiVersion);
+    EXPECT_TRUE(line->OpenLine());
+    EXPECT_EQ(fake->openCalls.back().deviceID, 0u);
+}
