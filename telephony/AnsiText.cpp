@@ -69,6 +69,13 @@ std::wstring Widen(UINT codePage, const char* bytes, std::size_t size) {
     return wide;
 }
 
+// The system's ANSI code page as a number rather than CP_ACP: the ANSI code page may be
+// UTF-8, for which WideCharToMultiByte takes neither a default character nor
+// WC_NO_BEST_FIT_CHARS, and Narrow can only tell that from the actual number.
+UINT AnsiCodePage() {
+    return GetACP();
+}
+
 std::string Narrow(UINT codePage, const std::wstring& wide) {
     if (wide.empty())
         return {};
@@ -99,11 +106,11 @@ std::string ToAnsi(std::string_view utf8) {
             }
         },
         [&] { wide += L'?'; });
-    return Narrow(CP_ACP, wide);
+    return Narrow(AnsiCodePage(), wide);
 }
 
 std::string FromAnsi(const char* bytes, std::size_t size) {
-    return Narrow(CP_UTF8, Widen(CP_ACP, bytes, size));
+    return Narrow(CP_UTF8, Widen(AnsiCodePage(), bytes, size));
 }
 
 #else
