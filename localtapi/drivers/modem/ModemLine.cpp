@@ -125,8 +125,9 @@ LONG ModemLine::Open(localtapi::LineDriverSink& target) {
     if (gone)
         return LINEERR_NODEVICE;
     const int error = port.Open(s.port, s.speed);
-    if (error == ENOENT || error == ENODEV || error == ENXIO || error == ENOTDIR || error == ENOTTY)
-        return LINEERR_NODEVICE;
+    if (error == ENOENT || error == ENODEV || error == ENXIO || error == ENOTDIR || error == EISDIR ||
+        error == ENOTTY)
+        return LINEERR_NODEVICE; // nothing there, or not a serial device
     if (error != 0)
         return LINEERR_RESOURCEUNAVAIL; // held by another program, no permission, ...
     lines.Reset();

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <fcntl.h>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <sys/file.h>
@@ -150,6 +151,12 @@ ModemSimulator::Script Silent(std::string abortResult) {
     return s;
 }
 
+ModemSimulator::Script NumericRing() {
+    ModemSimulator::Script s;
+    s.unsolicitedBeforeDialResult = "2\r";
+    return s;
+}
+
 ModemSimulator::Script Noisy() {
     ModemSimulator::Script s;
     s.noise = std::string("\x01\xfe%%junk\r\n\0\r\n", 13);
@@ -210,7 +217,7 @@ const std::string kLong = std::string(36, '1') + "2";
 INSTANTIATE_TEST_SUITE_P(
     Modem, Dialogue,
     testing::Values(
-        DialogueRow{"VerboseWithEcho",
+        DialogueRow{"VerboseDefaultInit",
                     {},
                     "",
                     false,
@@ -220,6 +227,22 @@ INSTANTIATE_TEST_SUITE_P(
                     kDialledAndDropped},
         DialogueRow{"NumericWithoutEcho", Numeric(), "ATE0V0X4", false, "555-1212", "PROCEEDING",
                     "AT\rATDT5551212;\rATH\r", kDialledAndDropped},
+        DialogueRow{"EchoOnThroughout",
+                    {},
+                    "ATE1V1X4",
+                    false,
+                    "555-1212",
+                    "PROCEEDING",
+                    "AT\rATDT5551212;\rATH\r",
+                    kDialledAndDropped},
+        DialogueRow{"NumericWithEchoAndRing",
+                    NumericRing(),
+                    "ATE1V0X4",
+                    false,
+                    "555-1212",
+                    "PROCEEDING",
+                    "AT\rATDT5551212;\rATH\r",
+                    {"reply 1 0", "DIALTONE", "DIALING", "RING 1", "PROCEEDING", "reply 2 0", "IDLE"}},
         DialogueRow{"NoiseRingAndCallerIdIgnored",
                     Noisy(),
                     "",
@@ -363,6 +386,27 @@ TEST(ModemDialogue, EchoAndNumericFollowTheInitString) {
     EXPECT_TRUE(sim.Verbose());
 }
 
+TEST(ModemDialogue, PrefixAndPulseModeReachTheModem) {
+    ModemSimulator sim;
+    ModemSettings settings = SettingsFor(sim);
+    settings.prefix = "9,";
+    settings.dialMode = DialMode::Pulse;
+    ModemLine line(settings, kTestTimeouts);
+    Recorder sink;
+    ASSERT_EQ(line.Open(sink), 0);
+    const std::size_t opened = sim.Received().size();
+    for (const auto& [id, number] :
+         {std::pair<localtapi::CallId, const char*>{100, "555-1212"}, {101, nullptr}}) {
+        sink.events.clear();
+        ASSERT_EQ(line.MakeCall(1, id, number), 0);
+        ASSERT_TRUE(WaitFor(sink, "PROCEEDING")) << testing::PrintToString(sink.events);
+        ASSERT_EQ(line.Drop(2, id), 0);
+        ASSERT_TRUE(WaitFor(sink, "IDLE")) << testing::PrintToString(sink.events);
+    }
+    // A call without a number only takes the line: no outside-line prefix either.
+    EXPECT_EQ(sim.Received().substr(opened), "AT\rATDP9,5551212;\rATH\rAT\rATDP;\rATH\r");
+}
+
 TEST(ModemDialogue, PortVanishesMidDial) {
     ModemSimulator sim(With({Outcome::Vanish}));
     ModemLine line(SettingsFor(sim), kTestTimeouts);
@@ -439,7 +483,7 @@ TEST(ModemDialogue, CloseDuringDialAbortsAndReportsNothing) {
     line.Close();
     Settle(kLongestTestTimeoutMs + 200); // no timeout of the dead call may fire
     EXPECT_EQ(sink.events, (std::vector<std::string>{"reply 1 0", "DIALTONE", "DIALING"}));
-    EXPECT_EQ(sim.Received().substr(sim.Received().size() - 1), "\r");
+    EXPECT_TRUE(sim.Received().ends_with("ATDT5551212;\r\r")) << "the dial is aborted: " << sim.Received();
     // The port is free for the next opening.
     ASSERT_EQ(line.Open(sink), 0);
 }
@@ -450,6 +494,13 @@ struct OpenRow {
     std::string path; // empty: the simulator's
     LONG expected;
 };
+
+std::size_t OpenDescriptors() {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++n;
+    return n;
+}
 
 void PrintTo(const OpenRow& row, std::ostream* os) {
     *os << row.name;
@@ -465,8 +516,10 @@ TEST_P(OpenFailure, GivesALineErrorAndReleasesThePort) {
         settings.port = row.path;
     ModemLine line(settings, kTestTimeouts);
     Recorder sink;
+    const std::size_t fds = OpenDescriptors();
     EXPECT_EQ(line.Open(sink), row.expected);
     EXPECT_TRUE(sink.events.empty());
+    EXPECT_EQ(OpenDescriptors(), fds) << "no descriptor is left open";
     // Released: another opening of the same port is not refused as busy.
     if (row.path.empty()) {
         const int fd = ::open(sim.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -480,6 +533,7 @@ INSTANTIATE_TEST_SUITE_P(
     Modem, OpenFailure,
     testing::Values(OpenRow{"MissingDevice", {}, "/dev/orvodial-no-such-modem", LINEERR_NODEVICE},
                     OpenRow{"NotATerminal", {}, "/dev/null", LINEERR_NODEVICE},
+                    OpenRow{"Directory", {}, "/dev", LINEERR_NODEVICE},
                     OpenRow{"ModemSaysNothing",
                             [] {
                                 ModemSimulator::Script s;

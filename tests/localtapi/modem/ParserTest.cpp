@@ -150,6 +150,8 @@ INSTANTIATE_TEST_SUITE_P(
         DialRow{"PlusRefused", "+1 555 1212", "", DialMode::Tone, {}},
         DialRow{"LetterRefused", "555-CALL", "", DialMode::Tone, {}},
         DialRow{"BadPrefixRefused", "5551212", "9?", DialMode::Tone, {}},
+        DialRow{"SecondCommandInNumberRefused", "5551212\rATZ", "", DialMode::Tone, {}},
+        DialRow{"SecondCommandInPrefixRefused", "5551212", "9\nATH", DialMode::Tone, {}},
         DialRow{"ExactlyFullPiece",
                 std::string(35, '1'),
                 "",
