@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 
@@ -62,11 +63,20 @@ DialForm::DialForm(ui::DialFormLogic::LineFactory factory, ui::LocalClock clock)
     // The first control in tab order has the focus when the window is first shown.
     TTButton[1]->setFocus();
 
+    // Like a native window: a focused push button takes Enter and shows as the default;
+    // with the focus anywhere else Dial is the default button again. (A QPushButton that
+    // loses the focus outside a dialog drops its default state for good.)
+    defaultTracking_ = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now && now->window() == this)
+            Dial->setDefault(now == Dial || !qobject_cast<QPushButton*>(now));
+    });
+
     // Key preview: character keys reach the logic before the focused control.
     qApp->installEventFilter(this);
 }
 
 DialForm::~DialForm() {
+    disconnect(defaultTracking_);
     qApp->removeEventFilter(this);
     delete tform_.data();
 }
@@ -131,7 +141,8 @@ void DialForm::closeEvent(QCloseEvent* event) {
 }
 
 bool DialForm::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+    const bool key = event->type() == QEvent::KeyPress;
+    if ((!key && event->type() != QEvent::InputMethod) || !watched->isWidgetType())
         return false;
     auto* receiver = static_cast<QWidget*>(watched);
     if (receiver->window() != this)
@@ -141,7 +152,20 @@ bool DialForm::eventFilter(QObject* watched, QEvent* event) {
     QWidget* focus = QApplication::focusWidget();
     if (receiver != (focus ? focus : this))
         return false;
+    if (!key)
+        return previewComposed(static_cast<QInputMethodEvent*>(event));
     return previewKey(receiver, static_cast<QKeyEvent*>(event));
+}
+
+bool DialForm::previewComposed(QInputMethodEvent* input) {
+    // Text from an input method (a dead key and a letter, a compose sequence) is typed
+    // characters too: each goes through the key preview, and none reaches the field
+    // directly, not even as a preview of the composition.
+    for (QChar c : input->commitString()) {
+        char16_t k = c.unicode();
+        qtui::RunHandler([this, &k] { logic_.KeyPreview(k); });
+    }
+    return true;
 }
 
 bool DialForm::previewKey(QWidget* receiver, QKeyEvent* key) {
@@ -154,13 +178,15 @@ bool DialForm::previewKey(QWidget* receiver, QKeyEvent* key) {
     // Tab and Backtab move the focus as usual.
     if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
         return false;
-    // Keys with Alt are menu and access keys, not characters.
-    if (key->modifiers() & Qt::AltModifier)
-        return false;
     // Keys that produce no character (Delete, Home, arrows ...) act on the field as usual.
     const QString text = key->text();
     if (text.isEmpty() || text.at(0).unicode() == 0x7F)
         return false;
+    // With Alt (but not Ctrl+Alt, which is AltGr on some systems) a key is a menu or
+    // access key, not a character: access keys have been matched as shortcuts before the
+    // key is delivered, and the rest have no effect. The field would insert them.
+    if ((key->modifiers() & Qt::AltModifier) && !(key->modifiers() & Qt::ControlModifier))
+        return true;
 
     char16_t k = text.at(0).unicode();
     qtui::RunHandler([this, &k] { logic_.KeyPreview(k); });

@@ -56,9 +56,11 @@ class DialForm : public QWidget, public ui::DialView {
 
   private:
     bool previewKey(QWidget* receiver, class QKeyEvent* key);
+    bool previewComposed(class QInputMethodEvent* input);
     QPushButton* makeButton(const ui::dialform::ButtonSpec& spec, void (ui::DialFormLogic::*handler)());
 
     ui::DialFormLogic logic_;
     ui::LocalClock clock_;
     QPointer<TForm> tform_;
+    QMetaObject::Connection defaultTracking_;
 };

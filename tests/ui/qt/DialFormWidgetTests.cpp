@@ -174,6 +174,29 @@ class DialFormWidgetTests : public QObject {
         QCOMPARE(edit()->cursorPosition(), 1);
     }
 
+    // Characters that arrive with Alt held, or composed by an input method (dead keys),
+    // are character input too: they must not reach the text field behind the preview.
+    void altAndComposedCharactersDoNotReachTheField() {
+        form->Text1->setEditText(QStringLiteral("555"));
+        form->Text1->setFocus();
+        edit()->setCursorPosition(0);
+        QTest::keyClick(form->Text1, Qt::Key_A, Qt::AltModifier);
+        QTest::keyClick(form->Text1, Qt::Key_5, Qt::AltModifier);
+        QCOMPARE(text(), QStringLiteral("555"));
+
+        const auto commit = [this](const QString& s) {
+            QInputMethodEvent event;
+            event.setCommitString(s);
+            QApplication::sendEvent(QApplication::focusWidget(), &event);
+        };
+        commit(QStringLiteral("\u00e9")); // dead acute, then "e"
+        QCOMPARE(text(), QStringLiteral("555"));
+        edit()->setCursorPosition(0);
+        commit(QStringLiteral("1a")); // accepted characters still go to the end
+        QCOMPARE(text(), QStringLiteral("5551"));
+        QCOMPARE(QApplication::focusWidget(), form->Text1);
+    }
+
     void characterKeyOnAButtonGoesToTheNumber() {
         form->TTButton[4]->setFocus();
         QTest::keyClick(form->TTButton[4], Qt::Key_7, Qt::NoModifier);
@@ -225,6 +248,19 @@ class DialFormWidgetTests : public QObject {
     }
 
     // ---- Dial, default buttons, the timing window ----
+
+    // Dial stays the default button once the focus has been on a push button and left.
+    void dialStaysTheDefaultButton() {
+        for (QPushButton* button : {form->Dial, form->ClearBtn}) {
+            QTest::mouseClick(button, Qt::LeftButton); // the handler focuses Text1
+            QCOMPARE(QApplication::focusWidget(), form->Text1);
+            QVERIFY2(form->Dial->isDefault(), qPrintable(button->objectName()));
+        }
+        form->ClearBtn->setFocus(); // a focused push button takes Enter
+        QVERIFY(!form->Dial->isDefault());
+        form->TTButton[4]->setFocus();
+        QVERIFY(form->Dial->isDefault());
+    }
 
     void enterWithEmptyNumberOnlyFocusesTheBox() {
         QVERIFY(form->Dial->isDefault());
