@@ -144,16 +144,20 @@ class LocalTapi::DeviceSink final : public LineDriverSink {
 // Receives the delivery events of one application in its own thread.
 class LocalTapi::Receiver : public QObject {
   public:
-    Receiver(LocalTapi& s, HLINEAPP h) : service(s), app(h) {}
+    Receiver(LocalTapi& s, HLINEAPP h) : service(&s), app(h) {}
     bool event(QEvent* e) override {
         if (e->type() != DeliveryEvent())
             return QObject::event(e);
-        service.DeliverOne(app);
+        if (service != nullptr)
+            service->DeliverOne(app);
         return true;
     }
+    // The application is gone: delivery events still queued for this object do nothing,
+    // also after the service itself has been destroyed.
+    void Detach() { service = nullptr; }
 
   private:
-    LocalTapi& service;
+    LocalTapi* service;
     HLINEAPP app;
 };
 
@@ -327,8 +331,12 @@ void LocalTapi::DeliverOne(HLINEAPP h) {
     const LINECALLBACK callback = app->callback;
     const QObject* receiver = app->receiver;
     dispatching.insert(receiver);
-    // From here on the application may be gone: the callback may shut it down.
+    // From here on the application may be gone: the callback may shut it down. The service
+    // may be gone too: the callback may let go of the last reference to it.
+    const std::weak_ptr<const void> serviceAlive = alive;
     callback(m.hDevice, m.message, m.instance, m.p1, m.p2, m.p3);
+    if (serviceAlive.expired())
+        return;
     dispatching.erase(dispatching.find(receiver));
 }
 
@@ -467,6 +475,7 @@ void LocalTapi::ShutdownApp(HLINEAPP h) {
     for (auto it = requests.begin(); it != requests.end();)
         it = it->second.app == h ? requests.erase(it) : std::next(it);
     Receiver* receiver = app->receiver;
+    receiver->Detach();
     apps.erase(h);
     // Deleting the receiver also drops its delivery events still in the event queue. When
     // it is the one dispatching right now (a callback shutting down), it goes later.

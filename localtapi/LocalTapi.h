@@ -194,6 +194,9 @@ class LocalTapi : public mTAPIDecs::TapiApi {
     int depth = 0;
     bool deliveryWaiting = false;
     std::multiset<const QObject*> dispatching; // receivers whose callback is running
+    // Expires with the service, so that a delivery can tell whether its callback
+    // destroyed the service.
+    std::shared_ptr<const void> alive = std::make_shared<int>(0);
 };
 
 } // namespace localtapi

@@ -153,6 +153,30 @@ TEST(LineObject, DestroyedWhileTheCallRequestIsPending) {
     EXPECT_TRUE(Clean(*service));
 }
 
+TEST(LineObject, ReleasedByAnEventHandlerTogetherWithTheService) {
+    // The line object holds the only reference to the service; a handler lets go of the
+    // object, so the end of the dispatch destroys both while the service is delivering.
+    std::shared_ptr<LocalTapi> service = MakeService();
+    const std::weak_ptr<LocalTapi> watch = service;
+    std::shared_ptr<CvbTAPILine> line = CvbTAPILine::New(std::move(service));
+    struct Releaser : EventLog {
+        std::shared_ptr<CvbTAPILine>* line = nullptr;
+        void Connected() override {
+            EventLog::Connected();
+            line->reset();
+        }
+    } log;
+    log.line = &line;
+    ASSERT_TRUE(line->Create());
+    line->setCurrentLineID(0);
+    line->Subscribe(&log);
+    ASSERT_TRUE(line->OpenLine(1, 4));
+    ASSERT_TRUE(line->MakeCallAsynch("555-1212"));
+    ASSERT_TRUE(WaitFor([&] { return watch.expired(); }));
+    Spin(30); // delivery events still queued for the application find nothing
+    EXPECT_EQ(log.events, (std::vector<std::string>{"MakeCallResult 0", "Connected"}));
+}
+
 TEST(LineObject, CapabilitiesOfTheSimulatedLine) {
     Dialer d(MakeService(std::string(kFastLine) +
                          "[line1]\ndriver=simulated\nname=Second\napi_high=0x00020000\n"));

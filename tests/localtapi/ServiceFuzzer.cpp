@@ -133,6 +133,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return handles[in.Byte() % handles.size()];
     };
 
+    // A call request's handle is stored when its reply is delivered, so the variable must
+    // outlive every delivery of this input.
+    HCALL strayCall = 0;
     int steps = 0;
     while (in.More() && ++steps < 200) {
         switch (in.Byte() % 21) {
@@ -199,8 +202,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 g_device->sink->DeviceRemoved();
             break;
         case 15: { // direct calls with stale or made-up handles
-            HCALL call = 0;
-            service->lineMakeCallA(anyHandle(), &call, "1", 0, nullptr);
+            service->lineMakeCallA(anyHandle(), &strayCall, "1", 0, nullptr);
             service->lineDrop(anyHandle(), nullptr, 0);
             service->lineDeallocateCall(anyHandle());
             break;
