@@ -3,7 +3,9 @@
 #include "IniFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -47,22 +49,45 @@ const LocationKey kLocationKeys[] = {
     {"international_prefix", &Location::internationalPrefix},
 };
 
-bool ReadFile(const std::string& path, std::string& text, bool& exists) {
+// Reads the whole file; false with the reason when it exists but cannot be used. Only a
+// regular file of reasonable size is read: a directory, a pipe or a device (say /dev/zero)
+// would give nothing, block or never end.
+bool ReadFile(const std::string& path, std::string& text, bool& exists, std::string& why) {
+    constexpr std::uintmax_t kMaxSize = 1 << 20;
     std::error_code ec;
-    exists = std::filesystem::exists(path, ec);
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    exists = std::filesystem::exists(status);
     if (!exists)
         return true;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    if (!std::filesystem::is_regular_file(status)) {
+        why = "not a regular file";
         return false;
+    }
+    if (std::filesystem::file_size(path, ec) > kMaxSize && !ec) {
+        why = "larger than 1 MiB";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        why = std::strerror(errno);
+        return false;
+    }
     std::ostringstream s;
     s << in.rdbuf();
     text = s.str();
     return true;
 }
 
-bool WriteFile(const std::string& path, const std::string& text, std::string& error) {
+bool WriteFile(const std::string& where, const std::string& text, std::string& error) {
     std::error_code ec;
+    // A symbolic link (say into a folder of dotfiles) is followed: the file it names is
+    // replaced, not the link.
+    std::string path = where;
+    if (std::filesystem::is_symlink(where, ec)) {
+        const std::filesystem::path target = std::filesystem::weakly_canonical(where, ec);
+        if (!ec)
+            path = target.string();
+    }
     const std::filesystem::path parent = std::filesystem::path(path).parent_path();
     if (!parent.empty())
         std::filesystem::create_directories(parent, ec);
@@ -77,6 +102,10 @@ bool WriteFile(const std::string& path, const std::string& text, std::string& er
             return false;
         }
     }
+    // The file keeps its permissions (it may have been made private on purpose).
+    const std::filesystem::file_status old = std::filesystem::status(path, ec);
+    if (!ec && std::filesystem::exists(old))
+        std::filesystem::permissions(temp, old.permissions(), ec);
     std::filesystem::rename(temp, path, ec);
     if (ec) {
         error = "cannot replace " + path + ": " + ec.message();
@@ -91,8 +120,9 @@ bool WriteFile(const std::string& path, const std::string& text, std::string& er
 bool OpenForEdit(const std::string& path, IniFile& ini, std::string& error) {
     std::string text;
     bool exists = false;
-    if (!ReadFile(path, text, exists)) {
-        error = "cannot read " + path;
+    std::string why;
+    if (!ReadFile(path, text, exists, why)) {
+        error = "cannot read " + path + ": " + why;
         return false;
     }
     if (!exists)
@@ -130,11 +160,12 @@ Configuration DefaultConfiguration(const std::string& path) {
 Configuration LoadConfiguration(const std::string& path) {
     std::string text;
     bool exists = false;
-    if (!ReadFile(path, text, exists)) {
+    std::string why;
+    if (!ReadFile(path, text, exists, why)) {
         Configuration c;
         c.path = path;
         c.fileFound = true;
-        c.messages.push_back(Where(path, 0) + "cannot be read; no line devices");
+        c.messages.push_back(Where(path, 0) + "cannot be read (" + why + "); no line devices");
         return c;
     }
     if (!exists)
@@ -151,6 +182,7 @@ Configuration ParseConfiguration(std::string_view text, const std::string& path)
         c.messages.push_back(Where(path, p.line) + p.text);
 
     std::vector<std::pair<long, LineSettings>> found;
+    std::vector<long> seen; // every line group's number, usable or not
     bool locationSeen = false;
     for (const IniFile::Group& g : ini.Groups()) {
         const long index = LineGroupIndex(g.name);
@@ -177,12 +209,16 @@ Configuration ParseConfiguration(std::string_view text, const std::string& path)
                                  "]; expected [line0], [line1], ... or [location] (ignored)");
             continue;
         }
+        // Only the first group of a name counts (edits of the file go there too), also when
+        // it is itself left out.
+        const bool duplicate = std::find(seen.begin(), seen.end(), index) != seen.end();
+        seen.push_back(index);
         if (g.malformed) {
             c.messages.push_back(Where(path, g.line) + "line device [" + g.name +
                                  "] left out because of the errors in it");
             continue;
         }
-        if (std::any_of(found.begin(), found.end(), [&](const auto& f) { return f.first == index; })) {
+        if (duplicate) {
             c.messages.push_back(Where(path, g.line) + "group [" + g.name +
                                  "] given twice; the second is left out");
             continue;

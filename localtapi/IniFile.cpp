@@ -6,6 +6,8 @@ namespace localtapi {
 
 namespace {
 
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
 std::string_view Trim(std::string_view s) {
     const auto ws = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
     while (!s.empty() && ws(s.front()))
@@ -48,6 +50,7 @@ void IniFile::Reparse() {
     groups.clear();
     problems.clear();
     std::string current;
+    int currentIndex = -1;
     bool inGroup = false;
     bool inBrokenGroup = false; // after a header that could not be read: its lines are skipped
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -55,7 +58,10 @@ void IniFile::Reparse() {
         const int number = static_cast<int>(i) + 1;
         raw.kind = Kind::Other;
         raw.key.clear();
-        const std::string_view t = Trim(raw.text);
+        std::string_view t = Trim(raw.text);
+        if (i == 0 && t.substr(0, kBom.size()) == kBom)
+            t = Trim(t.substr(kBom.size())); // a UTF-8 byte order mark, as some editors write
+        raw.groupIndex = currentIndex;
         auto fail = [&](std::string what) {
             problems.push_back({number, std::move(what)});
             if (inGroup)
@@ -71,7 +77,9 @@ void IniFile::Reparse() {
                 inGroup = false;
                 inBrokenGroup = true;
                 current.clear();
+                currentIndex = -1;
                 raw.group.clear();
+                raw.groupIndex = -1;
                 continue;
             }
             const std::string_view name = Trim(t.substr(1, t.size() - 2));
@@ -80,11 +88,14 @@ void IniFile::Reparse() {
                 inGroup = false;
                 inBrokenGroup = true;
                 current.clear();
+                currentIndex = -1;
                 raw.group.clear();
+                raw.groupIndex = -1;
                 continue;
             }
             raw.kind = Kind::Header;
             raw.group = current = std::string(name);
+            raw.groupIndex = currentIndex = static_cast<int>(groups.size());
             inGroup = true;
             inBrokenGroup = false;
             groups.push_back({current, number, {}, false});
@@ -126,25 +137,36 @@ const IniFile::Group* IniFile::Find(std::string_view group) const {
     return nullptr;
 }
 
+int IniFile::GroupIndex(std::string_view group) const {
+    for (size_t i = 0; i < groups.size(); ++i)
+        if (groups[i].name == group)
+            return static_cast<int>(i);
+    return -1;
+}
+
 void IniFile::Set(std::string_view group, std::string_view key, std::string_view value) {
-    const std::string text = std::string(key) + "=" + std::string(value);
+    // A line break in the value would end the entry and start a line that cannot be read.
+    std::string oneLine(value);
+    std::replace(oneLine.begin(), oneLine.end(), '\n', ' ');
+    std::replace(oneLine.begin(), oneLine.end(), '\r', ' ');
+    const std::string text = std::string(key) + "=" + oneLine;
+    const int index = GroupIndex(group);
     size_t insertAt = lines.size();
-    bool groupSeen = false;
-    for (size_t i = 0; i < lines.size(); ++i) {
+    const bool groupSeen = index >= 0;
+    for (size_t i = 0; groupSeen && i < lines.size(); ++i) {
         RawLine& raw = lines[i];
-        if (raw.group != group)
-            continue;
-        if (raw.kind == Kind::Header)
-            groupSeen = true;
-        if (!groupSeen)
+        if (raw.groupIndex != index)
             continue;
         if (raw.kind == Kind::Entry && raw.key == key) {
             raw.text = text;
             Reparse();
             return;
         }
-        if (raw.kind != Kind::Other || !Trim(raw.text).empty())
-            insertAt = i + 1; // after the group's last non-blank line
+        // After the group's last line that is neither blank nor a comment, so that comments
+        // in front of the next group stay there.
+        const std::string_view t = Trim(raw.text);
+        if (raw.kind != Kind::Other || (!t.empty() && t.front() != ';' && t.front() != '#'))
+            insertAt = i + 1;
     }
     if (!groupSeen) {
         if (!lines.empty() && !Trim(lines.back().text).empty())
@@ -158,9 +180,12 @@ void IniFile::Set(std::string_view group, std::string_view key, std::string_view
 }
 
 void IniFile::Remove(std::string_view group, std::string_view key) {
+    const int index = GroupIndex(group);
+    if (index < 0)
+        return;
     lines.erase(std::remove_if(lines.begin(), lines.end(),
                                [&](const RawLine& r) {
-                                   return r.kind == Kind::Entry && r.group == group && r.key == key;
+                                   return r.kind == Kind::Entry && r.groupIndex == index && r.key == key;
                                }),
                 lines.end());
     Reparse();

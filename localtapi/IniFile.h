@@ -4,7 +4,9 @@
 // with ';' or '#'), and reports each malformed line with its number and what is wrong.
 // Edits (Set, Remove) change the affected lines only, so comments and order survive a
 // save. Keys and group names are case-sensitive; whitespace around names and values is
-// trimmed. What it does not do: no quoting, escapes or continuation lines.
+// trimmed; a UTF-8 byte order mark at the start is skipped. A group name given more than
+// once is a group of its own each time; Find and the edits use the first (readers ignore
+// the others). What it does not do: no quoting, escapes or continuation lines.
 #pragma once
 
 #include <optional>
@@ -38,8 +40,9 @@ class IniFile {
     const std::vector<Problem>& Problems() const { return problems; }
     const Group* Find(std::string_view group) const;
 
-    // Sets a key (replacing its first occurrence, or adding it at the end of the group,
-    // adding the group at the end of the file when missing).
+    // Sets a key (replacing its first occurrence, or adding it after the group's last
+    // entry, adding the group at the end of the file when missing). Line breaks in the
+    // value become spaces.
     void Set(std::string_view group, std::string_view key, std::string_view value);
     // Removes every occurrence of a key in a group.
     void Remove(std::string_view group, std::string_view key);
@@ -51,10 +54,12 @@ class IniFile {
     struct RawLine {
         Kind kind = Kind::Other;
         std::string text;
-        std::string group; // the group this line belongs to (header: its own)
-        std::string key;   // entry lines
+        std::string group;   // the group this line belongs to (header: its own)
+        std::string key;     // entry lines
+        int groupIndex = -1; // index in groups of the group this line belongs to, -1: none
     };
     void Reparse();
+    int GroupIndex(std::string_view group) const; // of the first group of that name, or -1
 
     std::vector<RawLine> lines;
     std::vector<Group> groups;

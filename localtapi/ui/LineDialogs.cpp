@@ -20,8 +20,17 @@ namespace {
 QString Q(const std::string& s) {
     return QString::fromStdString(s);
 }
+// A field's text as a setting: one line (a line break would split the entry in the
+// file), without surrounding blanks.
 std::string S(const QString& s) {
-    return s.trimmed().toStdString();
+    QString line = s;
+    line.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return line.trimmed().toStdString();
+}
+// A field's text as a setting; the original bytes when the field still shows them
+// unchanged, so that text that is not valid UTF-8 survives a save untouched.
+std::string S(const QString& s, const std::string& original) {
+    return s == Q(original) ? original : S(s);
 }
 
 struct LocationField {
@@ -113,8 +122,8 @@ QLineEdit* LineSettingsDialog::keyEdit(const std::string& key) const {
 LineSettings LineSettingsDialog::Settings() const {
     std::vector<std::pair<std::string, std::string>> values;
     for (const auto& [key, edit] : keyEdits)
-        values.emplace_back(key, S(edit->text()));
-    return EditedSettings(base, S(name->text()), S(driver->currentText()), values);
+        values.emplace_back(key, S(edit->text(), base.Text(key)));
+    return EditedSettings(base, S(name->text(), base.name), S(driver->currentText(), base.driver), values);
 }
 
 // OK is refused while the driver rejects the settings; the reasons are shown.
@@ -136,7 +145,7 @@ void LineSettingsDialog::done(int result) {
 // ---- Dialing properties ----
 
 LocationDialog::LocationDialog(QWidget* owner, const std::string& numberIn, const Location& current)
-    : QDialog(owner), number(numberIn) {
+    : QDialog(owner), number(numberIn), original(current) {
     setWindowTitle(QStringLiteral("Dialing properties"));
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;
@@ -174,7 +183,7 @@ QLineEdit* LocationDialog::field(const char* key) const {
 Location LocationDialog::CurrentLocation() const {
     Location l;
     for (const LocationField& f : kLocationFields)
-        l.*(f.member) = S(field(f.key)->text());
+        l.*(f.member) = S(field(f.key)->text(), original.*(f.member));
     return l;
 }
 

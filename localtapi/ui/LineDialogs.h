@@ -63,6 +63,7 @@ class LocationDialog : public QDialog {
     void Update();
 
     std::string number;
+    Location original;
     std::vector<std::pair<std::string, QLineEdit*>> fields;
     QLabel* dialed;
 };

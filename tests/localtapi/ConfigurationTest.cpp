@@ -9,9 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include <sys/stat.h>
 
 using namespace localtapi;
 
@@ -157,6 +161,109 @@ TEST(Configuration, SavingALineKeepsTheRestOfTheFile) {
     EXPECT_TRUE(c.messages.empty());
     ASSERT_EQ(c.lines.size(), 1u);
     EXPECT_EQ(c.location, l);
+}
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct SaveRow {
+    const char* name;
+    const char* before;
+    const char* key; // set on device 0
+    const char* value;
+    const char* after;
+    friend void PrintTo(const SaveRow& row, std::ostream* os) { *os << row.name; }
+};
+
+class SaveEdits : public testing::TestWithParam<SaveRow> {};
+
+TEST_P(SaveEdits, LandInTheDevicesGroupAndReadBack) {
+    const SaveRow& row = GetParam();
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("t.ini").toStdString();
+    std::ofstream(path, std::ios::binary) << row.before;
+    const Configuration loaded = LoadConfiguration(path);
+    ASSERT_FALSE(loaded.lines.empty());
+    LineSettings s = loaded.lines[0];
+    s.Set(row.key, row.value);
+    std::string error;
+    ASSERT_TRUE(SaveLineSettings(path, s, error)) << error;
+    EXPECT_EQ(ReadText(path), row.after);
+    const Configuration again = LoadConfiguration(path);
+    ASSERT_FALSE(again.lines.empty());
+    std::string oneLine = row.value;
+    std::replace(oneLine.begin(), oneLine.end(), '\r', ' ');
+    std::replace(oneLine.begin(), oneLine.end(), '\n', ' ');
+    EXPECT_EQ(again.lines[0].Text(row.key), oneLine);
+    EXPECT_EQ(again.lines.size(), loaded.lines.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SaveEdits,
+    testing::Values(
+        SaveRow{"duplicate_group",
+                "[line0]\ndriver=simulated\nname=First\n\n[line0]\ndriver=simulated\nbusy=7\n", "busy", "1",
+                "[line0]\ndriver=simulated\nname=First\nbusy=1\n\n[line0]\ndriver=simulated\nbusy=7\n"},
+        SaveRow{"comment_of_next_group",
+                "[line0]\ndriver=simulated\nname=A\n\n; the desk line\n[line1]\ndriver=simulated\n", "busy",
+                "1",
+                "[line0]\ndriver=simulated\nname=A\nbusy=1\n\n; the desk line\n[line1]\ndriver=simulated\n"},
+        SaveRow{"line_break_in_value", "[line0]\ndriver=simulated\n", "busy", "1\r\n2",
+                "[line0]\ndriver=simulated\nname=\nbusy=1  2\n"},
+        SaveRow{"byte_order_mark", "\xEF\xBB\xBF[line0]\ndriver=simulated\nname=A\n", "busy", "2",
+                "\xEF\xBB\xBF[line0]\ndriver=simulated\nname=A\nbusy=2\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Configuration, SavingThroughALinkKeepsTheLinkAndThePermissions) {
+    QTemporaryDir dir;
+    const std::string real = dir.filePath("dotfiles/telephony.ini").toStdString();
+    const std::string link = dir.filePath("telephony.ini").toStdString();
+    std::filesystem::create_directories(std::filesystem::path(real).parent_path());
+    std::ofstream(real) << "[line0]\ndriver=simulated\n";
+    std::filesystem::permissions(real,
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::filesystem::create_symlink(real, link);
+    Location l;
+    l.areaCode = "206";
+    std::string error;
+    ASSERT_TRUE(SaveLocation(link, l, error)) << error;
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(LoadConfiguration(real).location.areaCode, "206");
+    EXPECT_EQ(std::filesystem::status(real).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+TEST(Configuration, OnlyTheFirstGroupOfANameCounts) {
+    // The broken first [line0] is left out; the second is not taken in its place, since
+    // edits of device 0 would go to the first.
+    const Configuration c = ParseConfiguration(
+        "[line0]\ndriver=simulated\nbroken\n[line0]\ndriver=simulated\n[line1]\ndriver=simulated\n", "t.ini");
+    ASSERT_EQ(c.lines.size(), 1u);
+    EXPECT_EQ(c.lines[0].group, "line1");
+    EXPECT_EQ(c.messages.back(), "t.ini:4: group [line0] given twice; the second is left out");
+}
+
+TEST(Configuration, FileThatIsNoRegularFileIsReportedNotRead) {
+    QTemporaryDir dir;
+    const std::string fifo = dir.filePath("fifo.ini").toStdString();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {dir.path().toStdString(), fifo}) {
+        const Configuration c = LoadConfiguration(path); // a pipe would block here
+        EXPECT_TRUE(c.fileFound);
+        EXPECT_TRUE(c.lines.empty());
+        ASSERT_EQ(c.messages.size(), 1u);
+        EXPECT_EQ(c.messages[0], path + ": cannot be read (not a regular file); no line devices");
+        LineSettings s;
+        s.group = "line0";
+        s.driver = "simulated";
+        std::string error;
+        EXPECT_FALSE(SaveLineSettings(path, s, error));
+        EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    }
 }
 
 TEST(Configuration, ServiceReportsUnknownDriversAndBadKeys) {

@@ -93,6 +93,32 @@ TEST(LineSettingsEdit, DialogRefusesSettingsTheDriverRejects) {
     EXPECT_EQ(dialog.Settings().Text("answer_ms"), "20");
 }
 
+TEST(LineSettingsEdit, BytesThatAreNotUtf8SurviveUnlessEdited) {
+    DriverRegistry registry;
+    RegisterBuiltinDrivers(registry);
+    LineSettings current;
+    current.group = "line0";
+    current.driver = "simulated";
+    current.name = "Caf\xE9"; // Latin-1
+    current.entries = {{"busy",
+                        "555\xA0"
+                        "0100",
+                        3}}; // a stray byte
+    LineSettingsDialog dialog(nullptr, 0, current, registry, nullptr);
+    dialog.keyEdit("answer_ms")->setText("20");
+    const LineSettings s = dialog.Settings();
+    EXPECT_EQ(s.name, current.name);
+    EXPECT_EQ(s.Text("busy"), current.Text("busy"));
+    EXPECT_EQ(s.Text("answer_ms"), "20");
+    dialog.nameEdit()->setText("Desk\nphone"); // pasted with a line break
+    EXPECT_EQ(dialog.Settings().name, "Desk phone");
+
+    Location here;
+    here.areaCode = "\xE9";
+    LocationDialog location(nullptr, "1", here);
+    EXPECT_EQ(location.CurrentLocation(), here) << "unchanged, so the service saves nothing";
+}
+
 TEST(LocationEdit, ShowsTheNumberAsDialled) {
     Location l;
     l.areaCode = "206";
