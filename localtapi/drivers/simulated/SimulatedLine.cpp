@@ -3,6 +3,9 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <sstream>
 
 namespace localtapi {
@@ -115,8 +118,11 @@ DeviceCaps SimulatedLine::Caps() const {
     return s.caps;
 }
 
-void SimulatedLine::After(DWORD ms, QObject* context, std::function<void()> step) {
-    QTimer::singleShot(static_cast<int>(ms), context, std::move(step));
+void SimulatedLine::After(std::uint64_t ms, QObject* context, std::function<void()> step) {
+    // A timer takes an int; a longer wait (many digits at a long digit time) is capped
+    // rather than turned negative, which would never fire.
+    const auto capped = static_cast<int>(std::min<std::uint64_t>(ms, std::numeric_limits<int>::max()));
+    QTimer::singleShot(capped, context, std::move(step));
 }
 
 LONG SimulatedLine::Open(LineDriverSink& lineSink) {
@@ -180,7 +186,7 @@ LONG SimulatedLine::MakeCall(RequestId request, CallId id, const char* destinati
 // Dialing onwards, one timer step per state, all on the call's own timer context.
 void SimulatedLine::Progress(CallId id, const std::string& number) {
     QObject* ctx = calls.at(id).timers.get();
-    const DWORD dialing = s.digitMs * static_cast<DWORD>(number.size());
+    const std::uint64_t dialing = std::uint64_t{s.digitMs} * number.size();
     After(s.dialtoneMs, ctx, [this, id, ctx, number, dialing] {
         Enter(id, LINECALLSTATE_DIALING, 0);
         After(dialing, ctx, [this, id, ctx, number] {

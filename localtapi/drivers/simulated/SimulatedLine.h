@@ -13,6 +13,7 @@
 
 #include <QObject>
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -66,7 +67,7 @@ class SimulatedLine : public LineDriver {
         bool dropping = false;
         std::unique_ptr<QObject> timers; // deleting it cancels the call's pending steps
     };
-    void After(DWORD ms, QObject* context, std::function<void()> step);
+    void After(std::uint64_t ms, QObject* context, std::function<void()> step);
     void Enter(CallId id, DWORD state, DWORD mode);
     void Progress(CallId id, const std::string& number);
 
