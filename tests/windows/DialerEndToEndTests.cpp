@@ -9,6 +9,7 @@
 // others swallowed), the keypad's tags, "Clr" and "<-", Enter as the default button,
 // "Time call?" / "TAPI failure" boxes, the modal timing window and its 500 ms clock, the
 // history list, the focus rules, and the order of the telephony calls.
+#include <AppInfo.h>
 #include <DialForm.h>
 #include <FakeTapi.h>
 #include <MessagePump.h>
@@ -24,6 +25,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -128,6 +130,14 @@ class Driver {
     HWND button(int id) const { return GetDlgItem(dial(), id); }
 
     std::string number() const { return Ascii(Text(text1())); }
+    // Start and end of the selection in the number box's text field (equal: the caret).
+    std::pair<DWORD, DWORD> selection() const {
+        DWORD start = 0;
+        DWORD end = 0;
+        SendMessageW(GetWindow(text1(), GW_CHILD), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                     reinterpret_cast<LPARAM>(&end));
+        return {start, end};
+    }
     void waitNumber(const std::string& expected) {
         WaitFor([&] { return number() == expected; },
                 "number \"" + expected + "\" (is \"" + number() + "\")");
@@ -152,6 +162,10 @@ class Driver {
     void pressEnter() {
         PostMessageW(focus(), WM_KEYDOWN, VK_RETURN, 1);
         PostMessageW(focus(), WM_KEYUP, VK_RETURN, 0xC0000001);
+    }
+    void pressTab() {
+        PostMessageW(focus(), WM_KEYDOWN, VK_TAB, 1);
+        PostMessageW(focus(), WM_KEYUP, VK_TAB, 0xC0000001);
     }
     void click(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
 
@@ -182,6 +196,16 @@ class Driver {
         WaitFor([&] { return (box = find(L"#32770", L"OrvoDial")) != nullptr; },
                 "a message box titled OrvoDial");
         return box;
+    }
+    // The icon a message box shows, or null (its icon control is 20 on Windows, 1088 in Wine).
+    static HICON messageBoxIcon(HWND box) {
+        for (int id : {20, 1088}) {
+            HWND icon = GetDlgItem(box, id);
+            if (icon != nullptr && IsWindowVisible(icon))
+                if (auto shown = reinterpret_cast<HICON>(SendMessageW(icon, STM_GETICON, 0, 0)))
+                    return shown;
+        }
+        return nullptr;
     }
     void waitGone(HWND window, const std::string& what) {
         WaitFor([&] { return !IsWindow(window) || !IsWindowVisible(window); }, what + " to close");
@@ -286,6 +310,8 @@ TEST_F(DialerEndToEnd, ComposingWithKeysKeypadClearAndCorrect) {
         d.type("555-1212");
         d.waitNumber("555-1212");
         EXPECT_TRUE(d.focusInNumberBox());
+        // The caret follows the text, where the next character goes (as typing looks).
+        EXPECT_EQ(d.selection(), std::make_pair(DWORD{8}, DWORD{8}));
 
         // Characters outside the set reach neither the logic nor the text field.
         d.type("a+(.9");
@@ -311,6 +337,7 @@ TEST_F(DialerEndToEnd, ComposingWithKeysKeypadClearAndCorrect) {
             d.click(GetDlgItem(d.dial(), DialForm::kIdKeypadFirst + index));
         d.waitNumber("555-121221*0#");
         EXPECT_TRUE(d.focusInNumberBox());
+        EXPECT_EQ(d.selection(), std::make_pair(DWORD{13}, DWORD{13}));
 
         d.click(d.button(DialForm::kIdClearBtn));
         d.waitNumber("");
@@ -325,6 +352,7 @@ TEST_F(DialerEndToEnd, ComposingWithKeysKeypadClearAndCorrect) {
 
 TEST_F(DialerEndToEnd, DialTimeTheCallAnswerNoAndFailures) {
     HWND firstTimingWindow = nullptr;
+    std::wstring drawnFace;
     Run([&](Driver& d) {
         // 1. A timed call: Enter in the number box presses Dial.
         d.type("555-1212");
@@ -336,6 +364,7 @@ TEST_F(DialerEndToEnd, DialTimeTheCallAnswerNoAndFailures) {
         EXPECT_NE(GetDlgItem(box, IDNO), nullptr);
         EXPECT_EQ(GetDlgItem(box, IDOK), nullptr);
         EXPECT_EQ(d.focus(), GetDlgItem(box, IDYES)) << "Yes has the focus";
+        EXPECT_EQ(Driver::messageBoxIcon(box), nullptr) << "the question has no icon";
         EXPECT_EQ(d.history(), std::vector<std::string>{"555-1212"}) << "listed before the line opens";
 
         // The line's messages are handled while the question is on the screen.
@@ -360,6 +389,10 @@ TEST_F(DialerEndToEnd, DialTimeTheCallAnswerNoAndFailures) {
             HGDIOBJ old = SelectObject(screen, font);
             SIZE text{};
             GetTextExtentPoint32W(screen, L"00:00:00", 8, &text);
+            // The face it got is the one it asked for, not a substitute of the system's.
+            wchar_t face[LF_FACESIZE] = {};
+            GetTextFaceW(screen, LF_FACESIZE, face);
+            drawnFace = face;
             SelectObject(screen, old);
             ReleaseDC(nullptr, screen);
             RECT label{};
@@ -396,6 +429,7 @@ TEST_F(DialerEndToEnd, DialTimeTheCallAnswerNoAndFailures) {
         EXPECT_EQ(Ascii(Text(GetDlgItem(box, kMessageBoxTextId))), "TAPI failure");
         EXPECT_NE(GetDlgItem(box, IDOK), nullptr);
         EXPECT_EQ(GetDlgItem(box, IDNO), nullptr);
+        EXPECT_EQ(Driver::messageBoxIcon(box), nullptr) << "the failure message has no icon";
         d.click(GetDlgItem(box, IDOK));
         d.waitGone(box, "the failure message");
         EXPECT_EQ(d.number(), "9");
@@ -434,7 +468,8 @@ TEST_F(DialerEndToEnd, DialTimeTheCallAnswerNoAndFailures) {
     EXPECT_EQ(fake->openCalls[0].privileges, DWORD{LINECALLPRIVILEGE_NONE});
     EXPECT_EQ(fake->openCalls[0].mediaModes, DWORD{LINEMEDIAMODE_INTERACTIVEVOICE});
     EXPECT_EQ(events.names, (std::vector<std::string>{"MakeCallResult(0)", "Connected"}));
-    EXPECT_FALSE(timingFace.empty());
+    EXPECT_TRUE(timingFace == L"Digiface" || timingFace == L"DSEG7 Classic") << Ascii(timingFace);
+    EXPECT_EQ(lstrcmpiW(drawnFace.c_str(), timingFace.c_str()), 0) << Ascii(drawnFace);
 }
 
 // Closing the timing window from its title bar destroys it: the modal show returns, and
@@ -476,6 +511,109 @@ TEST_F(DialerEndToEnd, HelpShowsAMessageAndKeepsTheFocus) {
         EXPECT_EQ(d.number(), "1");
     });
     EXPECT_EQ(fake->log, Concat({kLoadCalls, {"lineShutdown"}}));
+}
+
+// Tab walks the controls by their tab indices: the keypad row by row from "1", Dial,
+// "Clr", "<-", "?", the number box, and round again. Enter presses the push button that
+// has the focus, and only elsewhere the default button Dial.
+TEST_F(DialerEndToEnd, TabOrderAndEnterOnAFocusedButton) {
+    Run([&](Driver& d) {
+        std::vector<HWND> order(ui::dialform::kKeyCount);
+        for (std::size_t i = 0; i < ui::dialform::kKeyCount; ++i)
+            order[static_cast<std::size_t>(ui::dialform::kKeypad[i].tabIndex)] =
+                GetDlgItem(d.dial(), DialForm::kIdKeypadFirst + static_cast<int>(i));
+        for (int id : {DialForm::kIdDial, DialForm::kIdClearBtn, DialForm::kIdCorBtn, DialForm::kIdHelp})
+            order.push_back(d.button(id));
+        ASSERT_EQ(d.focus(), order[0]);
+        for (std::size_t step = 1; step <= order.size(); ++step) {
+            SCOPED_TRACE(step);
+            d.pressTab();
+            if (step < order.size())
+                WaitFor([&] { return d.focus() == order[step]; }, "the next control in the tab order");
+            else
+                WaitFor([&] { return d.focusInNumberBox(); }, "the number box, last in the tab order");
+        }
+        d.pressTab();
+        WaitFor([&] { return d.focus() == order[0]; }, "the \"1\" key again");
+
+        // Enter on the focused "1" key presses it, not Dial.
+        d.pressEnter();
+        d.waitNumber("1");
+        WaitFor([&] { return d.focusInNumberBox(); }, "the focus in the number box");
+
+        // Enter on the focused "Clr" clears the number instead of dialling it.
+        for (int i = 0; i < 14; ++i)
+            d.pressTab();
+        WaitFor([&] { return d.focus() == d.button(DialForm::kIdClearBtn); }, "\"Clr\" to have the focus");
+        d.pressEnter();
+        d.waitNumber("");
+
+        // A button that took the focus by a click takes Enter too: "?" keeps the focus after
+        // its message, and Enter shows the message again instead of dialling "3".
+        d.type("3");
+        d.waitNumber("3");
+        d.click(d.button(DialForm::kIdHelp));
+        d.click(GetDlgItem(d.waitMessageBox(), IDOK));
+        WaitFor([&] { return d.focus() == d.button(DialForm::kIdHelp); }, "\"?\" to keep the focus");
+        d.pressEnter();
+        HWND box = nullptr;
+        WaitFor([&] { return (box = d.waitMessageBox()) != nullptr && GetDlgItem(box, kMessageBoxTextId); },
+                "a message");
+        EXPECT_EQ(Ascii(Text(GetDlgItem(box, kMessageBoxTextId))), ui::HelpText());
+        d.click(GetDlgItem(box, GetDlgItem(box, IDOK) != nullptr ? IDOK : IDNO));
+        d.waitGone(box, "the message");
+        EXPECT_EQ(d.number(), "3");
+    });
+    EXPECT_EQ(fake->log, Concat({kLoadCalls, {"lineShutdown"}}));
+}
+
+// Watches the timing window for the moment it disappears and records whether the dial
+// window was enabled by then. A window disabled at that moment cannot take the
+// activation, which the system then gives to another program's window.
+struct DisappearanceWatch {
+    static inline WNDPROC original = nullptr;
+    static inline HWND dial = nullptr;
+    static inline std::atomic<int> seen{0};
+    static inline std::atomic<int> seenWhileDialDisabled{0};
+
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_WINDOWPOSCHANGING &&
+            (reinterpret_cast<const WINDOWPOS*>(lParam)->flags & SWP_HIDEWINDOW) != 0) {
+            ++seen;
+            if (!IsWindowEnabled(dial))
+                ++seenWhileDialDisabled;
+        }
+        return CallWindowProcW(original, hwnd, message, wParam, lParam);
+    }
+};
+
+TEST_F(DialerEndToEnd, DialWindowTakesInputAgainBeforeTheTimingWindowDisappears) {
+    Run([&](Driver& d) {
+        DisappearanceWatch::dial = d.dial();
+        HWND tform = nullptr;
+        // 1: Done hides the window; 2: the title bar's close button destroys it.
+        for (const char* number : {"1", "2"}) {
+            SCOPED_TRACE(number);
+            d.type(number);
+            d.waitNumber(number);
+            d.pressEnter();
+            d.click(GetDlgItem(d.waitMessageBox(), IDYES));
+            WaitFor([&] { return (tform = d.timingWindow()) != nullptr; }, "the call timing window");
+            if (DisappearanceWatch::original == nullptr)
+                DisappearanceWatch::original = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+                    tform, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DisappearanceWatch::Proc)));
+            ASSERT_NE(DisappearanceWatch::original, nullptr);
+            const int before = DisappearanceWatch::seen.load();
+            if (number[0] == '1')
+                d.click(GetDlgItem(tform, IDOK));
+            else
+                PostMessageW(tform, WM_CLOSE, 0, 0);
+            WaitFor([&] { return DisappearanceWatch::seen.load() > before; }, "the timing window to go");
+            WaitFor([&] { return IsWindowEnabled(d.dial()) != FALSE; }, "the dial window to take input");
+            d.waitNumber("");
+        }
+    });
+    EXPECT_EQ(DisappearanceWatch::seenWhileDialDisabled.load(), 0);
 }
 
 } // namespace

@@ -94,7 +94,16 @@ std::string DialForm::numberText() const {
 }
 
 void DialForm::setNumberText(const std::string& text) {
-    SetWindowTextW(text1_, Widen(text).c_str());
+    const std::wstring wide = Widen(text);
+    SetWindowTextW(text1_, wide.c_str());
+    // Setting the text puts the caret at its start; move it to the end, where the next
+    // character is added, so that the field looks as if the number had been typed there.
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    if (GetComboBoxInfo(text1_, &info) && info.hwndItem != nullptr) {
+        const auto end = static_cast<WPARAM>(GetWindowTextLengthW(info.hwndItem));
+        SendMessageW(info.hwndItem, EM_SETSEL, end, static_cast<LPARAM>(end));
+    }
 }
 
 void DialForm::insertHistoryAtTop(const std::string& number) {
@@ -182,8 +191,17 @@ LRESULT DialForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
         OnCommand(LOWORD(wParam), HIWORD(wParam));
         return 0;
-    case DM_GETDEFID:
+    case DM_GETDEFID: {
+        // Enter presses the push button that has the focus, as in a dialog box; elsewhere
+        // (the number box) the default button Dial. The dialog keyboard handling asks here
+        // because this is no dialog box and its buttons do not pass the default between
+        // them when the focus moves by a click.
+        HWND focus = GetFocus();
+        if (focus != nullptr && GetParent(focus) == hwnd &&
+            (SendMessageW(focus, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) != 0)
+            return MAKELRESULT(GetDlgCtrlID(focus), DC_HASDEFID);
         return MAKELRESULT(kIdDial, DC_HASDEFID);
+    }
     case WM_ACTIVATE:
         // Keep the focused control across deactivation, as dialog boxes do.
         if (LOWORD(wParam) == WA_INACTIVE) {

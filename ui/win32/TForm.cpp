@@ -21,20 +21,25 @@ int CALLBACK FoundFamily(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM foun
     return 0;
 }
 
-// Makes the embedded seven-segment font available to this process (once).
-void AddEmbeddedClockFont(HINSTANCE instance) {
+// Makes the embedded seven-segment font available to this process (once); true when it
+// is. A font added from memory is private to the process and, on Windows, not
+// enumerable: whether it is there is known from this call, not from the font list.
+bool AddEmbeddedClockFont(HINSTANCE instance) {
     static bool added = false;
     if (added)
-        return;
+        return true;
     HRSRC resource =
         FindResourceW(instance, MAKEINTRESOURCEW(IDR_CLOCK_FONT), MAKEINTRESOURCEW(10) /*RT_RCDATA*/);
     if (resource == nullptr)
-        return;
+        return false;
     HGLOBAL data = LoadResource(instance, resource);
     DWORD fonts = 0;
-    if (data != nullptr && AddFontMemResourceEx(LockResource(data), SizeofResource(instance, resource),
-                                                nullptr, &fonts) != nullptr)
+    if (data != nullptr &&
+        AddFontMemResourceEx(LockResource(data), SizeofResource(instance, resource), nullptr, &fonts) !=
+            nullptr &&
+        fonts > 0)
         added = true;
+    return added;
 }
 
 HFONT ClockFont(int height, const std::wstring& face) {
@@ -76,11 +81,8 @@ TForm::TForm(HINSTANCE instance, LocalClock clock) : logic_(*this, std::move(clo
                            FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                            DEFAULT_PITCH | FF_SWISS, Widen(tform::kNumFontFamily).c_str());
     clockFace_ = Widen(tform::kTimeboxFontFamily);
-    if (!FontFamilyInstalled(clockFace_.c_str())) {
-        AddEmbeddedClockFont(instance);
-        if (FontFamilyInstalled(kEmbeddedClockFace))
-            clockFace_ = kEmbeddedClockFace;
-    }
+    if (!FontFamilyInstalled(clockFace_.c_str()) && AddEmbeddedClockFont(instance))
+        clockFace_ = kEmbeddedClockFace;
     clockFont_ = ClockFont(PointsToFontHeight(tform::kTimeboxFontPoints, dpi), clockFace_);
     if (clockFace_ == kEmbeddedClockFace) {
         // The substitute's digits are wider than the designed face's: scale it down so that
@@ -122,16 +124,25 @@ void TForm::ShowModal(HWND disabled) {
     if (hwnd_ == nullptr)
         return;
     const bool wasEnabled = disabled != nullptr && IsWindowEnabled(disabled);
-    if (wasEnabled)
+    if (wasEnabled) {
         EnableWindow(disabled, FALSE);
+        modalOwner_ = disabled;
+    }
     ShowWindow(hwnd_, SW_SHOW);
     SetForegroundWindow(hwnd_);
     SetFocus(command1_);
     RunModalLoop([this] { return hwnd_ != nullptr && IsWindowVisible(hwnd_); });
-    if (wasEnabled) {
-        EnableWindow(disabled, TRUE);
+    // Still set when the loop ended on WM_QUIT with the window on the screen.
+    ReleaseModalOwner();
+    if (wasEnabled)
         SetActiveWindow(disabled);
-    }
+}
+
+void TForm::ReleaseModalOwner() {
+    if (modalOwner_ == nullptr)
+        return;
+    EnableWindow(modalOwner_, TRUE);
+    modalOwner_ = nullptr;
 }
 
 void TForm::setNumText(const std::string& text) {
@@ -145,6 +156,7 @@ void TForm::setTimeboxText(const std::string& text) {
 void TForm::hideWindow() {
     if (hwnd_ == nullptr)
         return;
+    ReleaseModalOwner();
     ShowWindow(hwnd_, SW_HIDE);
     // Wake the modal loop, which looks at the window's state only between messages.
     PostMessageW(nullptr, WM_NULL, 0, 0);
@@ -185,6 +197,11 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
             return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
         }
+        break;
+    case WM_CLOSE:
+        // Closed from the title bar: destroyed by the default handling, after the window
+        // that the modal show disabled takes input again.
+        ReleaseModalOwner();
         break;
     case WM_SETFOCUS:
         // The only control that takes the focus.

@@ -49,6 +49,10 @@ class TForm final : public TimingView {
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControls();
+    // Gives input back to the window ShowModal disabled. Called before the window
+    // disappears, so that the system hands the activation to that window and not to
+    // another program's.
+    void ReleaseModalOwner();
 
     TFormLogic logic_;
     HWND hwnd_ = nullptr;
@@ -58,6 +62,7 @@ class TForm final : public TimingView {
     HFONT numFont_ = nullptr;
     HFONT clockFont_ = nullptr;
     std::wstring clockFace_;
+    HWND modalOwner_ = nullptr; // disabled by ShowModal until the window disappears
 };
 
 // Whether a font family of this name is installed (or was added by this process).
