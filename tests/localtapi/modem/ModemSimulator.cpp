@@ -1,34 +1,28 @@
 #include "ModemSimulator.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <cerrno>
 #include <cctype>
 #include <fcntl.h>
+#include <map>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
-namespace {
-
-struct Code {
-    const char* text;
-    int number;
-};
-
-constexpr Code kCodes[] = {
-    {"OK", 0},    {"CONNECT", 1},     {"RING", 2}, {"NO CARRIER", 3},
-    {"ERROR", 4}, {"NO DIALTONE", 6}, {"BUSY", 7}, {"NO ANSWER", 8},
-};
-
-std::string Upper(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
+bool WaitUntil(const std::function<bool()>& done, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    }
+    return true;
 }
-
-} // namespace
 
 ModemSimulator::ModemSimulator(Script s) : script(std::move(s)), echo(script.echo), verbose(script.verbose) {
     char name[256] = {};
@@ -39,47 +33,29 @@ ModemSimulator::ModemSimulator(Script s) : script(std::move(s)), echo(script.ech
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
     slavePath = name;
     context = std::make_unique<QObject>();
-    notifier = new QSocketNotifier(master, QSocketNotifier::Read, context.get());
-    QObject::connect(notifier, &QSocketNotifier::activated, context.get(), [this] { OnReadable(); });
-}
-
-ModemSimulator::~ModemSimulator() {
-    Vanish();
+    auto* notifier = new QSocketNotifier(master, QSocketNotifier::Read, context.get());
+    QObject::connect(notifier, &QSocketNotifier::activated, context.get(), [this] {
+        char buffer[256];
+        ssize_t n = 0;
+        while (master >= 0 && (n = ::read(master, buffer, sizeof buffer)) > 0) // until EAGAIN or EIO
+            for (ssize_t i = 0; i < n; ++i)
+                OnByte(buffer[i]);
+    });
 }
 
 void ModemSimulator::Vanish() {
     dialTimer.reset();
     context.reset();
-    notifier = nullptr;
-    if (master >= 0)
-        ::close(master);
-    if (slaveKeep >= 0)
-        ::close(slaveKeep);
+    for (int fd : {master, slaveKeep})
+        if (fd >= 0)
+            ::close(fd);
     master = slaveKeep = -1;
 }
 
 void ModemSimulator::Send(const std::string& bytes) {
-    if (master < 0)
-        return;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
+    for (std::size_t done = 0; master >= 0 && done < bytes.size();) {
         const ssize_t n = ::write(master, bytes.data() + done, bytes.size() - done);
-        if (n <= 0)
-            return; // a test modem with a full buffer just loses bytes
-        done += static_cast<std::size_t>(n);
-    }
-}
-
-void ModemSimulator::OnReadable() {
-    char buffer[256];
-    for (;;) {
-        if (master < 0)
-            return;
-        const ssize_t n = ::read(master, buffer, sizeof buffer);
-        if (n <= 0)
-            return; // EAGAIN, or no slave open (EIO): nothing to read
-        for (ssize_t i = 0; i < n; ++i)
-            OnByte(buffer[i]);
+        done = n > 0 ? done + static_cast<std::size_t>(n) : bytes.size(); // a full buffer loses bytes
     }
 }
 
@@ -87,8 +63,7 @@ void ModemSimulator::OnByte(char c) {
     received.push_back(c);
     if (script.mute)
         return;
-    if (dialTimer) {
-        // Any character aborts a dial in progress; the character itself is swallowed.
+    if (dialTimer) { // any character aborts a dial, and is swallowed
         dialTimer.reset();
         if (!script.abortResult.empty())
             Reply(script.abortResult);
@@ -96,32 +71,26 @@ void ModemSimulator::OnByte(char c) {
     }
     if (echo)
         Send(std::string(1, c));
-    if (c == '\n')
-        return;
-    if (c != '\r') {
+    if (c == '\r' && !lineBuffer.empty())
+        Execute(std::exchange(lineBuffer, {}));
+    else if (c != '\r' && c != '\n')
         lineBuffer.push_back(c);
-        return;
-    }
-    const std::string line = lineBuffer;
-    lineBuffer.clear();
-    if (line.empty())
-        return;
-    commands.push_back(line);
-    Execute(line);
 }
 
 void ModemSimulator::Execute(const std::string& line) {
+    if (line == script.vanishOn)
+        return Vanish();
     if (script.ignore.count(line) != 0)
         return;
-    if (script.refuse.count(line) != 0) {
-        Reply("ERROR");
-        return;
-    }
-    const std::string cmd = Upper(line);
-    if (cmd.size() < 2 || cmd.compare(0, 2, "AT") != 0)
-        return; // not a command line: a modem ignores it
+    if (script.refuse.count(line) != 0)
+        return Reply("ERROR");
+    std::string cmd = line;
+    for (char& c : cmd)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (!cmd.starts_with("AT"))
+        return; // not a command line
     std::size_t i = 2;
-    auto number = [&]() {
+    auto number = [&] {
         int value = 0;
         while (i < cmd.size() && std::isdigit(static_cast<unsigned char>(cmd[i])))
             value = value * 10 + (cmd[i++] - '0');
@@ -129,103 +98,43 @@ void ModemSimulator::Execute(const std::string& line) {
     };
     while (i < cmd.size()) {
         const char c = cmd[i++];
-        if (c == ' ')
-            continue;
         if (c == 'D') {
-            // The rest of the line is the dial string. With ';' the modem returns to
-            // command mode when the digits are out.
-            std::string dial = cmd.substr(i);
-            if (dial.empty() || dial.back() != ';') {
-                Reply("NO CARRIER"); // a voice modem without ';' waits for a carrier
-                return;
-            }
-            DialOutcome outcome = DialOutcome::Ok;
+            if (!cmd.ends_with(';'))
+                return Reply("NO CARRIER"); // a voice modem without ';' waits for a carrier
+            std::string result = "OK";
             if (!script.dials.empty()) {
-                outcome = script.dials.front();
+                result = script.dials.front();
                 script.dials.pop_front();
             }
-            if (outcome == DialOutcome::Error) {
-                Reply("ERROR");
-                return;
-            }
             dialTimer = std::make_unique<QObject>();
-            if (outcome != DialOutcome::Silent)
-                QTimer::singleShot(script.dialTime, dialTimer.get(), [this, outcome] { EndDial(outcome); });
+            if (!result.empty())
+                QTimer::singleShot(20, dialTimer.get(), [this, result] {
+                    dialTimer.release()->deleteLater(); // this runs inside its timer
+                    Send(script.beforeDialResult);
+                    result == "vanish" ? Vanish() : Reply(result);
+                });
             return;
         }
-        if (c == 'E') {
+        if (c == 'E')
             echo = number() != 0;
-        } else if (c == 'V') {
+        else if (c == 'V')
             verbose = number() != 0;
-        } else if (c == 'Z') {
-            number();
+        else if (c == 'Z' || (c == '&' && i < cmd.size() && cmd[i] == 'F'))
             echo = verbose = true;
-        } else if (c == '&') {
-            if (i >= cmd.size()) {
-                Reply("ERROR");
-                return;
-            }
-            const char what = cmd[i++];
-            number();
-            if (what == 'F')
-                echo = verbose = true;
-        } else if (std::isalpha(static_cast<unsigned char>(c))) {
-            number();
-        } else {
-            Reply("ERROR");
-            return;
-        }
+        else if (c != ' ' && c != '&' && !std::isalpha(static_cast<unsigned char>(c)))
+            return Reply("ERROR");
+        if (c == '&' && i++ >= cmd.size())
+            return Reply("ERROR");
+        number();
     }
     Reply("OK");
 }
 
-void ModemSimulator::EndDial(DialOutcome outcome) {
-    dialTimer.release()->deleteLater(); // runs inside this object's own timer
-    if (!script.unsolicitedBeforeDialResult.empty())
-        Send(script.unsolicitedBeforeDialResult);
-    switch (outcome) {
-    case DialOutcome::Ok:
-        Reply("OK");
-        break;
-    case DialOutcome::Connect:
-        Reply("CONNECT");
-        break;
-    case DialOutcome::Busy:
-        Reply("BUSY");
-        break;
-    case DialOutcome::NoDialtone:
-        Reply("NO DIALTONE");
-        break;
-    case DialOutcome::NoAnswer:
-        Reply("NO ANSWER");
-        break;
-    case DialOutcome::NoCarrier:
-        Reply("NO CARRIER");
-        break;
-    case DialOutcome::Error:
-        Reply("ERROR");
-        break;
-    case DialOutcome::Silent:
-        break;
-    case DialOutcome::Vanish:
-        Vanish();
-        break;
-    }
-}
-
 void ModemSimulator::Reply(const std::string& text) {
-    for (const Code& code : kCodes)
-        if (text == code.text) {
-            Result(code.number, text);
-            return;
-        }
-    Result(-1, text);
-}
-
-void ModemSimulator::Result(int code, const std::string& text) {
+    static const std::map<std::string, int> codes{{"OK", 0},         {"CONNECT", 1},  {"RING", 2},
+                                                  {"NO CARRIER", 3}, {"ERROR", 4},    {"NO DIALTONE", 6},
+                                                  {"BUSY", 7},       {"NO ANSWER", 8}};
     Send(script.noise);
-    if (verbose || code < 0)
-        Send("\r\n" + text + "\r\n");
-    else
-        Send(std::to_string(code) + "\r");
+    const auto code = codes.find(text);
+    Send(verbose || code == codes.end() ? "\r\n" + text + "\r\n" : std::to_string(code->second) + "\r");
 }
