@@ -1,5 +1,4 @@
-// The program's line object against the real service under the Qt event loop: whole
-// calls, refusals, modal loops, tear-down, capabilities and the trace.
+// The line object against the real service under the Qt event loop.
 #include "CvbTAPILine.h"
 #include "ServiceTestSupport.h"
 
@@ -10,16 +9,16 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 using namespace localtapi;
 using namespace svctest;
+using Events = std::vector<std::string>;
 
 namespace {
 
 // Records the line object's events as words, e.g. "MakeCallResult 0".
 struct EventLog : CvbTAPILineEvents {
-    std::vector<std::string> events;
+    Events events;
     void MakeCallResult(LONG code) override { events.push_back("MakeCallResult " + std::to_string(code)); }
     void DropCallResult(LONG code) override { events.push_back("DropCallResult " + std::to_string(code)); }
     void Connected() override { events.push_back("Connected"); }
@@ -42,70 +41,56 @@ struct Dialer {
         line->setCurrentLineID(0);
         line->Subscribe(&log);
     }
-    ~Dialer() {
-        if (line)
-            line->Unsubscribe(&log);
+    ~Dialer() { line->Unsubscribe(&log); }
+    bool Call(const char* number = "555-1212") {
+        return line->OpenLine(1, 4) && line->MakeCallAsynch(number);
     }
 };
 
-TEST(LineObject, WholeCallRaisesEventsInOrder) {
-    Dialer d(MakeService());
-    ASSERT_TRUE(d.line->OpenLine(1, 4));
-    ASSERT_TRUE(d.line->MakeCallAsynch("555-1212"));
-    ASSERT_TRUE(WaitFor([&] { return d.log.Has("Connected"); }));
-    EXPECT_NE(d.line->state().hCall, 0u);
-    EXPECT_EQ(d.line->state().makeCallRequestID, 0u);
-    ASSERT_TRUE(d.line->DropCallAsynch());
-    ASSERT_TRUE(WaitFor([&] { return d.log.Has("Idle"); }));
-    EXPECT_EQ(d.log.events,
-              (std::vector<std::string>{"MakeCallResult 0", "Connected", "DropCallResult 0", "Idle"}));
-    // Idle deallocated the call and closed the line.
-    EXPECT_EQ(d.line->state().hCall, 0u);
-    EXPECT_EQ(d.line->state().hLine, 0u);
-    EXPECT_FALSE(d.line->CloseLine());
-    EXPECT_EQ(d.service->census().lines, 0u);
-    EXPECT_EQ(d.service->census().calls, 0u);
-    EXPECT_EQ(d.line->LastError(), 0);
-}
-
-TEST(LineObject, CallRejectedInTheReplyClosesTheLine) {
-    Dialer d(MakeService(std::string(kFastLine) + "refuse=0x80000005\n"));
-    ASSERT_TRUE(d.line->OpenLine(1, 4));
-    ASSERT_TRUE(d.line->MakeCallAsynch("555-1212"));
-    ASSERT_TRUE(WaitFor([&] { return !d.log.events.empty(); }));
-    Spin(30);
-    EXPECT_EQ(d.log.events,
-              std::vector<std::string>{"MakeCallResult " + std::to_string(LINEERR_CALLUNAVAIL)});
-    EXPECT_EQ(d.line->state().hLine, 0u);
-    EXPECT_EQ(d.line->state().hCall, 0u);
-    EXPECT_EQ(d.service->census().lines, 0u);
-    EXPECT_EQ(d.service->census().calls, 0u);
-}
-
-TEST(LineObject, CallRefusedAtOnceLeavesTheCodeInLastError) {
-    Dialer d(MakeService(std::string(kFastLine) + "refuse=0x80000048\nrefuse_at=call\n"));
-    ASSERT_TRUE(d.line->OpenLine(1, 4));
-    EXPECT_FALSE(d.line->MakeCallAsynch("555-1212"));
-    EXPECT_EQ(d.line->LastError(), LINEERR_OPERATIONFAILED);
-    EXPECT_EQ(d.service->census().calls, 0u);
-    EXPECT_TRUE(d.line->CloseLine());
-}
-
-TEST(LineObject, BusyNumberDisconnectsThenDropsToIdle) {
-    Dialer d(MakeService());
-    ASSERT_TRUE(d.line->OpenLine(1, 4));
-    ASSERT_TRUE(d.line->MakeCallAsynch("555 0100"));
-    ASSERT_TRUE(WaitFor([&] { return d.log.Has("Idle"); }));
-    EXPECT_EQ(d.log.events,
-              (std::vector<std::string>{"MakeCallResult 0", "Disconnected", "DropCallResult 0", "Idle"}));
-    EXPECT_EQ(d.service->census().calls, 0u);
-    EXPECT_EQ(d.service->census().lines, 0u);
+// A whole call, and calls rejected in the reply, busy, or refused at once.
+TEST(LineObject, CallsRaiseTheirEventsInOrder) {
+    const struct {
+        const char* name;
+        const char* keys; // added to line0
+        const char* number;
+        Events events;  // empty: MakeCallAsynch fails at once, with lastError
+        LONG lastError; // after the events
+    } rows[] = {
+        {"whole_call", "", "555-1212", {"MakeCallResult 0", "Connected", "DropCallResult 0", "Idle"}, 0},
+        {"rejected_in_reply",
+         "refuse=0x80000005\n",
+         "555-1212",
+         {"MakeCallResult " + std::to_string(LINEERR_CALLUNAVAIL)},
+         0},
+        {"busy", "", "555 0100", {"MakeCallResult 0", "Disconnected", "DropCallResult 0", "Idle"}, 0},
+        {"refused_at_once", "refuse=0x80000048\nrefuse_at=call\n", "555-1212", {}, LINEERR_OPERATIONFAILED}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Dialer d(MakeService(std::string(kFastLine) + row.keys));
+        ASSERT_TRUE(d.line->OpenLine(1, 4));
+        EXPECT_EQ(d.line->MakeCallAsynch(row.number), !row.events.empty());
+        if (row.events.empty()) {
+            EXPECT_TRUE(d.line->CloseLine());
+        } else if (row.events.size() > 1 && row.events[1] == "Connected") {
+            ASSERT_TRUE(WaitFor([&] { return d.log.Has("Connected"); }));
+            EXPECT_NE(d.line->state().hCall, 0u);
+            EXPECT_EQ(d.line->state().makeCallRequestID, 0u);
+            ASSERT_TRUE(d.line->DropCallAsynch());
+        }
+        WaitFor([&] { return d.log.events.size() >= row.events.size(); });
+        Spin();
+        EXPECT_EQ(d.log.events, row.events);
+        EXPECT_EQ(d.line->LastError(), row.lastError);
+        // Idle, or the failed reply, deallocated the call and closed the line.
+        EXPECT_EQ(d.line->state().hLine | d.line->state().hCall, 0u);
+        EXPECT_FALSE(d.line->CloseLine());
+        EXPECT_EQ(d.service->census().lines + d.service->census().calls, 0u);
+    }
 }
 
 TEST(LineObject, DeliveredDuringANestedModalLoop) {
     Dialer d(MakeService());
-    ASSERT_TRUE(d.line->OpenLine(1, 4));
-    ASSERT_TRUE(d.line->MakeCallAsynch("555-1212"));
+    ASSERT_TRUE(d.Call());
     // "Time call?" stays up until the call is connected, then is answered.
     QMessageBox box(QMessageBox::Question, "OrvoDial", "Time call?", QMessageBox::Yes | QMessageBox::No);
     bool closedOnConnect = false;
@@ -120,42 +105,34 @@ TEST(LineObject, DeliveredDuringANestedModalLoop) {
     QTimer::singleShot(3000, &box, [&] { box.done(QMessageBox::No); });
     box.exec();
     EXPECT_TRUE(closedOnConnect);
-    EXPECT_EQ(d.log.events, (std::vector<std::string>{"MakeCallResult 0", "Connected"}));
-    EXPECT_TRUE(d.line->DropCallAsynch());
-    EXPECT_TRUE(d.line->CloseLine());
+    EXPECT_EQ(d.log.events, (Events{"MakeCallResult 0", "Connected"}));
 }
 
-TEST(LineObject, DestroyedWithACallUpLeavesNothingInTheService) {
-    auto service = MakeService();
-    {
-        Dialer d(service);
-        ASSERT_TRUE(d.line->OpenLine(1, 4));
-        ASSERT_TRUE(d.line->MakeCallAsynch("555-1212"));
-        ASSERT_TRUE(WaitFor([&] { return d.log.Has("Connected"); }));
-        EXPECT_EQ(service->census().calls, 1u);
+// Destroyed with a call up, and with the call request still pending.
+TEST(LineObject, DestroyedWithTheLineOpenLeavesNothingInTheService) {
+    for (const bool connected : {true, false}) {
+        SCOPED_TRACE(connected ? "call_up" : "request_pending");
+        std::string ini = kFastLine;
+        if (!connected)
+            ini.replace(ini.find("reply_ms=0"), 10, "reply_ms=20");
+        auto service = MakeService(ini);
+        {
+            Dialer d(service);
+            ASSERT_TRUE(d.Call());
+            if (connected) {
+                ASSERT_TRUE(WaitFor([&] { return d.log.Has("Connected"); }));
+                EXPECT_EQ(service->census().calls, 1u);
+            }
+        }
+        EXPECT_TRUE(Clean(*service));
+        Spin(60); // nothing arrives for the object that is gone
+        EXPECT_TRUE(Clean(*service));
     }
-    EXPECT_TRUE(Clean(*service));
-    Spin(30); // nothing arrives for the object that is gone
-    EXPECT_TRUE(Clean(*service));
 }
 
-TEST(LineObject, DestroyedWhileTheCallRequestIsPending) {
-    std::string ini = kFastLine;
-    ini.replace(ini.find("reply_ms=0"), 10, "reply_ms=20");
-    auto service = MakeService(ini);
-    {
-        Dialer d(service);
-        ASSERT_TRUE(d.line->OpenLine(1, 4));
-        ASSERT_TRUE(d.line->MakeCallAsynch("555-1212"));
-    }
-    EXPECT_TRUE(Clean(*service));
-    Spin(60);
-    EXPECT_TRUE(Clean(*service));
-}
-
+// The line object holds the only reference to the service; a handler lets go of the
+// object, so the end of the dispatch destroys both while the service is delivering.
 TEST(LineObject, ReleasedByAnEventHandlerTogetherWithTheService) {
-    // The line object holds the only reference to the service; a handler lets go of the
-    // object, so the end of the dispatch destroys both while the service is delivering.
     std::shared_ptr<LocalTapi> service = MakeService();
     const std::weak_ptr<LocalTapi> watch = service;
     std::shared_ptr<CvbTAPILine> line = CvbTAPILine::New(std::move(service));
@@ -173,8 +150,8 @@ TEST(LineObject, ReleasedByAnEventHandlerTogetherWithTheService) {
     ASSERT_TRUE(line->OpenLine(1, 4));
     ASSERT_TRUE(line->MakeCallAsynch("555-1212"));
     ASSERT_TRUE(WaitFor([&] { return watch.expired(); }));
-    Spin(30); // delivery events still queued for the application find nothing
-    EXPECT_EQ(log.events, (std::vector<std::string>{"MakeCallResult 0", "Connected"}));
+    Spin(); // delivery events still queued for the application find nothing
+    EXPECT_EQ(log.events, (Events{"MakeCallResult 0", "Connected"}));
 }
 
 TEST(LineObject, CapabilitiesOfTheSimulatedLine) {
@@ -200,81 +177,46 @@ TEST(LineObject, CapabilitiesOfTheSimulatedLine) {
     EXPECT_EQ(d.line->ExtAPI_ID0(), 0u);
 }
 
-TEST(LineObject, NoLineDeviceMeansError380) {
-    auto line = CvbTAPILine::New(MakeService("; no devices\n"));
-    EXPECT_FALSE(line->Create());
-    EXPECT_EQ(line->numLines(), 0u);
-    try {
-        line->setCurrentLineID(0);
-        ADD_FAILURE() << "no error raised";
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.number(), 380);
-    }
-}
-
-std::vector<std::string> ReadLines(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    for (std::string l; std::getline(in, l);)
-        lines.push_back(l);
-    return lines;
-}
-
-std::string FirstWord(const std::string& line) {
-    return line.substr(0, line.find(' '));
-}
-
+// One refused call (strings traced as passed, errors named), then a whole call.
 TEST(LineObject, TraceOfOneCall) {
     QTemporaryDir dir;
     ServiceSetup setup;
     setup.tracePath = dir.filePath("trace.txt").toStdString();
     {
         Dialer d(MakeService(setup));
-        ASSERT_TRUE(d.line->OpenLine(1, 4));
+        EXPECT_FALSE(d.Call("555\"x"));
         ASSERT_TRUE(d.line->MakeCallAsynch("555-1212"));
         ASSERT_TRUE(WaitFor([&] { return d.log.Has("Connected"); }));
         ASSERT_TRUE(d.line->DropCallAsynch());
         ASSERT_TRUE(WaitFor([&] { return d.log.Has("Idle"); }));
     }
-    const std::vector<std::string> lines = ReadLines(setup.tracePath);
-    std::vector<std::string> words;
-    for (const std::string& l : lines)
-        words.push_back(FirstWord(l));
-    EXPECT_EQ(words, (std::vector<std::string>{
-                         "lineInitializeExA", "lineNegotiateAPIVersion", "lineGetDevCapsA", "lineGetDevCapsA",
-                         "lineOpen", "lineMakeCallA", "LINE_REPLY", "LINE_CALLSTATE", "LINE_CALLSTATE",
-                         "LINE_CALLSTATE", "LINE_CALLSTATE", "LINE_CALLSTATE", "lineDrop", "LINE_REPLY",
-                         "LINE_CALLSTATE", "lineDeallocateCall", "lineClose", "lineShutdown"}));
-    ASSERT_EQ(lines.size(), 18u);
-    EXPECT_NE(lines[0].find("\"OrvoDial\""), std::string::npos) << lines[0];
-    EXPECT_NE(lines[0].find("&0x00030000->0x00030000 {size=28,options=1} -> 0"), std::string::npos)
-        << lines[0];
-    EXPECT_NE(lines[4].find(" 1 4 NULL -> 0"), std::string::npos) << lines[4];
-    EXPECT_NE(lines[5].find(" & \"555-1212\" 0 NULL -> 1"), std::string::npos) << lines[5];
-    EXPECT_NE(lines[6].find(" 1 0 0"), std::string::npos) << lines[6];
-    EXPECT_NE(lines[7].find("8 1 4 (DIALTONE)"), std::string::npos) << lines[7];
-    EXPECT_NE(lines[11].find("256 0 0 (CONNECTED)"), std::string::npos) << lines[11];
-    EXPECT_NE(lines[12].find(" NULL 0 -> 2"), std::string::npos) << lines[12];
-    EXPECT_NE(lines[14].find("(IDLE)"), std::string::npos) << lines[14];
-}
-
-TEST(LineObject, TraceNamesErrors) {
-    QTemporaryDir dir;
-    ServiceSetup setup;
-    setup.tracePath = dir.filePath("trace.txt").toStdString();
-    {
-        Dialer d(MakeService(setup));
-        ASSERT_TRUE(d.line->OpenLine(1, 4));
-        EXPECT_FALSE(d.line->MakeCallAsynch("555\"x"));
+    std::ifstream in(setup.tracePath);
+    std::vector<std::string> lines, words;
+    for (std::string l; std::getline(in, l);) {
+        lines.push_back(l);
+        words.push_back(l.substr(0, l.find(' ')));
     }
-    bool found = false;
-    for (const std::string& l : ReadLines(setup.tracePath))
-        if (FirstWord(l) == "lineMakeCallA") {
-            found = true;
-            EXPECT_NE(l.find("\"555\\\"x\""), std::string::npos) << l;
-            EXPECT_NE(l.find("-> -2147483632 (LINEERR_INVALADDRESS)"), std::string::npos) << l;
-        }
-    EXPECT_TRUE(found);
+    EXPECT_EQ(words,
+              (Events{"lineInitializeExA", "lineNegotiateAPIVersion", "lineGetDevCapsA", "lineGetDevCapsA",
+                      "lineOpen", "lineMakeCallA", "lineMakeCallA", "LINE_REPLY", "LINE_CALLSTATE",
+                      "LINE_CALLSTATE", "LINE_CALLSTATE", "LINE_CALLSTATE", "LINE_CALLSTATE", "lineDrop",
+                      "LINE_REPLY", "LINE_CALLSTATE", "lineDeallocateCall", "lineClose", "lineShutdown"}));
+    ASSERT_EQ(lines.size(), 19u);
+    const std::pair<size_t, const char*> expected[] = {
+        {0, "\"OrvoDial\""},
+        {0, "&0x00030000->0x00030000 {size=28,options=1} -> 0"},
+        {4, " 1 4 NULL -> 0"},
+        {5, "\"555\\\"x\""},
+        {5, "-> -2147483632 (LINEERR_INVALADDRESS)"},
+        {6, " & \"555-1212\" 0 NULL -> 1"},
+        {7, " 1 0 0"},
+        {8, "8 1 4 (DIALTONE)"},
+        {12, "256 0 0 (CONNECTED)"},
+        {13, " NULL 0 -> 2"},
+        {15, "(IDLE)"},
+    };
+    for (const auto& [index, part] : expected)
+        EXPECT_NE(lines[index].find(part), std::string::npos) << lines[index];
 }
 
 } // namespace

@@ -1,8 +1,6 @@
-// libFuzzer target: random sequences of line-object operations, messages handed to the
-// line object directly, service calls (also with stale and made-up handles) and driver
-// reports (replies, call states, line events, a device that disappears), with the event
-// loop run in between. After each input the line object is released and the service must
-// hold nothing: no application, line, call, request, queued message or icon.
+// libFuzzer target: random sequences of line-object operations, messages handed to the line
+// object, service calls with stale and made-up handles, and driver reports, with the event
+// loop run in between. Once the line object is gone the service must hold nothing.
 #include "CvbTAPILine.h"
 #include "LocalTapi.h"
 
@@ -11,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -21,9 +20,9 @@ using namespace localtapi;
 namespace {
 
 // Reads the fuzz input as a stream of small decisions.
-class Input {
-  public:
-    Input(const std::uint8_t* d, std::size_t n) : data(d), size(n) {}
+struct Input {
+    const std::uint8_t* data;
+    std::size_t size, pos = 0;
     bool More() const { return pos < size; }
     std::uint8_t Byte() { return pos < size ? data[pos++] : 0; }
     DWORD Word() {
@@ -33,17 +32,14 @@ class Input {
         return v;
     }
     std::string Text() {
-        const std::size_t n = Byte() % 12;
         std::string s;
-        for (std::size_t i = 0; i < n && More(); ++i)
+        for (std::size_t n = Byte() % 12; n > 0 && More(); --n)
             s += static_cast<char>(Byte());
         return s;
     }
-
-  private:
-    const std::uint8_t* data;
-    std::size_t size;
-    std::size_t pos = 0;
+    template <class T> T Pick(const std::vector<T>& known) { // mostly a known one, else made up
+        return !known.empty() && Byte() % 4 != 0 ? known[Byte() % known.size()] : static_cast<T>(Word());
+    }
 };
 
 // A device the fuzzer drives by hand through its sink.
@@ -51,23 +47,14 @@ struct FuzzDevice : LineDriver {
     LineDriverSink* sink = nullptr;
     std::vector<RequestId> requests;
     std::vector<CallId> calls;
-    DeviceCaps Caps() const override {
-        DeviceCaps c;
-        c.lineName = "Fuzz";
-        return c;
-    }
+    DeviceCaps Caps() const override { return {}; }
     LONG Open(LineDriverSink& s) override {
         sink = &s;
         return 0;
     }
-    void Close() override {
-        sink = nullptr;
-        requests.clear();
-        calls.clear();
-    }
+    void Close() override { sink = nullptr, requests.clear(), calls.clear(); }
     LONG MakeCall(RequestId r, CallId c, const char*) override {
-        requests.push_back(r);
-        calls.push_back(c);
+        requests.push_back(r), calls.push_back(c);
         return 0;
     }
     LONG Drop(RequestId r, CallId) override {
@@ -89,8 +76,7 @@ std::shared_ptr<LocalTapi> MakeService() {
     o.configuration = ParseConfiguration("[line0]\ndriver=fuzz\n"
                                          "[line1]\ndriver=simulated\nreply_ms=0\ndialtone_ms=0\ndigit_ms=0\n"
                                          "proceeding_ms=0\nanswer_ms=0\nbusy_ms=0\ndrop_ms=0\nhangup_ms=0\n"
-                                         "busy=1\n"
-                                         "[line2]\ndriver=simulated\nrefuse=-2147483643\n",
+                                         "busy=1\n[line2]\ndriver=simulated\nrefuse=-2147483643\n",
                                          "fuzz.ini");
     o.errors = &quiet;
     o.drivers = [](DriverRegistry& r) {
@@ -104,11 +90,6 @@ std::shared_ptr<LocalTapi> MakeService() {
     return std::make_shared<LocalTapi>(std::move(o));
 }
 
-void Leak(const char* what) {
-    std::fprintf(stderr, "service still holds %s after the line object is gone\n", what);
-    std::abort();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
@@ -117,155 +98,103 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Input in(data, size);
+    Input in{data, size};
     auto service = MakeService();
     auto line = CvbTAPILine::New(service);
     std::vector<DWORD> handles; // every handle seen, for stale use
-    auto note = [&] {
+    HCALL strayCall = 0;        // written when a reply is delivered, so it outlives them all
+    auto sink = [] { return g_device ? g_device->sink : nullptr; };
+    auto processEvents = [&] {
+        for (int i = in.Byte() % 6; i >= 0; --i)
+            QCoreApplication::processEvents();
+    };
+    auto secondApp = [&] { // a second application on the same service
+        HLINEAPP app = 0;
+        DWORD devs = 0, version = 0x00030000;
+        LINEINITIALIZEEXPARAMS p{sizeof p, 0, 0, LINEINITIALIZEEXOPTION_USEHIDDENWINDOW, {}, 0};
+        if (service->lineInitializeExA(&app, nullptr, &mTAPIvb::LineCallback, "second", &devs, &version,
+                                       &p) != 0)
+            return;
+        HLINE l = 0;
+        service->lineOpen(app, in.Byte() % 3, &l, 0x00030000, 0, 0, 1, 4, nullptr);
+        handles.push_back(app);
+        if (in.Byte() % 2)
+            service->lineShutdown(app);
+    };
+    auto message = [&] { // straight to the line object, as if the service had sent it
+        const CvbTAPILine::State st = line->state();
+        const DWORD message = in.Byte() % 2 ? LINE_REPLY : LINE_CALLSTATE;
+        DWORD p1 = message == LINE_REPLY ? (in.Byte() % 2 ? st.makeCallRequestID : st.dropCallRequestID)
+                                         : kStates[in.Byte() % std::size(kStates)];
+        if (in.Byte() % 8 == 0)
+            p1 = in.Word();
+        mTAPIvb::LineCallback(st.hCall, message, reinterpret_cast<DWORD_PTR>(line.get()), p1,
+                              in.Byte() % 2 ? 0 : in.Word(), 0);
+    };
+    const std::function<void()> ops[] = {
+        [&] { line->Create(); },
+        [&] { line->setCurrentLineID(static_cast<LONG>(in.Byte() % 4)); },
+        [&] { line->OpenLine(in.Byte() % 2 ? 1 : in.Word(), in.Byte() % 2 ? 4 : in.Word()); },
+        [&] { line->MakeCallAsynch(in.Text()); },
+        [&] { line->DropCallAsynch(); },
+        [&] { line->CloseLine(); },
+        [&] { line->PaintDevIcon(nullptr); },
+        [&] { line->ConfigDialog(); },
+        [&] { line->DialingPropertiesDialog(nullptr, in.Text()); },
+        processEvents,
+        processEvents,
+        [&] { // a reply or a call state, for a real or a made-up request or call
+            if (sink() && in.Byte() % 2)
+                sink()->RequestCompleted(in.Pick(g_device->requests), in.Byte() % 3 ? 0 : in.Word());
+            else if (sink())
+                sink()->CallState(in.Pick(g_device->calls), kStates[in.Byte() % std::size(kStates)],
+                                  in.Word());
+        },
+        [&] {
+            if (sink())
+                sink()->LineDevState(in.Word(), in.Word(), in.Word());
+        },
+        [&] {
+            if (sink() && in.Byte() % 4 == 0)
+                sink()->DeviceRemoved();
+        },
+        [&] { // direct calls with stale or made-up handles
+            service->lineMakeCallA(in.Pick(handles), &strayCall, "1", 0, nullptr);
+            service->lineDrop(in.Pick(handles), nullptr, 0);
+            service->lineDeallocateCall(in.Pick(handles));
+        },
+        [&] { service->lineClose(in.Pick(handles)); },
+        [&] { service->lineShutdown(in.Pick(handles)); },
+        secondApp,
+        [&] { line = CvbTAPILine::New(service); }, // a new line object takes the old one's place
+        message,
+    };
+    for (int steps = 0; in.More() && steps < 200; ++steps) {
+        const std::size_t op = in.Byte() % std::size(ops);
+        try {
+            ops[op]();
+        } catch (const RuntimeError&) { // raised only when choosing or opening a line
+            if (op != 1 && op != 2)
+                throw;
+        }
         const CvbTAPILine::State s = line->state();
         for (DWORD h : {s.hLineApp, s.hLine, s.hCall})
             if (h != 0)
                 handles.push_back(h);
-    };
-    auto anyHandle = [&]() -> DWORD {
-        if (handles.empty() || in.Byte() % 8 == 0)
-            return in.Word();
-        return handles[in.Byte() % handles.size()];
-    };
-
-    // A call request's handle is stored when its reply is delivered, so the variable must
-    // outlive every delivery of this input.
-    HCALL strayCall = 0;
-    int steps = 0;
-    while (in.More() && ++steps < 200) {
-        switch (in.Byte() % 21) {
-        case 0:
-            line->Create();
-            break;
-        case 1:
-            try {
-                line->setCurrentLineID(static_cast<LONG>(in.Byte() % 4));
-            } catch (const RuntimeError&) {
-            }
-            break;
-        case 2:
-            try {
-                line->OpenLine(in.Byte() % 2 ? 1 : in.Word(), in.Byte() % 2 ? 4 : in.Word());
-            } catch (const RuntimeError&) {
-            }
-            break;
-        case 3:
-            line->MakeCallAsynch(in.Text());
-            break;
-        case 4:
-            line->DropCallAsynch();
-            break;
-        case 5:
-            line->CloseLine();
-            break;
-        case 6:
-            line->PaintDevIcon(nullptr);
-            break;
-        case 7:
-            line->ConfigDialog();
-            break;
-        case 8:
-            line->DialingPropertiesDialog(nullptr, in.Text());
-            break;
-        case 9:
-        case 10:
-            for (int i = in.Byte() % 6; i >= 0; --i)
-                QCoreApplication::processEvents();
-            break;
-        case 11: // a reply, for a real or a made-up request
-            if (g_device && g_device->sink) {
-                const RequestId r = !g_device->requests.empty() && in.Byte() % 4 != 0
-                                        ? g_device->requests[in.Byte() % g_device->requests.size()]
-                                        : in.Word();
-                g_device->sink->RequestCompleted(r, in.Byte() % 3 == 0 ? static_cast<LONG>(in.Word()) : 0);
-            }
-            break;
-        case 12: // a call state, for a real or a made-up call
-            if (g_device && g_device->sink) {
-                const CallId c = !g_device->calls.empty() && in.Byte() % 4 != 0
-                                     ? g_device->calls[in.Byte() % g_device->calls.size()]
-                                     : in.Word();
-                g_device->sink->CallState(c, kStates[in.Byte() % std::size(kStates)], in.Word());
-            }
-            break;
-        case 13:
-            if (g_device && g_device->sink)
-                g_device->sink->LineDevState(in.Word(), in.Word(), in.Word());
-            break;
-        case 14:
-            if (g_device && g_device->sink && in.Byte() % 4 == 0)
-                g_device->sink->DeviceRemoved();
-            break;
-        case 15: { // direct calls with stale or made-up handles
-            service->lineMakeCallA(anyHandle(), &strayCall, "1", 0, nullptr);
-            service->lineDrop(anyHandle(), nullptr, 0);
-            service->lineDeallocateCall(anyHandle());
-            break;
-        }
-        case 16:
-            service->lineClose(anyHandle());
-            break;
-        case 17:
-            service->lineShutdown(anyHandle());
-            break;
-        case 18: { // a second application on the same service
-            HLINEAPP app = 0;
-            DWORD devs = 0, version = 0x00030000;
-            LINEINITIALIZEEXPARAMS p{};
-            p.dwTotalSize = sizeof p;
-            p.dwOptions = LINEINITIALIZEEXOPTION_USEHIDDENWINDOW;
-            if (service->lineInitializeExA(&app, nullptr, &mTAPIvb::LineCallback, "second", &devs, &version,
-                                           &p) == 0) {
-                HLINE l = 0;
-                service->lineOpen(app, in.Byte() % 3, &l, 0x00030000, 0, 0, 1, 4, nullptr);
-                handles.push_back(app);
-                if (in.Byte() % 2)
-                    service->lineShutdown(app);
-            }
-            break;
-        }
-        case 19: // the line object goes away and a new one takes its place
-            line = CvbTAPILine::New(service);
-            break;
-        case 20: { // a message straight to the line object, as if the service had sent it
-            const CvbTAPILine::State st = line->state();
-            const DWORD message = in.Byte() % 2 ? LINE_REPLY : LINE_CALLSTATE;
-            DWORD p1 = message == LINE_REPLY ? (in.Byte() % 2 ? st.makeCallRequestID : st.dropCallRequestID)
-                                             : kStates[in.Byte() % std::size(kStates)];
-            if (in.Byte() % 8 == 0)
-                p1 = in.Word();
-            mTAPIvb::LineCallback(st.hCall, message, reinterpret_cast<DWORD_PTR>(line.get()), p1,
-                                  in.Byte() % 2 ? 0 : in.Word(), 0);
-            break;
-        }
-        }
-        note();
     }
 
     line.reset();
-    // Second applications the input left registered are shut down by handle.
-    for (DWORD h : handles)
+    for (DWORD h : handles) // second applications the input left registered
         service->lineShutdown(h);
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents();
     const LocalTapi::Census c = service->census();
-    if (c.apps != 0)
-        Leak("an application");
-    if (c.lines != 0)
-        Leak("a line");
-    if (c.calls != 0)
-        Leak("a call");
-    if (c.requests != 0)
-        Leak("a request");
-    if (c.queuedMessages != 0)
-        Leak("queued messages");
-    if (c.icons != 0)
-        Leak("an icon");
+    if (c.apps + c.lines + c.calls + c.requests + c.queuedMessages + c.icons != 0) {
+        std::fprintf(stderr,
+                     "service still holds apps=%zu lines=%zu calls=%zu requests=%zu queued=%zu icons=%zu\n",
+                     c.apps, c.lines, c.calls, c.requests, c.queuedMessages, c.icons);
+        std::abort();
+    }
     service.reset();
     g_device = nullptr;
     return 0;

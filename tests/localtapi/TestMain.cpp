@@ -1,5 +1,4 @@
-// Runs the service tests inside a QApplication (offscreen unless told otherwise), since
-// the service delivers its messages through the Qt event loop and shows Qt dialogs.
+// Runs the tests inside a QApplication (offscreen unless told otherwise).
 #include <QApplication>
 
 #include <gtest/gtest.h>
