@@ -1,5 +1,5 @@
-// Fake views for the window logic: they record what the logic asks of its window, as
-// text lines in call order, and answer message boxes from a script.
+// Fake views for the window logic: they log what the logic asks of its window, in call
+// order, and answer message boxes from a script.
 #pragma once
 
 #include "DialFormLogic.h"
@@ -34,60 +34,40 @@ struct ManualClock {
 
 class FakeDialView : public ui::DialView {
   public:
-    struct Message {
-        std::string text;
-        ui::MessageButtons buttons;
-    };
-
     std::string text;
-    std::vector<std::string> history; // top first
-    std::vector<std::string> log;     // "focus", "message:<text>", "insert:<n>", "timing:create", ...
-    std::vector<Message> messages;
-    std::deque<ui::MessageAnswer> answers;                    // next answers to give
-    std::function<void(const std::string&)> whileMessageOpen; // runs inside showMessage
-    std::function<void()> whileTimingShown;                   // runs inside the modal show
+    // "focus", "insert:<n>" (at the top of the list), "ok:<text>", "yesno:<text>",
+    // "timing:create", "timing:show:<Num>"
+    std::vector<std::string> log;
+    std::deque<ui::MessageAnswer> answers; // next answers; then No or OK
+    std::function<void()> whileMessageOpen;
 
     ManualClock clock;
     FakeTimingView timingView;
     std::unique_ptr<ui::TFormLogic> timing;
-    int timingCreated = 0;
-    std::vector<std::string> timingShownWith; // Num text at each modal show
 
     std::string numberText() const override { return text; }
     void setNumberText(const std::string& t) override { text = t; }
-    void insertHistoryAtTop(const std::string& n) override {
-        history.insert(history.begin(), n);
-        log.push_back("insert:" + n);
-    }
+    void insertHistoryAtTop(const std::string& n) override { log.push_back("insert:" + n); }
     void setFocusToNumber() override { log.push_back("focus"); }
     ui::MessageAnswer showMessage(const std::string& t, ui::MessageButtons b) override {
-        messages.push_back({t, b});
-        log.push_back("message:" + t);
+        const bool yesNo = b == ui::MessageButtons::YesNo;
+        log.push_back((yesNo ? "yesno:" : "ok:") + t);
         if (whileMessageOpen)
-            whileMessageOpen(t);
+            whileMessageOpen();
         if (answers.empty())
-            return b == ui::MessageButtons::YesNo ? ui::MessageAnswer::No : ui::MessageAnswer::Ok;
+            return yesNo ? ui::MessageAnswer::No : ui::MessageAnswer::Ok;
         const ui::MessageAnswer a = answers.front();
         answers.pop_front();
         return a;
     }
     ui::TFormLogic& ensureTimingWindow() override {
         if (!timing) {
-            timingView = FakeTimingView{};
             timing = std::make_unique<ui::TFormLogic>(timingView, clock.source());
-            ++timingCreated;
             log.push_back("timing:create");
         }
         return *timing;
     }
-    void showTimingWindowModal() override {
-        log.push_back("timing:show");
-        timingView.hidden = false;
-        timingShownWith.push_back(timingView.num);
-        if (whileTimingShown)
-            whileTimingShown();
-        timingView.hidden = true;
-    }
+    void showTimingWindowModal() override { log.push_back("timing:show:" + timingView.num); }
 };
 
 } // namespace uitest

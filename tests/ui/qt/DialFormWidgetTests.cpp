@@ -1,9 +1,7 @@
 // The Qt dial and timing windows on the offscreen platform, driven by QTest key and mouse
-// clicks: geometry from the twips tables, key preview, the keypad, focus after each
-// handler, default buttons, and the timing window's life.
+// clicks: geometry, key preview, the keypad, focus, default buttons, the timing window.
 #include "DialForm.h"
 #include "FakeTapi.h"
-#include "Layout.h"
 #include "ModalHelper.h"
 #include "TForm.h"
 
@@ -11,34 +9,39 @@
 #include <QLineEdit>
 #include <QtTest>
 
-Q_DECLARE_METATYPE(ui::TwipRect)
-
-namespace {
-
-QRect Pixels(const ui::TwipRect& r) {
-    const ui::PixelRect p = ui::ToPixels(r);
-    return {p.left, p.top, p.width, p.height};
-}
-
-} // namespace
-
 class DialFormWidgetTests : public QObject {
     Q_OBJECT
 
-  private:
-    std::shared_ptr<testsupport::FakeTapi> fake;
     std::unique_ptr<DialForm> form;
     ui::LocalDateTime now{2026, 12, 8, 10, 0, 0};
 
     QLineEdit* edit() { return form->Text1->lineEdit(); }
     QString text() { return form->Text1->currentText(); }
+    // Focuses the number box holding `number`, with the caret at `from` or a selection from there.
+    void focusNumber(const QString& number, int from, int length = 0) {
+        form->Text1->setEditText(number);
+        form->Text1->setFocus();
+        edit()->setSelection(from, length);
+    }
+
+    // Clicks Dial on the number, answers "Time call?" with Yes and hands the timing window to step.
+    void timedCall(ModalHelper& modal, const QString& number, std::function<void(TForm*)> step) {
+        modal.answer(QMessageBox::Yes);
+        modal.then([step](QWidget* w) {
+            auto* t = qobject_cast<TForm*>(w);
+            if (t)
+                step(t);
+            return t != nullptr;
+        });
+        form->Text1->setEditText(number);
+        QTest::mouseClick(form->Dial, Qt::LeftButton);
+    }
 
   private slots:
     void init() {
-        fake = std::make_shared<testsupport::FakeTapi>();
-        fake->devices.resize(1);
-        fake->makeCallResult = 41;
-        auto tapi = fake;
+        auto tapi = std::make_shared<testsupport::FakeTapi>();
+        tapi->devices.resize(1);
+        tapi->makeCallResult = 41;
         form = std::make_unique<DialForm>([tapi] { return CvbTAPILine::New(tapi); }, [this] { return now; });
         form->Load();
         form->show();
@@ -48,50 +51,48 @@ class DialFormWidgetTests : public QObject {
 
     void cleanup() { form.reset(); }
 
-    // ---- Layout ----
-
     void geometry_data() {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<ui::TwipRect>("twips");
-        using namespace ui::dialform;
-        QTest::newRow("Text1") << "Text1" << kText1;
-        QTest::newRow("Dial") << "Dial" << kDial.rect;
-        QTest::newRow("ClearBtn") << "ClearBtn" << kClearBtn.rect;
-        QTest::newRow("CorBtn") << "CorBtn" << kCorBtn.rect;
-        QTest::newRow("Help") << "Help" << kHelp.rect;
-        for (std::size_t i = 0; i < kKeyCount; ++i)
+        QTest::addColumn<QRect>("pixels");
+        QTest::newRow("Text1") << "Text1" << QRect(8, 8, 185, 19);
+        int b = 0;
+        for (const char* button : {"Dial", "ClearBtn", "CorBtn", "Help"}) // 48 pixels apart
+            QTest::newRow(button) << button << QRect(8 + 48 * b++, 240, 33, 25);
+        // Element i carries tag byIndex[i]; the keys sit row by row in the order of grid.
+        const QString byIndex = "213456789*0#", grid = "123456789*0#";
+        for (int i = 0; i < 12; ++i) {
+            const int cell = int(grid.indexOf(byIndex[i]));
             QTest::newRow(qPrintable(QStringLiteral("TTButton%1").arg(i)))
-                << QStringLiteral("TTButton%1").arg(i) << kKeypad[i].rect();
+                << QStringLiteral("TTButton%1").arg(i)
+                << QRect(8 + 64 * (cell % 3), 40 + 48 * (cell / 3), 57, 41);
+        }
+        QTest::newRow("Num") << "Num" << QRect(40, 8, 177, 17);
+        QTest::newRow("Timebox") << "Timebox" << QRect(40, 48, 169, 65);
+        QTest::newRow("Command1") << "Command1" << QRect(88, 128, 57, 25);
     }
 
+    // Every control at its place, also after the windows are resized.
     void geometry() {
         QFETCH(QString, name);
-        QFETCH(ui::TwipRect, twips);
-        auto* widget = form->findChild<QWidget*>(name);
-        QVERIFY(widget);
-        QCOMPARE(widget->geometry(), Pixels(twips));
-    }
-
-    void windowSizeTitleAndNoRelayout() {
-        QCOMPARE(form->size(), QSize(202, 275));
-        QCOMPARE(form->windowTitle(), QStringLiteral("Orvo Dial"));
-        QVERIFY(!form->windowIcon().isNull());
-        const QRect dial = form->Dial->geometry();
+        QFETCH(QRect, pixels);
+        TForm timing;
         form->resize(400, 500);
+        timing.resize(400, 500);
         QCoreApplication::processEvents();
-        QCOMPARE(form->Dial->geometry(), dial);
-        QCOMPARE(form->Text1->geometry(), Pixels(ui::dialform::kText1));
+        QWidget* widget = form->findChild<QWidget*>(name);
+        if (!widget)
+            widget = timing.findChild<QWidget*>(name);
+        QVERIFY(widget);
+        QCOMPARE(widget->geometry(), pixels);
     }
 
-    void keypadRowsAndTags() {
-        // Index 0 is "2" in the middle of the top row; index 1 is "1" on its left.
-        QVERIFY(form->TTButton[1]->x() < form->TTButton[0]->x());
-        QCOMPARE(form->TTButton[0]->tag(), QChar('2'));
-        QCOMPARE(form->TTButton[1]->tag(), QChar('1'));
-        QString bottom;
-        for (std::size_t i : {9u, 10u, 11u})
-            bottom += form->TTButton[i]->tag();
-        QCOMPARE(bottom, QStringLiteral("*0#"));
+    void windows() {
+        TForm timing;
+        QCOMPARE(form->size(), QSize(202, 275));
+        QCOMPARE(timing.size(), QSize(250, 160));
+        QCOMPARE(form->windowTitle(), QStringLiteral("Orvo Dial"));
+        QCOMPARE(timing.windowTitle(), QStringLiteral("Call Timing"));
+        QVERIFY(!form->windowIcon().isNull() && !timing.windowIcon().isNull());
     }
 
     void tabOrderAndFirstFocus() {
@@ -111,80 +112,51 @@ class DialFormWidgetTests : public QObject {
         QCOMPARE(w, form->TTButton[1]); // wraps round
     }
 
-    // ---- Key preview ----
-
     void keyPreview_data() {
         QTest::addColumn<QString>("before");
-        QTest::addColumn<int>("cursor");     // caret position, -1 for the end
-        QTest::addColumn<int>("selectFrom"); // selection start, -1 for none
-        QTest::addColumn<int>("selectLength");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("length");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("after");
-        QTest::newRow("number typed") << "" << -1 << -1 << 0 << "555-1212"
-                                      << "555-1212";
-        QTest::newRow("all accepted characters") << "" << -1 << -1 << 0 << "0123456789#* -"
-                                                 << "0123456789#* -";
-        QTest::newRow("caret at start appends at end") << "555" << 0 << -1 << 0 << "12"
-                                                       << "55512";
-        QTest::newRow("selected text stays, digit at end") << "555-1212" << -1 << 0 << 3 << "9"
-                                                           << "555-12129";
-        QTest::newRow("letters and signs swallowed") << "555" << 0 << -1 << 0 << "aZ+().,/"
-                                                     << "555";
-        QTest::newRow("selection not replaced by a letter") << "555" << -1 << 0 << 3 << "x"
-                                                            << "555";
+        const auto row = [](const char* name, QString before, int from, int length, QString typed,
+                            QString after) {
+            QTest::newRow(name) << before << from << length << typed << after;
+        };
+        row("caret at start: digits appended at the end", "555", 0, 0, "12", "55512");
+        row("selection stays, digit at the end", "555-1212", 0, 3, "9", "555-12129");
+        row("selection not replaced by a letter", "555", 0, 3, "x", "555");
+        row("backspace, caret at start", "555-1212", 0, 0, "\b", "555-121");
+        row("backspace on a selection", "555-1212", 0, 3, "\b", "555-121");
+        row("backspace on empty", "", 0, 0, "\b", "");
     }
 
     void keyPreview() {
         QFETCH(QString, before);
-        QFETCH(int, cursor);
-        QFETCH(int, selectFrom);
-        QFETCH(int, selectLength);
+        QFETCH(int, from);
+        QFETCH(int, length);
         QFETCH(QString, typed);
         QFETCH(QString, after);
-        form->Text1->setEditText(before);
-        form->Text1->setFocus();
-        if (cursor >= 0)
-            edit()->setCursorPosition(cursor);
-        if (selectFrom >= 0)
-            edit()->setSelection(selectFrom, selectLength);
+        focusNumber(before, from, length);
+        QCOMPARE(edit()->cursorPosition(), from + length);
         QTest::keyClicks(form->Text1, typed);
         QCOMPARE(text(), after);
-        QCOMPARE(form->focusWidget(), form->Text1);
     }
 
-    void backspaceRemovesLastCharacterWhereverTheCaret() {
-        form->Text1->setEditText(QStringLiteral("555-1212"));
-        form->Text1->setFocus();
-        edit()->setCursorPosition(0);
-        QTest::keyClick(form->Text1, Qt::Key_Backspace);
-        QCOMPARE(text(), QStringLiteral("555-121"));
-        form->Text1->setEditText(QString());
-        QTest::keyClick(form->Text1, Qt::Key_Backspace);
-        QCOMPARE(text(), QString());
-    }
-
-    void keysWithoutCharacterActOnTheField() {
-        form->Text1->setEditText(QStringLiteral("12345"));
-        form->Text1->setFocus();
+    void keysWithoutACharacterActOnTheField() {
+        focusNumber(QStringLiteral("12345"), 5);
         QTest::keyClick(form->Text1, Qt::Key_Home);
-        QCOMPARE(edit()->cursorPosition(), 0);
         QTest::keyClick(form->Text1, Qt::Key_Delete);
         QCOMPARE(text(), QStringLiteral("2345"));
-        QTest::keyClick(form->Text1, Qt::Key_Right);
-        QCOMPARE(edit()->cursorPosition(), 1);
     }
 
-    // Characters that arrive with Alt held, or composed by an input method (dead keys),
-    // are character input too: they must not reach the text field behind the preview.
+    // Characters typed with Alt, or composed by an input method (dead keys), must not
+    // reach the text field behind the preview.
     void altAndComposedCharactersDoNotReachTheField() {
-        form->Text1->setEditText(QStringLiteral("555"));
-        form->Text1->setFocus();
-        edit()->setCursorPosition(0);
+        focusNumber(QStringLiteral("555"), 0);
         QTest::keyClick(form->Text1, Qt::Key_A, Qt::AltModifier);
         QTest::keyClick(form->Text1, Qt::Key_5, Qt::AltModifier);
         QCOMPARE(text(), QStringLiteral("555"));
-
-        const auto commit = [this](const QString& s) {
+        const auto commit = [](const QString& s) {
             QInputMethodEvent event;
             event.setCommitString(s);
             QApplication::sendEvent(QApplication::focusWidget(), &event);
@@ -199,40 +171,29 @@ class DialFormWidgetTests : public QObject {
 
     void characterKeyOnAButtonGoesToTheNumber() {
         form->TTButton[4]->setFocus();
-        QTest::keyClick(form->TTButton[4], Qt::Key_7, Qt::NoModifier);
+        QTest::keyClick(form->TTButton[4], Qt::Key_7);
         QCOMPARE(text(), QStringLiteral("7"));
         QCOMPARE(QApplication::focusWidget(), form->Text1);
-        // Space is a character: it is appended, and does not press the focused key.
-        form->TTButton[4]->setFocus();
+        form->TTButton[4]->setFocus(); // space is a character: it does not press the key
         QTest::keyClick(form->TTButton[4], Qt::Key_Space);
         QCOMPARE(text(), QStringLiteral("7 "));
     }
 
-    // ---- Buttons ----
-
-    void keypadMouseClicks() {
+    void keypadClearAndCorrectClicksFocusTheBox() {
         QString expected;
-        for (std::size_t i = 0; i < ui::dialform::kKeyCount; ++i) {
+        for (int i = 0; i < 12; ++i) {
             QTest::mouseClick(form->TTButton[i], Qt::LeftButton);
-            expected += QChar(ui::dialform::kKeypad[i].tag);
+            expected += QStringLiteral("213456789*0#")[i];
+            QCOMPARE(form->TTButton[i]->tag(), expected.back());
             QCOMPARE(text(), expected);
             QCOMPARE(QApplication::focusWidget(), form->Text1);
         }
-        QCOMPARE(expected, QStringLiteral("213456789*0#"));
-    }
-
-    void clearAndCorrectKeepTheList() {
-        form->Text1->addItem(QStringLiteral("111"));
-        form->Text1->setEditText(QStringLiteral("555"));
         QTest::mouseClick(form->CorBtn, Qt::LeftButton);
-        QCOMPARE(text(), QStringLiteral("55"));
+        QCOMPARE(text(), QStringLiteral("213456789*0"));
         QCOMPARE(QApplication::focusWidget(), form->Text1);
         QTest::mouseClick(form->ClearBtn, Qt::LeftButton);
         QCOMPARE(text(), QString());
         QCOMPARE(QApplication::focusWidget(), form->Text1);
-        QTest::mouseClick(form->CorBtn, Qt::LeftButton);
-        QCOMPARE(text(), QString());
-        QCOMPARE(form->Text1->count(), 1);
     }
 
     void helpShowsTheMessageAndKeepsTheFocus() {
@@ -247,8 +208,6 @@ class DialFormWidgetTests : public QObject {
         QCOMPARE(form->focusWidget(), form->Help);
     }
 
-    // ---- Dial, default buttons, the timing window ----
-
     // Dial stays the default button once the focus has been on a push button and left.
     void dialStaysTheDefaultButton() {
         for (QPushButton* button : {form->Dial, form->ClearBtn}) {
@@ -262,172 +221,70 @@ class DialFormWidgetTests : public QObject {
         QVERIFY(form->Dial->isDefault());
     }
 
-    void enterWithEmptyNumberOnlyFocusesTheBox() {
-        QVERIFY(form->Dial->isDefault());
-        form->Text1->setFocus();
-        QTest::keyClick(form->Text1, Qt::Key_Return);
-        QCOMPARE(QApplication::focusWidget(), form->Text1);
-        QVERIFY(fake->log.empty() || fake->count("lineOpen") == 0);
-        QCOMPARE(form->Text1->count(), 0);
-    }
-
-    void enterDialsAndNoClearsTheBox() {
+    // Done (Alt+D, Enter) hides the timing window and the next call reuses it; closed from
+    // its title bar it is destroyed and the next call creates a new one.
+    void timingWindowLife() {
+        QPointer<TForm> first;
+        QStringList seen; // number, clock and focus as first seen, then the clock a tick later
+        bool reused = false;
         ModalHelper modal;
-        modal.answer(QMessageBox::No);
-        form->Text1->setFocus();
-        QTest::keyClicks(form->Text1, QStringLiteral("555-1212"));
-        QTest::keyClick(form->Text1, Qt::Key_Return);
+        timedCall(modal, QStringLiteral("555 *67#"), [&](TForm* t) {
+            first = t;
+            seen << t->Num->text() << t->Timebox->text()
+                 << (t->focusWidget() == t->Command1 ? "Done focused" : "?");
+            now.second = 5;
+            QTest::qWait(600); // one tick at least
+            seen << t->Timebox->text();
+            QTest::keyClick(t->Command1, Qt::Key_D, Qt::AltModifier);
+        });
         QVERIFY(modal.done());
         QCOMPARE(modal.texts, QStringList({"Time call?"}));
         QCOMPARE(modal.defaults[0], QMessageBox::Yes);
-        QCOMPARE(text(), QString());
-        QCOMPARE(form->Text1->count(), 1);
-        QCOMPARE(form->Text1->itemText(0), QStringLiteral("555-1212"));
-        QCOMPARE(form->focusWidget(), form->Text1);
-        QVERIFY(!form->timingWindow());
-    }
-
-    void timedCallThenDoneHidesAndReuses() {
-        ModalHelper modal;
-        QPointer<TForm> seen;
-        modal.answer(QMessageBox::Yes);
-        modal.then([&](QWidget* w) {
-            seen = qobject_cast<TForm*>(w);
-            if (!seen)
-                return false;
-            // The window as first seen: the number, the design clock, Done focused.
-            [&] {
-                QCOMPARE(seen->Num->text(), QStringLiteral("555 *67#"));
-                QCOMPARE(seen->Timebox->text(), QStringLiteral("00:00:00"));
-                QCOMPARE(seen->focusWidget(), static_cast<QWidget*>(seen->Command1));
-            }();
-            now.second = 5;
-            QTest::qWait(600); // one tick at least
-            [&] { QCOMPARE(seen->Timebox->text(), QStringLiteral("00:00:05")); }();
-            QTest::keyClick(seen->Command1, Qt::Key_D, Qt::AltModifier); // access key of "&Done"
-            return true;
-        });
-        form->Text1->setEditText(QStringLiteral("555 *67#"));
-        QTest::mouseClick(form->Dial, Qt::LeftButton);
-        QVERIFY(modal.done());
-        QVERIFY(seen);
-        QVERIFY(seen->isHidden());
-        QCOMPARE(form->timingWindow(), seen.data());
-        QVERIFY(seen->Timer1->isActive()); // ticks on while hidden
+        QCOMPARE(seen, QStringList({"555 *67#", "00:00:00", "Done focused", "00:00:05"}));
+        QVERIFY(first && first->isHidden());
+        QVERIFY(first->Timer1->isActive()); // ticks on while hidden
+        QCOMPARE(form->timingWindow(), first.data());
         QCOMPARE(text(), QString());
         QCOMPARE(form->focusWidget(), form->Text1);
 
-        // A second timed call: same window, Enter presses Done.
         ModalHelper second;
-        second.answer(QMessageBox::Yes);
-        second.then([&](QWidget* w) {
-            if (w != seen)
-                return false;
-            QTest::keyClick(seen->Command1, Qt::Key_Return);
-            return true;
+        timedCall(second, QStringLiteral("222"), [&](TForm* t) {
+            reused = t == first && t->Num->text() == QStringLiteral("222");
+            t->close(); // the title bar's close button
         });
-        form->Text1->setEditText(QStringLiteral("222"));
-        QTest::mouseClick(form->Dial, Qt::LeftButton);
         QVERIFY(second.done());
-        QCOMPARE(seen->Num->text(), QStringLiteral("222"));
-        QCOMPARE(form->timingWindow(), seen.data());
-    }
-
-    void closingTheTimingWindowDestroysItAndTheNextCallCreatesANewOne() {
-        ModalHelper modal;
-        QPointer<TForm> first;
-        modal.answer(QMessageBox::Yes);
-        modal.then([&](QWidget* w) {
-            first = qobject_cast<TForm*>(w);
-            if (!first)
-                return false;
-            first->close(); // the title bar's close button
-            return true;
-        });
-        form->Text1->setEditText(QStringLiteral("111"));
-        QTest::mouseClick(form->Dial, Qt::LeftButton);
-        QVERIFY(modal.done());
+        QVERIFY(reused);
         QCOMPARE(form->timingWindow(), nullptr);
         QTRY_VERIFY(!first);
 
-        ModalHelper again;
-        QPointer<TForm> second;
-        again.answer(QMessageBox::Yes);
-        again.then([&](QWidget* w) {
-            second = qobject_cast<TForm*>(w);
-            if (!second)
-                return false;
-            second->Command1->click();
-            return true;
+        ModalHelper third;
+        QPointer<TForm> fresh;
+        timedCall(third, QStringLiteral("333"), [&](TForm* t) {
+            fresh = t;
+            QTest::keyClick(t->Command1, Qt::Key_Return);
         });
-        form->Text1->setEditText(QStringLiteral("222"));
-        QTest::mouseClick(form->Dial, Qt::LeftButton);
-        QVERIFY(again.done());
-        QVERIFY(second);
-        QCOMPARE(form->timingWindow(), second.data());
-    }
-};
-
-class TFormWidgetTests : public QObject {
-    Q_OBJECT
-
-  private slots:
-    void geometry_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<ui::TwipRect>("twips");
-        QTest::newRow("Num") << "Num" << ui::tform::kNum;
-        QTest::newRow("Timebox") << "Timebox" << ui::tform::kTimebox;
-        QTest::newRow("Command1") << "Command1" << ui::tform::kCommand1;
+        QVERIFY(third.done());
+        QVERIFY(fresh && fresh->isHidden());
+        QCOMPARE(form->timingWindow(), fresh.data());
     }
 
-    void geometry() {
-        QFETCH(QString, name);
-        QFETCH(ui::TwipRect, twips);
-        TForm form;
-        auto* widget = form.findChild<QWidget*>(name);
-        QVERIFY(widget);
-        QCOMPARE(widget->geometry(), Pixels(twips));
-        QCOMPARE(form.size(), QSize(250, 160));
-    }
-
-    void designTextsFontsAndColours() {
-        TForm form;
-        QCOMPARE(form.windowTitle(), QStringLiteral("Call Timing"));
-        QCOMPARE(form.Num->text(), QStringLiteral("555-1212"));
-        QVERIFY(form.Num->font().bold());
-        QCOMPARE(form.Num->font().pointSize(), 12);
-        QVERIFY(form.Num->alignment() & Qt::AlignHCenter);
-        QCOMPARE(form.Timebox->text(), QStringLiteral("00:00:00"));
+    void timingWindowFontsAndColours() {
+        TForm timing;
+        QVERIFY(timing.Num->font().bold());
+        QCOMPARE(timing.Num->font().pointSize(), 12);
+        QVERIFY(timing.Num->alignment() & Qt::AlignHCenter);
+        QCOMPARE(timing.Timebox->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+        // The clock text fits its label; without Digiface, the built-in seven-segment face.
+        const QFont clock = timing.Timebox->font();
+        QVERIFY(QFontMetrics(clock).horizontalAdvance(QStringLiteral("00:00:00")) <= timing.Timebox->width());
         if (QFontDatabase::hasFamily(QStringLiteral("Digiface")))
-            QCOMPARE(form.Timebox->font().pointSize(), 36);
-        // The clock text fits its label: no digit is cut off.
-        QVERIFY(QFontMetrics(form.Timebox->font()).horizontalAdvance(QStringLiteral("00:00:00")) <=
-                form.Timebox->width());
-        QCOMPARE(form.Timebox->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-        // Without Digiface installed, the built-in seven-segment face, not a plain one.
-        if (!QFontDatabase::hasFamily(QStringLiteral("Digiface")))
-            QVERIFY2(QFontInfo(form.Timebox->font()).family().startsWith(QStringLiteral("DSEG7")),
-                     qPrintable(QFontInfo(form.Timebox->font()).family()));
-        QVERIFY(form.Command1->isDefault());
-        QCOMPARE(form.Command1->text(), QStringLiteral("&Done"));
-        QCOMPARE(form.Timer1->interval(), 500);
-        QVERIFY(form.Timer1->isActive());
-        QCOMPARE(form.Num->focusPolicy(), Qt::NoFocus);
+            QCOMPARE(clock.pointSize(), 36);
+        else
+            QVERIFY2(QFontInfo(clock).family().startsWith(QStringLiteral("DSEG7")),
+                     qPrintable(QFontInfo(clock).family()));
+        QVERIFY(timing.Command1->isDefault());
     }
 };
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    int status = 0;
-    {
-        DialFormWidgetTests dial;
-        status |= QTest::qExec(&dial, argc, argv);
-    }
-    {
-        TFormWidgetTests timing;
-        status |= QTest::qExec(&timing, argc, argv);
-    }
-    return status;
-}
-
+QTEST_MAIN(DialFormWidgetTests)
 #include "DialFormWidgetTests.moc"

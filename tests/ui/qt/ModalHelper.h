@@ -1,6 +1,5 @@
-// ModalHelper: answers the modal windows that a test's action opens, from outside the
-// modal loop. Each scripted step waits for the next modal widget, records it and acts on
-// it (clicks a message-box button, presses Done on the timing window, ...).
+// ModalHelper: acts on the modal windows a test's action opens, from outside their modal
+// loops: each scripted step in turn gets the next new modal widget.
 #pragma once
 
 #include <QApplication>
@@ -25,8 +24,7 @@ class ModalHelper : public QObject {
 
     void then(Step step) { steps_.push_back(std::move(step)); }
 
-    // Clicks a button of the next message box, recording its text and title; with a
-    // condition, only once it holds (the box stays up meanwhile).
+    // Records the next message box and clicks its button; with `when`, once that holds.
     void answer(QMessageBox::StandardButton button, std::function<bool()> when = {}) {
         then([this, button, when](QWidget* w) {
             auto* box = qobject_cast<QMessageBox*>(w);
