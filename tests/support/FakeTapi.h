@@ -1,148 +1,78 @@
-// FakeTapi: a scripted stand-in for the telephony API, for tests of the line object and
-// of anything built on it.
-//
-// Every operation of mTAPIDecs::TapiApi is recorded with its arguments (texts copied,
-// a null text recorded as std::nullopt) and answered with the result and out-values the
-// test programmed beforehand, per device where the operation takes a device ID. The
-// names of all operations, in call order, are kept in `log` so that a test can check the
-// order of releases. deliver() sends a telephony message through the callback and the
-// callback instance that the code under test registered, exactly as the system would.
-//
-// What it does not do: no timing, no threads, no queued messages of its own. Messages
-// arrive only when the test calls deliver().
+// FakeTapi: a scripted stand-in for the telephony API seam. Every operation is recorded with
+// its arguments (a null text as std::nullopt) and its name in `log`, and answered with the
+// programmed result and out-values. Messages arrive only when a test calls deliver().
 #pragma once
 
 #include "mTAPIDecs.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace testsupport {
 
-// A LINEDEVCAPS image of the full capability-buffer size, written field by field at byte
-// offsets, so that a test can place text fields anywhere, also at hostile offsets.
-class DevCapsImage {
-  public:
-    DevCapsImage() : bytes_(mTAPIDecs::kDevCapsBufferSize, 0) {}
-
+// A LINEDEVCAPS image of the full capability-buffer size, written at byte offsets.
+struct DevCapsImage {
+    std::vector<unsigned char> bytes = std::vector<unsigned char>(mTAPIDecs::kDevCapsBufferSize);
     // Writes a 32-bit value at a byte offset (ignored where it would not fit).
-    DevCapsImage& set(std::size_t offset, DWORD value);
-    // Writes a text field: its size and offset into the size/offset pair that starts at
-    // sizeFieldOffset, and its bytes at `offset` (only those that fall inside the image).
-    // `declaredSize` defaults to the length of `text`.
-    DevCapsImage& text(std::size_t sizeFieldOffset, DWORD offset, std::string_view text,
-                       std::optional<DWORD> declaredSize = std::nullopt);
-
-    const std::vector<unsigned char>& bytes() const { return bytes_; }
-
-  private:
-    std::vector<unsigned char> bytes_;
+    DevCapsImage& set(std::size_t offset, DWORD value) {
+        if (offset <= bytes.size() && bytes.size() - offset >= sizeof value)
+            std::memcpy(bytes.data() + offset, &value, sizeof value);
+        return *this;
+    }
+    // Writes a text field's size/offset pair at sizeFieldOffset and the bytes that fit at `offset`.
+    DevCapsImage& text(std::size_t sizeFieldOffset, DWORD offset, std::string_view text) {
+        set(sizeFieldOffset, static_cast<DWORD>(text.size())).set(sizeFieldOffset + sizeof(DWORD), offset);
+        for (std::size_t i = 0; i < text.size() && std::size_t{offset} + i < bytes.size(); ++i)
+            bytes[offset + i] = static_cast<unsigned char>(text[i]);
+        return *this;
+    }
 };
 
-class FakeTapi : public mTAPIDecs::TapiApi {
-  public:
-    // ---- Programmed behaviour ----
-
-    // What one line device answers.
-    struct Device {
-        LONG negotiateResult = 0;
-        // Written back by lineNegotiateAPIVersion whatever its result, as a system may
-        // scribble on out-values of a failed call.
-        DWORD apiVersion = 0x00020000;
-        LINEEXTENSIONID extensionID{};
-        LONG devCapsResult = 0;
-        DevCapsImage devCaps; // written by lineGetDevCapsA whatever its result
-    };
-
-    LONG initializeResult = 0;
-    HLINEAPP lineAppHandle = 0x0A00;
-    std::vector<Device> devices; // numLines is devices.size() unless numLinesOverride is set
-    std::optional<DWORD> numLinesOverride;
-    std::optional<DWORD> highestVersionSupported; // written back into the caller's HiAPI
-
-    LONG openResult = 0;
-    HLINE lineHandle = 0x0B00;
-    LONG makeCallResult = 1; // a positive value is the request ID
-    HCALL callHandle = 0x0C00;
-    LONG dropResult = 2;
-    LONG deallocateResult = 0;
-    LONG closeResult = 0;
-    LONG shutdownResult = 0;
-    LONG configDialogResult = 0;
-    LONG translateDialogResult = 0;
-    LONG getIconResult = 0;
-    HICON icon = reinterpret_cast<HICON>(std::uintptr_t{0x0D00});
-
-    // ---- Recorded calls ----
-
+// Recorded calls; FakeTapi::clearRecords() resets all of them.
+struct FakeTapiRecords {
     struct InitializeCall {
         HINSTANCE instance;
         LINECALLBACK callback;
         std::optional<std::string> appName;
-        DWORD apiVersionIn;
         LINEINITIALIZEEXPARAMS params;
     };
     struct NegotiateCall {
         HLINEAPP lineApp;
-        DWORD deviceID;
-        DWORD lowVersion;
-        DWORD highVersion;
+        DWORD deviceID, lowVersion, highVersion;
     };
     struct DevCapsCall {
-        HLINEAPP lineApp;
-        DWORD deviceID;
-        DWORD apiVersion;
-        DWORD extVersion;
-        DWORD totalSize;
+        DWORD deviceID, apiVersion, extVersion, totalSize;
     };
     struct OpenCall {
         HLINEAPP lineApp;
-        DWORD deviceID;
-        DWORD apiVersion;
-        DWORD extVersion;
+        DWORD deviceID, apiVersion, extVersion;
         DWORD_PTR instance;
-        DWORD privileges;
-        DWORD mediaModes;
-        bool callParamsNull;
+        DWORD privileges, mediaModes;
     };
     struct MakeCallCall {
         HLINE line;
         std::optional<std::string> destAddress;
         DWORD countryCode;
-        bool callParamsNull;
     };
-    struct DropCall {
-        HCALL call;
-        bool userInfoNull;
-        DWORD userInfoSize;
-    };
-    struct ConfigDialogCall {
-        DWORD deviceID;
-        HWND owner;
-        std::optional<std::string> deviceClass;
-    };
-    struct TranslateDialogCall {
+    // A dialog or icon request for one device (fields the operation lacks stay 0).
+    struct DeviceCall {
         HLINEAPP lineApp;
-        DWORD deviceID;
-        DWORD apiVersion;
+        DWORD deviceID, apiVersion;
         HWND owner;
-        std::optional<std::string> addressIn;
-    };
-    struct GetIconCall {
-        DWORD deviceID;
-        std::optional<std::string> deviceClass;
+        std::optional<std::string> text; // the device class, or the translate dialog's address
     };
     struct DrawIconCall {
         HDC hdc;
-        int left;
-        int top;
+        int left, top;
         HICON icon;
-        int width;
-        int height;
+        int width, height;
         UINT step;
         HBRUSH brush;
         UINT flags;
@@ -154,63 +84,146 @@ class FakeTapi : public mTAPIDecs::TapiApi {
     std::vector<DevCapsCall> devCapsCalls;
     std::vector<OpenCall> openCalls;
     std::vector<MakeCallCall> makeCallCalls;
-    std::vector<DropCall> dropCalls;
-    std::vector<HCALL> deallocateCalls;
+    std::vector<HCALL> dropCalls, deallocateCalls;
     std::vector<HLINE> closeCalls;
     std::vector<HLINEAPP> shutdownCalls;
-    std::vector<ConfigDialogCall> configDialogCalls;
-    std::vector<TranslateDialogCall> translateDialogCalls;
-    std::vector<GetIconCall> getIconCalls;
+    std::vector<DeviceCall> configDialogCalls, translateDialogCalls, getIconCalls;
     std::vector<DrawIconCall> drawIconCalls;
     std::vector<HICON> destroyIconCalls;
+};
 
-    // Number of recorded calls of one operation.
-    std::size_t count(std::string_view operation) const;
-    // Forgets every recorded call (the programmed behaviour stays).
-    void clearRecords();
+class FakeTapi : public mTAPIDecs::TapiApi, public FakeTapiRecords {
+  public:
+    // What one line device answers; out-values are written back whatever the result.
+    struct Device {
+        LONG negotiateResult = 0;
+        DWORD apiVersion = 0x00020000;
+        LINEEXTENSIONID extensionID{};
+        LONG devCapsResult = 0;
+        DevCapsImage devCaps;
+    };
 
-    // ---- Messages ----
+    LONG initializeResult = 0;
+    HLINEAPP lineAppHandle = 0x0A00;
+    std::vector<Device> devices;
+    std::optional<DWORD> highestVersionSupported; // written back into the caller's HiAPI
+    LONG openResult = 0;
+    HLINE lineHandle = 0x0B00;
+    LONG makeCallResult = 1; // a positive value is the request ID
+    HCALL callHandle = 0x0C00;
+    LONG dropResult = 2;
+    LONG deallocateResult = 0;
+    LONG closeResult = 0;
+    LONG configDialogResult = 0;
+    LONG translateDialogResult = 0;
+    LONG getIconResult = 0;
+    HICON icon = reinterpret_cast<HICON>(std::uintptr_t{0x0D00});
 
-    // Sends one message through the callback given to lineInitializeExA, with the callback
-    // instance of the latest successful lineOpen. Throws std::logic_error when there is no
-    // callback or no open registration (lineShutdown ends it, as the system stops sending).
+    std::size_t count(std::string_view op) const {
+        return static_cast<std::size_t>(std::count(log.begin(), log.end(), op));
+    }
+    void clearRecords() { static_cast<FakeTapiRecords&>(*this) = {}; }
+
+    // Sends a message through the registered callback with the instance of the latest lineOpen;
+    // throws when nothing is registered (lineShutdown ends the registration).
     void deliver(DWORD message, DWORD_PTR param1 = 0, DWORD_PTR param2 = 0, DWORD_PTR param3 = 0,
-                 DWORD hDevice = 0);
-    // The same with an explicit callback instance (0 included).
+                 DWORD hDevice = 0) {
+        deliverWithInstance(instance_.value(), message, param1, param2, param3, hDevice);
+    }
     void deliverWithInstance(DWORD_PTR instance, DWORD message, DWORD_PTR param1 = 0, DWORD_PTR param2 = 0,
-                             DWORD_PTR param3 = 0, DWORD hDevice = 0);
-    // The instance of the latest successful lineOpen, if the registration is alive.
-    std::optional<DWORD_PTR> registeredInstance() const { return instance_; }
+                             DWORD_PTR param3 = 0, DWORD hDevice = 0) {
+        const LINECALLBACK callback = callback_; // the dispatch may end the registration
+        callback(hDevice, message, instance, param1, param2, param3);
+    }
 
-    // ---- mTAPIDecs::TapiApi ----
-    LONG lineInitializeExA(LPHLINEAPP lphLineApp, HINSTANCE hInstance, LINECALLBACK lpfnCallback,
-                           LPCSTR lpszFriendlyAppName, LPDWORD lpdwNumDevs, LPDWORD lpdwAPIVersion,
-                           LPLINEINITIALIZEEXPARAMS lpLineInitializeExParams) override;
-    LONG lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPILowVersion,
-                                 DWORD dwAPIHighVersion, LPDWORD lpdwAPIVersion,
-                                 LPLINEEXTENSIONID lpExtensionID) override;
-    LONG lineGetDevCapsA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion, DWORD dwExtVersion,
-                         LPLINEDEVCAPS lpLineDevCaps) override;
-    LONG lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion,
-                  DWORD dwExtVersion, DWORD_PTR dwCallbackInstance, DWORD dwPrivileges, DWORD dwMediaModes,
-                  LPLINECALLPARAMS lpCallParams) override;
-    LONG lineMakeCallA(HLINE hLine, LPHCALL lphCall, LPCSTR lpszDestAddress, DWORD dwCountryCode,
-                       LPLINECALLPARAMS lpCallParams) override;
-    LONG lineDrop(HCALL hCall, LPCSTR lpsUserUserInfo, DWORD dwSize) override;
-    LONG lineDeallocateCall(HCALL hCall) override;
-    LONG lineClose(HLINE hLine) override;
-    LONG lineShutdown(HLINEAPP hLineApp) override;
-    LONG lineConfigDialogA(DWORD dwDeviceID, HWND hwndOwner, LPCSTR lpszDeviceClass) override;
-    LONG lineTranslateDialogA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion, HWND hwndOwner,
-                              LPCSTR lpszAddressIn) override;
-    LONG lineGetIconA(DWORD dwDeviceID, LPCSTR lpszDeviceClass, LPHICON lphIcon) override;
-    BOOL DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, int cyWidth, UINT istepIfAniCur,
-                    HBRUSH hbrFlickerFreeDraw, UINT diFlags) override;
-    BOOL DestroyIcon(HICON hIcon) override;
+    LONG lineInitializeExA(LPHLINEAPP app, HINSTANCE instance, LINECALLBACK callback, LPCSTR name,
+                           LPDWORD numDevs, LPDWORD apiVersion, LPLINEINITIALIZEEXPARAMS params) override {
+        record("lineInitializeExA", initializeCalls, {instance, callback, Text(name), *params});
+        callback_ = callback;
+        if (initializeResult != 0)
+            return initializeResult;
+        *app = lineAppHandle;
+        *numDevs = static_cast<DWORD>(devices.size());
+        *apiVersion = highestVersionSupported.value_or(*apiVersion);
+        return 0;
+    }
+    LONG lineNegotiateAPIVersion(HLINEAPP app, DWORD id, DWORD low, DWORD high, LPDWORD apiVersion,
+                                 LPLINEEXTENSIONID extensionID) override {
+        record("lineNegotiateAPIVersion", negotiateCalls, {app, id, low, high});
+        if (id >= devices.size())
+            return LINEERR_BADDEVICEID;
+        *apiVersion = devices[id].apiVersion;
+        *extensionID = devices[id].extensionID;
+        return devices[id].negotiateResult;
+    }
+    LONG lineGetDevCapsA(HLINEAPP, DWORD id, DWORD apiVersion, DWORD extVersion,
+                         LPLINEDEVCAPS caps) override {
+        const DWORD totalSize = caps->dwTotalSize;
+        record("lineGetDevCapsA", devCapsCalls, {id, apiVersion, extVersion, totalSize});
+        if (id >= devices.size())
+            return LINEERR_BADDEVICEID;
+        // No more than the caller's buffer holds; written on failure too (content undefined then).
+        const auto& image = devices[id].devCaps.bytes;
+        std::memcpy(caps, image.data(), std::min<std::size_t>(image.size(), totalSize));
+        caps->dwTotalSize = totalSize;
+        return devices[id].devCapsResult;
+    }
+    LONG lineOpen(HLINEAPP app, DWORD id, LPHLINE line, DWORD apiVersion, DWORD extVersion,
+                  DWORD_PTR instance, DWORD privileges, DWORD mediaModes, LPLINECALLPARAMS) override {
+        record("lineOpen", openCalls, {app, id, apiVersion, extVersion, instance, privileges, mediaModes});
+        if (openResult != 0)
+            return openResult;
+        *line = lineHandle;
+        instance_ = instance;
+        return 0;
+    }
+    LONG lineMakeCallA(HLINE line, LPHCALL call, LPCSTR address, DWORD countryCode,
+                       LPLINECALLPARAMS) override {
+        if (makeCallResult > 0)
+            *call = callHandle;
+        return record("lineMakeCallA", makeCallCalls, {line, Text(address), countryCode}, makeCallResult);
+    }
+    LONG lineDrop(HCALL call, LPCSTR, DWORD) override {
+        return record("lineDrop", dropCalls, call, dropResult);
+    }
+    LONG lineDeallocateCall(HCALL call) override {
+        return record("lineDeallocateCall", deallocateCalls, call, deallocateResult);
+    }
+    LONG lineClose(HLINE line) override { return record("lineClose", closeCalls, line, closeResult); }
+    LONG lineShutdown(HLINEAPP app) override {
+        instance_.reset(); // no message reaches a line application that has shut down
+        return record("lineShutdown", shutdownCalls, app);
+    }
+    LONG lineConfigDialogA(DWORD id, HWND owner, LPCSTR deviceClass) override {
+        return record("lineConfigDialogA", configDialogCalls, {0, id, 0, owner, Text(deviceClass)},
+                      configDialogResult);
+    }
+    LONG lineTranslateDialogA(HLINEAPP app, DWORD id, DWORD apiVersion, HWND owner, LPCSTR address) override {
+        return record("lineTranslateDialogA", translateDialogCalls,
+                      {app, id, apiVersion, owner, Text(address)}, translateDialogResult);
+    }
+    LONG lineGetIconA(DWORD id, LPCSTR deviceClass, LPHICON result) override {
+        if (getIconResult == 0)
+            *result = icon;
+        return record("lineGetIconA", getIconCalls, {0, id, 0, nullptr, Text(deviceClass)}, getIconResult);
+    }
+    BOOL DrawIconEx(HDC hdc, int left, int top, HICON hIcon, int width, int height, UINT step, HBRUSH brush,
+                    UINT flags) override {
+        return record("DrawIconEx", drawIconCalls, {hdc, left, top, hIcon, width, height, step, brush, flags},
+                      1);
+    }
+    BOOL DestroyIcon(HICON hIcon) override { return record("DestroyIcon", destroyIconCalls, hIcon, 1); }
 
   private:
-    DWORD numLines() const;
-    const Device* device(DWORD id) const;
+    static std::optional<std::string> Text(LPCSTR s) {
+        return s == nullptr ? std::nullopt : std::optional<std::string>(s);
+    }
+    template <typename T>
+    LONG record(const char* op, std::vector<T>& calls, std::type_identity_t<T> call, LONG r = 0) {
+        log.push_back(op);
+        calls.push_back(std::move(call));
+        return r;
+    }
 
     LINECALLBACK callback_ = nullptr;
     std::optional<DWORD_PTR> instance_;

@@ -1,51 +1,44 @@
-// Shared pieces of the line object's tests: a fixture that builds a line object on a
-// FakeTapi with one ordinary voice line, and an event recorder that notes each event
-// together with the line's state at the moment it was raised.
+// The line object's test fixture on a FakeTapi, and a recorder of events with the line's state.
 #pragma once
 
 #include "CvbTAPILine.h"
 #include "FakeTapi.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace linetest {
+
+using ::testing::ElementsAre;
 
 // A LONG result code as the system passes it in a message parameter (sign-extended).
 inline DWORD_PTR Param(LONG code) {
     return static_cast<DWORD_PTR>(static_cast<std::intptr_t>(code));
 }
 
-// The text EventRecorder notes for an event with a result code. Takes LONG so that a code
-// given as an unsigned constant (as some headers declare them) prints as the signed value.
+// "MakeCallResult(-2147483595)": takes LONG so an unsigned constant prints signed.
 inline std::string EventText(const char* event, LONG code) {
     return std::string(event) + "(" + std::to_string(code) + ")";
 }
 
-// Records events as text ("MakeCallResult(0)", "Idle", ...) with the line's handles at the
-// time each was raised. `onEvent` runs after the recording, inside the event.
+inline auto Tie(const CvbTAPILine::State& s) {
+    return std::make_tuple(s.hLineApp, s.hLine, s.hCall, s.makeCallRequestID, s.dropCallRequestID,
+                           s.highestAPIVersion);
+}
+
+// Records events as text with the line's state when each was raised; `onEvent` runs after.
 class EventRecorder : public CvbTAPILineEvents {
   public:
-    struct Seen {
-        std::string event;
-        CvbTAPILine::State state;
-    };
-
     explicit EventRecorder(std::weak_ptr<CvbTAPILine> line = {}) : line_(std::move(line)) {}
 
-    std::vector<std::string> names() const {
-        std::vector<std::string> out;
-        for (const auto& s : seen)
-            out.push_back(s.event);
-        return out;
-    }
-
-    std::vector<Seen> seen;
+    std::vector<std::string> names;
+    std::vector<CvbTAPILine::State> states;
     std::function<void(const std::string&)> onEvent;
 
     void MakeCallResult(LONG errorCode) override { note(EventText("MakeCallResult", errorCode)); }
@@ -56,10 +49,8 @@ class EventRecorder : public CvbTAPILineEvents {
 
   private:
     void note(const std::string& event) {
-        CvbTAPILine::State state{};
-        if (auto line = line_.lock())
-            state = line->state();
-        seen.push_back({event, state});
+        names.push_back(event);
+        states.push_back(line_.expired() ? CvbTAPILine::State{} : line_.lock()->state()); // no reference kept
         if (onEvent)
             onEvent(event);
     }
@@ -67,7 +58,6 @@ class EventRecorder : public CvbTAPILineEvents {
     std::weak_ptr<CvbTAPILine> line_;
 };
 
-// A line object on a fake with `devices` ordinary voice lines.
 class LineTest : public ::testing::Test {
   protected:
     static constexpr LONG kMakeCallRequest = 41;
@@ -80,7 +70,6 @@ class LineTest : public ::testing::Test {
         line = CvbTAPILine::New(fake);
     }
 
-    // Create, then open the current line.
     void createAndOpen() {
         ASSERT_TRUE(line->Create());
         ASSERT_TRUE(line->OpenLine());
@@ -97,5 +86,16 @@ class LineTest : public ::testing::Test {
     std::shared_ptr<testsupport::FakeTapi> fake = std::make_shared<testsupport::FakeTapi>();
     std::shared_ptr<CvbTAPILine> line;
 };
+
+// Expects fn to raise run-time error 380 or 9 with its text.
+template <typename Fn> void ExpectRuntimeError(int number, Fn&& fn) {
+    try {
+        fn();
+        ADD_FAILURE() << "expected run-time error " << number;
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), number);
+        EXPECT_EQ(e.text(), number == 380 ? "Invalid property value" : "Subscript out of range");
+    }
+}
 
 } // namespace linetest
