@@ -71,9 +71,17 @@ bool CvbTAPILine::Create() {
     params.dwCompletionKey = 0;
 
     const std::string title = mTAPIDecs::ToAnsi(kApplicationTitle);
+    const DWORD requestedHiAPI = m_HiAPI;
     const LONG result =
         api->lineInitializeExA(&hLineApp, mTAPIDecs::ApplicationInstance(), &mTAPIvb::LineCallback,
                                title.c_str(), &m_numLines, &m_HiAPI, &params);
+    if (result != 0) {
+        // The outputs of a failed call are not the system's word: no line application is
+        // held (so destruction shuts nothing down) and no line device is known.
+        hLineApp = 0;
+        m_numLines = 0;
+        m_HiAPI = requestedHiAPI;
+    }
     // A current line chosen under an earlier registration may not exist in this one; the
     // object then starts again on line 0, as after construction.
     if (m_CurrentLineID >= m_numLines)

@@ -140,12 +140,11 @@ class FakeTapi : public mTAPIDecs::TapiApi, public FakeTapiRecords {
                            LPDWORD numDevs, LPDWORD apiVersion, LPLINEINITIALIZEEXPARAMS params) override {
         record("lineInitializeExA", initializeCalls, {instance, callback, Text(name), *params});
         callback_ = callback;
-        if (initializeResult != 0)
-            return initializeResult;
+        // Written on failure too: a caller must not take the outputs of a failed call.
         *app = lineAppHandle;
         *numDevs = static_cast<DWORD>(devices.size());
         *apiVersion = highestVersionSupported.value_or(*apiVersion);
-        return 0;
+        return initializeResult;
     }
     LONG lineNegotiateAPIVersion(HLINEAPP app, DWORD id, DWORD low, DWORD high, LPDWORD apiVersion,
                                  LPLINEEXTENSIONID extensionID) override {

@@ -19,8 +19,12 @@ TEST_F(LineTest, CreateRegistersWithHiddenWindowNotification) {
 
 TEST_F(LineTest, FailedInitializeRecordsTheCodeOnceAndReleasesNothing) {
     fake->initializeResult = LINEERR_NOMEM;
+    fake->highestVersionSupported = 0x00020000;
     EXPECT_FALSE(line->Create());
     EXPECT_EQ(line->LastError(), LINEERR_NOMEM);
+    EXPECT_EQ(line->numLines(), 0u);
+    EXPECT_EQ(line->HiAPI(), 0x00030000u);
+    ExpectRuntimeError(380, [&] { line->setCurrentLineID(0); });
     EXPECT_EQ(line->LastError(), 0) << "reading clears the register";
     ExpectRuntimeError(9, [&] { line->NegotiatedAPIVersion(); });
     fake->clearRecords();
