@@ -1,5 +1,4 @@
-// The configuration file (problems, devices, saving edits), the driver registry and the
-// typed readers of a device's settings.
+// The configuration file (problems, devices, saving edits) and the typed readers of a device's settings.
 #include "Configuration.h"
 #include "drivers/simulated/SimulatedLine.h"
 #include "IniFile.h"
@@ -25,6 +24,14 @@ namespace {
 std::string ReadText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Settings of [line0] with one key k, from line 7.
+LineSettings WithKey(const std::string& value) {
+    LineSettings s;
+    s.group = "line0";
+    s.entries.push_back({"k", value, 7});
+    return s;
 }
 
 TEST(IniFile, ProblemsReportedWithLineAndReason) {
@@ -86,12 +93,22 @@ TEST(Configuration, OnlyTheFirstGroupOfANameCounts) {
     EXPECT_EQ(c.messages.back(), "t.ini:4: group [line0] given twice; the second is left out");
 }
 
+// No file: one simulated line, which a save writes too; an empty file: no line.
 TEST(Configuration, NoFileIsOneSimulatedLineAndAnEmptyFileNone) {
     QTemporaryDir dir;
-    const Configuration none = LoadConfiguration(dir.filePath("nothing/telephony.ini").toStdString());
+    const std::string fresh = dir.filePath("sub/new.ini").toStdString();
+    const Configuration none = LoadConfiguration(fresh);
     EXPECT_FALSE(none.fileFound);
     ASSERT_EQ(none.lines.size(), 1u);
     EXPECT_EQ(none.lines[0].driver, "simulated");
+    Location l;
+    l.areaCode = "206";
+    std::string error;
+    ASSERT_TRUE(SaveLocation(fresh, l, error)) << error;
+    const Configuration saved = LoadConfiguration(fresh);
+    EXPECT_TRUE(saved.messages.empty());
+    ASSERT_EQ(saved.lines.size(), 1u);
+    EXPECT_EQ(saved.location, l);
 
     const std::string empty = dir.filePath("empty.ini").toStdString();
     std::ofstream(empty) << "; nothing here\n";
@@ -110,19 +127,13 @@ TEST(Configuration, FileThatIsNoRegularFileIsReportedNotRead) {
         EXPECT_TRUE(c.lines.empty());
         EXPECT_EQ(c.messages,
                   std::vector<std::string>{path + ": cannot be read (not a regular file); no line devices"});
-        LineSettings s;
-        s.group = "line0";
-        s.driver = "simulated";
         std::string error;
-        EXPECT_FALSE(SaveLineSettings(path, s, error));
+        EXPECT_FALSE(SaveLineSettings(path, WithKey("1"), error));
         EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
     }
 }
 
-TEST(Configuration, PathFromTheEnvironment) {
-    const char* oldConfig = std::getenv("ORVODIAL_TELEPHONY_CONFIG");
-    const char* oldXdg = std::getenv("XDG_CONFIG_HOME");
-    const std::string savedConfig = oldConfig ? oldConfig : "", savedXdg = oldXdg ? oldXdg : "";
+TEST(Configuration, PathFromTheEnvironment) { // changes the environment: no other test reads it
     setenv("ORVODIAL_TELEPHONY_CONFIG", "/tmp/x.ini", 1);
     setenv("XDG_CONFIG_HOME", "/cfg", 1);
     EXPECT_EQ(ConfigurationPath(), "/tmp/x.ini");
@@ -130,23 +141,6 @@ TEST(Configuration, PathFromTheEnvironment) {
     EXPECT_EQ(ConfigurationPath(), "/cfg/orvodial/telephony.ini");
     unsetenv("XDG_CONFIG_HOME");
     EXPECT_NE(ConfigurationPath().find("/.config/orvodial/telephony.ini"), std::string::npos);
-    if (oldConfig)
-        setenv("ORVODIAL_TELEPHONY_CONFIG", savedConfig.c_str(), 1);
-    if (oldXdg)
-        setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
-}
-
-TEST(Configuration, SavingWithoutAFileWritesTheDefaultLineToo) {
-    QTemporaryDir dir;
-    std::string error;
-    const std::string fresh = dir.filePath("sub/new.ini").toStdString();
-    Location l;
-    l.areaCode = "206";
-    ASSERT_TRUE(SaveLocation(fresh, l, error)) << error;
-    const Configuration c = LoadConfiguration(fresh);
-    EXPECT_TRUE(c.messages.empty());
-    ASSERT_EQ(c.lines.size(), 1u);
-    EXPECT_EQ(c.location, l);
 }
 
 // One key of device 0 set and saved lands in its group, and reads back.
@@ -205,13 +199,11 @@ TEST(Configuration, SavingThroughALinkKeepsTheLinkAndThePermissions) {
 
 TEST(Configuration, ServiceReportsUnknownDriversAndBadKeys) {
     std::ostringstream errors;
-    svctest::ServiceSetup setup;
-    setup.path = "t.ini";
-    setup.drivers = [](DriverRegistry& r) { RegisterSimulatedDriver(r); };
-    setup.ini = "[line0]\ndriver=fax\n"
-                "[line1]\ndriver=simulated\nanswer_ms=soon\n"
-                "[line2]\ndriver=simulated\ncolour=red\n";
-    auto s = svctest::MakeService(setup, &errors);
+    auto s =
+        svctest::MakeService({"[line0]\ndriver=fax\n"
+                              "[line1]\ndriver=simulated\nanswer_ms=soon\n"
+                              "[line2]\ndriver=simulated\ncolour=red\n",
+                              "t.ini", "", [](DriverRegistry& r) { RegisterSimulatedDriver(r); }, &errors});
     EXPECT_EQ(s->census().devices, 1u) << "only [line2] is usable";
     EXPECT_EQ(errors.str(),
               "t.ini:1: line device [line0] has unknown driver 'fax' (left out); known drivers: "
@@ -219,27 +211,6 @@ TEST(Configuration, ServiceReportsUnknownDriversAndBadKeys) {
               "t.ini:5: [line1] key 'answer_ms': 'soon' is not a whole number\n"
               "t.ini:3: line device [line1] left out\n"
               "t.ini:8: [line2] unknown key 'colour' for driver 'simulated' (ignored)\n");
-}
-
-LineSettings WithKey(const std::string& value) {
-    LineSettings s;
-    s.group = "line0";
-    s.entries.push_back({"k", value, 7});
-    return s;
-}
-
-TEST(DriverRegistry, RegistersByNameOnceAndFinds) {
-    const DriverFactory none = [](const LineSettings&, std::vector<ConfigProblem>&) { return nullptr; };
-    DriverRegistry registry;
-    EXPECT_TRUE(registry.Register({"beta", "b", {}, none}));
-    EXPECT_TRUE(registry.Register({"alpha", "a", {}, none}));
-    EXPECT_FALSE(registry.Register({"alpha", "again", {}, none}));
-    EXPECT_FALSE(registry.Register({"", "no name", {}, none}));
-    EXPECT_FALSE(registry.Register({"nofactory", "x", {}, nullptr}));
-    ASSERT_NE(registry.Find("alpha"), nullptr);
-    EXPECT_EQ(registry.Find("alpha")->description, "a");
-    EXPECT_EQ(registry.Find("gamma"), nullptr);
-    EXPECT_EQ(registry.Names(), (std::vector<std::string>{"alpha", "beta"}));
 }
 
 TEST(DriverSettings, UnsignedParsesOrReportsWithLine) {

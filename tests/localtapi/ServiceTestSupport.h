@@ -19,21 +19,19 @@ inline const char* kFastLine = "[line0]\ndriver=simulated\nname=Test line\n"
                                "busy_ms=0\nnoanswer_ms=0\ndrop_ms=0\nbusy=555-0100\nnoanswer=555-0199\n";
 
 struct ServiceSetup {
-    std::string ini = kFastLine;
-    std::string path = "/nonexistent/telephony.ini";
-    std::string tracePath;
+    std::string ini = kFastLine, path = "/nonexistent/telephony.ini", tracePath;
     std::function<void(localtapi::DriverRegistry&)> drivers = localtapi::RegisterBuiltinDrivers;
+    std::ostream* errors = nullptr; // null: discarded
 };
 
-inline std::shared_ptr<localtapi::LocalTapi> MakeService(const ServiceSetup& setup,
-                                                         std::ostream* errors = nullptr) {
+inline std::shared_ptr<localtapi::LocalTapi> MakeService(const ServiceSetup& setup) {
     static std::ostringstream sink;
     localtapi::LocalTapi::Options o;
     o.configuration = localtapi::ParseConfiguration(setup.ini, setup.path);
     if (!setup.tracePath.empty())
         o.trace = localtapi::Trace::Open(setup.tracePath);
     o.drivers = setup.drivers;
-    o.errors = errors != nullptr ? errors : &sink;
+    o.errors = setup.errors != nullptr ? setup.errors : &sink;
     return localtapi::NewLocalTapi(std::move(o));
 }
 
@@ -44,8 +42,8 @@ inline std::shared_ptr<localtapi::LocalTapi> MakeService(const std::string& ini 
 }
 
 // Lets the event loop run until pred holds (true) or the time is up (false).
-inline bool WaitFor(const std::function<bool()>& pred, int ms = 3000) {
-    return QTest::qWaitFor(pred, ms);
+inline bool WaitFor(const std::function<bool()>& pred) {
+    return QTest::qWaitFor(pred, 3000);
 }
 inline void Spin(int ms = 30) {
     QTest::qWait(ms);
@@ -53,8 +51,7 @@ inline void Spin(int ms = 30) {
 
 inline bool Clean(const localtapi::LocalTapi& s) {
     const auto c = s.census();
-    return c.apps == 0 && c.lines == 0 && c.calls == 0 && c.requests == 0 && c.queuedMessages == 0 &&
-           c.icons == 0;
+    return c.apps + c.lines + c.calls + c.requests + c.queuedMessages + c.icons == 0;
 }
 
 } // namespace svctest
