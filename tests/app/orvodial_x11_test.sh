@@ -10,28 +10,17 @@ trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 export QT_QPA_PLATFORM=xcb # whatever platform the runner chose for the other tests
 
-# Waits up to 10 s for a visible window named exactly $1; prints its id.
-wait_window() {
-    local id
-    for _ in $(seq 100); do
-        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 0.1
-    done
-    return 1
-}
-
 printf '# no line devices\n[location]\n' >"$work/none.ini"
 # No leak check in sanitizer builds: the X11 platform's D-Bus library leaks on its own.
 ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 \
     ORVODIAL_TELEPHONY_CONFIG=$work/none.ini "$orvodial" 2>"$work/err.txt" &
 pid=$!
-box=$(wait_window OrvoDial) || fail "no error box"
+box=$(timeout 30 xdotool search --sync --onlyvisible --name '^OrvoDial$' | head -1)
+[ -n "$box" ] || fail "no error box"
 xdotool search --onlyvisible --name '^Orvo Dial$' >/dev/null 2>&1 && fail "dial window shown before the error"
 xdotool windowfocus --sync "$box" key Return
 wait "$pid"
 status=$?
-pid=
 [ "$status" -eq 1 ] || fail "exit status $status after error 380, expected 1"
 grep -q "Run-time error '380':" "$work/err.txt" || fail "no error on stderr: $(cat "$work/err.txt")"
 echo "ok - no line device: status 1, error 380 reported, no dial window"

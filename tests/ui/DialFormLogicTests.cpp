@@ -1,30 +1,78 @@
-// The dial window's logic on a fake view and the scripted telephony fake: the load, the
-// key preview, the keypad and the buttons, and every path of the Dial command.
-#include "FakeViews.h"
-
+// The windows' logic on fake views and the scripted telephony fake: the dial window's load,
+// key preview, keypad and buttons, every path of the Dial command; the timing window's clock.
 #include "AppInfo.h"
+#include "DialFormLogic.h"
 #include "FakeTapi.h"
+#include "TFormLogic.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 using testing::AllOf;
 using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::StartsWith;
-using ui::MessageAnswer;
 using enum ui::MessageAnswer;
 using Strings = std::vector<std::string>;
 
 namespace {
 
-constexpr LONG kRequest = 41;
+// The fakes log what the logic asks of its window, in call order.
+struct FakeTimingView : ui::TimingView {
+    std::string num = "555-1212";
+    std::string timebox = "00:00:00";
+    bool hidden = true;
 
-class DialFormLogicTest : public ::testing::Test {
-  protected:
-    DialFormLogicTest() {
+    void setNumText(const std::string& text) override { num = text; }
+    void setTimeboxText(const std::string& text) override { timebox = text; }
+    void hideWindow() override { hidden = true; }
+};
+
+struct FakeDialView : ui::DialView {
+    std::string text;
+    // "focus", "insert:<n>" (at the top of the list), "ok:<text>", "yesno:<text>",
+    // "timing:create", "timing:show:<Num>"
+    std::vector<std::string> log;
+    ui::MessageAnswer answer = ui::MessageAnswer::No; // to every Yes/No box
+    std::function<void()> whileMessageOpen;
+
+    ui::LocalDateTime now{2026, 12, 8, 10, 0, 0}; // the timing window's clock
+    FakeTimingView timingView;
+    std::unique_ptr<ui::TFormLogic> timing;
+
+    std::string numberText() const override { return text; }
+    void setNumberText(const std::string& t) override { text = t; }
+    void insertHistoryAtTop(const std::string& n) override { log.push_back("insert:" + n); }
+    void setFocusToNumber() override { log.push_back("focus"); }
+    ui::MessageAnswer showMessage(const std::string& t, ui::MessageButtons b) override {
+        const bool yesNo = b == ui::MessageButtons::YesNo;
+        log.push_back((yesNo ? "yesno:" : "ok:") + t);
+        if (whileMessageOpen)
+            whileMessageOpen();
+        return yesNo ? answer : ui::MessageAnswer::Ok;
+    }
+    ui::TFormLogic& ensureTimingWindow() override {
+        if (!timing) {
+            timing = std::make_unique<ui::TFormLogic>(timingView, [this] { return now; });
+            log.push_back("timing:create");
+        }
+        return *timing;
+    }
+    void showTimingWindowModal() override { log.push_back("timing:show:" + timingView.num); }
+};
+
+constexpr LONG kRequest = 41;
+constexpr const char* kN = "555-1212";
+
+// The logic on a fake view and a telephony fake with one line device.
+struct Rig {
+    Rig() {
         fake->devices.resize(1);
         fake->makeCallResult = kRequest;
     }
@@ -37,207 +85,206 @@ class DialFormLogicTest : public ::testing::Test {
         view.text = number;
         logic.DialClick();
     }
-    void expectLoadRaises380() {
-        try {
-            logic.Load();
-            ADD_FAILURE() << "no run-time error";
-        } catch (const RuntimeError& e) {
-            EXPECT_EQ(ui::RuntimeErrorMessage(e), "Run-time error '380':\n\nInvalid property value");
-        }
-        EXPECT_TRUE(view.log.empty());
-    }
-
     std::shared_ptr<testsupport::FakeTapi> fake = std::make_shared<testsupport::FakeTapi>();
-    uitest::FakeDialView view;
+    FakeDialView view;
     ui::DialFormLogic logic{view, [this] { return CvbTAPILine::New(fake); }};
 };
 
-TEST_F(DialFormLogicTest, LoadRegistersWithTheVersionRangeAndSelectsLineZero) {
-    fake->devices.resize(2);
-    logic.Load();
-    EXPECT_EQ(fake->count("lineInitializeExA"), 1u);
-    ASSERT_EQ(fake->negotiateCalls.size(), 2u);
-    EXPECT_EQ(fake->negotiateCalls[0].lowVersion, 0x00010003u);
-    EXPECT_EQ(fake->negotiateCalls[0].highVersion, 0x00030000u);
-    EXPECT_EQ(logic.tapiLine()->CurrentLineID(), 0u);
-    EXPECT_TRUE(view.log.empty());
-}
-
-TEST_F(DialFormLogicTest, LoadWithNoLineDeviceRaises380) {
-    fake->devices.clear();
-    expectLoadRaises380();
-}
-
-TEST_F(DialFormLogicTest, LoadWhenTheLineApplicationCannotStartRaises380) {
-    fake->initializeResult = LINEERR_OPERATIONFAILED;
-    expectLoadRaises380();
+// Load registers with the version range and selects line 0, showing nothing.
+TEST(DialFormLogic, Load) {
+    Rig r;
+    r.fake->devices.resize(2);
+    r.logic.Load();
+    EXPECT_EQ(r.fake->count("lineInitializeExA"), 1u);
+    ASSERT_EQ(r.fake->negotiateCalls.size(), 2u);
+    EXPECT_EQ(r.fake->negotiateCalls[0].lowVersion, 0x00010003u);
+    EXPECT_EQ(r.fake->negotiateCalls[0].highVersion, 0x00030000u);
+    EXPECT_EQ(r.logic.tapiLine()->CurrentLineID(), 0u);
+    EXPECT_TRUE(r.view.log.empty());
+    Rig none; // with no line device: run-time error 380
+    none.fake->devices.clear();
+    try {
+        none.logic.Load();
+        ADD_FAILURE() << "no run-time error";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(ui::RuntimeErrorMessage(e), "Run-time error '380':\n\nInvalid property value");
+    }
+    EXPECT_TRUE(none.view.log.empty());
 }
 
 // Key preview, keypad, "Clr" and "<-": each call edits the number (or not), leaves the
-// list (no "insert:"), and ends by focusing the box. goneOn: the keys the preview lets go on to the control.
-TEST_F(DialFormLogicTest, Handlers) {
-    std::u16string goneOn;
-    std::size_t calls = 0;
-    const auto keys = [&](std::u16string typed) -> std::function<void()> {
-        return [&, typed] {
-            for (char16_t k : typed) {
-                logic.KeyPreview(k);
-                if (k != 0)
-                    goneOn += k;
-            }
-            calls = typed.size();
-        };
-    };
+// list (no "insert:"), and ends by focusing the box. goneOn: the keys let go on to the control.
+TEST(DialFormLogic, Handlers) {
+    Rig r;
+    auto& l = r.logic;
     struct Row {
         const char* name;
-        std::function<void()> run;
+        std::u16string typed; // keys through the preview, or else
+        std::function<void()> click;
         std::string before, after;
         std::u16string goneOn = u"";
     };
     const Row rows[] = {
-        {"accepted: digits from 0 to 9, #, *, space, -", keys(u"09#* -"), "1", "109#* -"},
-        {"swallowed: letter, / and : next to the digits, a non-ASCII digit, Escape", keys(u"a/:\u0661\x1b"),
-         "555", "555"},
-        {"backspace removes the last", keys(u"\b"), "555-1", "555-"},
-        {"backspace on empty", keys(u"\b"), "", ""},
-        {"Enter goes on", keys(u"\r"), "555", "555", u"\r"},
-        {"Tab goes on", keys(u"\t"), "555", "555", u"\t"},
-        {"keypad 0 is 2", [this] { logic.KeypadPress(0); }, "5", "52"},
-        {"keypad 1 is 1", [this] { logic.KeypadPress(1); }, "5", "51"},
-        {"Clr", [this] { logic.ClearBtnClick(); }, "555-1212", ""},
-        {"<-", [this] { logic.CorBtnClick(); }, "555-1212", "555-121"},
-        {"<- on empty", [this] { logic.CorBtnClick(); }, "", ""},
-        {"<- takes a whole UTF-8 character", [this] { logic.CorBtnClick(); }, "12\xC3\xA9", "12"},
+        {"accepted: digits from 0 to 9, #, *, space, -", u"09#* -", {}, "1", "109#* -"},
+        {"swallowed: letter, / and :, a non-ASCII digit, Escape", u"a/:\u0661\x1b", {}, "555", "555"},
+        {"backspace removes the last", u"\b", {}, "555-1", "555-"},
+        {"backspace on empty", u"\b", {}, "", ""},
+        {"Enter goes on", u"\r", {}, "555", "555", u"\r"},
+        {"Tab goes on", u"\t", {}, "555", "555", u"\t"},
+        {"keypad 0 is 2", u"", [&] { l.KeypadPress(0); }, "5", "52"},
+        {"keypad 1 is 1", u"", [&] { l.KeypadPress(1); }, "5", "51"},
+        {"Clr", u"", [&] { l.ClearBtnClick(); }, kN, ""},
+        {"<-", u"", [&] { l.CorBtnClick(); }, kN, "555-121"},
+        {"<- on empty", u"", [&] { l.CorBtnClick(); }, "", ""},
+        {"<- takes a whole UTF-8 character", u"", [&] { l.CorBtnClick(); }, "12\xC3\xA9", "12"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        view.text = row.before;
-        view.log.clear();
-        goneOn.clear();
-        calls = 1;
-        row.run();
-        EXPECT_EQ(view.text, row.after);
+        r.view.text = row.before;
+        r.view.log.clear();
+        std::u16string goneOn;
+        for (char16_t k : row.typed) {
+            l.KeyPreview(k);
+            if (k != 0)
+                goneOn += k;
+        }
+        if (row.click)
+            row.click();
+        EXPECT_EQ(r.view.text, row.after);
         EXPECT_TRUE(goneOn == row.goneOn);
-        EXPECT_EQ(view.log, Strings(calls, "focus"));
+        EXPECT_EQ(r.view.log, Strings(row.click ? 1 : row.typed.size(), "focus"));
     }
 }
 
-TEST_F(DialFormLogicTest, HelpNamesProgramAndVersionAndKeepsTheFocus) {
-    logic.HelpClick();
-    EXPECT_THAT(view.log, ElementsAre(AllOf(StartsWith("ok:"), HasSubstr("OrvoDial"), HasSubstr("1.00"))));
+TEST(DialFormLogic, HelpNamesProgramAndVersionAndKeepsTheFocus) {
+    Rig r;
+    r.logic.HelpClick();
+    EXPECT_THAT(r.view.log, ElementsAre(AllOf(StartsWith("ok:"), HasSubstr("OrvoDial"), HasSubstr("1.00"))));
 }
 
-// ---- The Dial command ----
+// Every path of the Dial command: the telephony calls, what the window is asked, the box after.
+TEST(DialFormLogic, DialPaths) {
+    struct Row {
+        const char* name;
+        const char* number;
+        LONG openResult, makeCallResult;
+        ui::MessageAnswer answer;
+        std::optional<LONG> reply; // the call request's result, sent while "Time call?" is up
+        Strings tapi, ui;
+        const char* after;
+    };
+    const Strings failed = {"insert:555-1212", "ok:TAPI failure", "focus"};
+    const Strings untimed = {"insert:555-1212", "yesno:Time call?", "focus"};
+    const Strings timed = {"insert:555-1212", "yesno:Time call?", "timing:create", "timing:show:555-1212",
+                           "focus"};
+    const Strings call = {"lineOpen", "lineMakeCallA", "lineDrop", "lineClose"};
+    // After a late failure the line object has closed the line itself: the command's own
+    // close is refused without reaching the telephony, and the command goes on.
+    const Strings late = {"lineOpen", "lineMakeCallA", "lineClose", "lineDrop"};
+    const LONG refused = LONG(LINEERR_OPERATIONFAILED);
+    const Row rows[] = {
+        {"empty number", "", 0, kRequest, No, {}, {}, {"focus"}, ""},
+        {"open refused", kN, LONG(LINEERR_RESOURCEUNAVAIL), kRequest, No, {}, {"lineOpen"}, failed, kN},
+        {"call refused", kN, 0, refused, No, {}, {"lineOpen", "lineMakeCallA", "lineClose"}, failed, kN},
+        {"No", kN, 0, kRequest, No, {}, call, untimed, ""},
+        {"Yes after the call is up", kN, 0, kRequest, Yes, 0, call, timed, ""},
+        {"Yes after a late failure", kN, 0, kRequest, Yes, refused, late, timed, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Rig r;
+        r.load();
+        r.fake->openResult = row.openResult;
+        r.fake->makeCallResult = row.makeCallResult;
+        r.view.answer = row.answer;
+        if (row.reply)
+            r.view.whileMessageOpen = [&] {
+                r.fake->deliver(LINE_REPLY, kRequest, static_cast<DWORD_PTR>(static_cast<DWORD>(*row.reply)));
+            };
+        r.dial(row.number);
+        EXPECT_EQ(r.fake->log, row.tapi);
+        EXPECT_EQ(r.view.log, row.ui);
+        EXPECT_EQ(r.view.text, row.after);
+        for (const auto& open : r.fake->openCalls)
+            EXPECT_EQ(std::tie(open.deviceID, open.privileges, open.mediaModes), std::make_tuple(0u, 1u, 4u));
+    }
+}
 
-struct DialPath {
-    const char* name;
-    const char* number;
-    LONG openResult, makeCallResult;
-    MessageAnswer answer;
-    std::optional<LONG> reply; // the call request's result, sent while "Time call?" is up
-    Strings tapi;              // the telephony calls
-    Strings ui;
-    const char* after; // the number box afterwards
+// The second timed call reuses the window and restarts its clock; numbers go everywhere verbatim.
+TEST(DialFormLogic, SecondTimedCallReusesTheWindowAndRestartsTheClock) {
+    Rig r;
+    r.load();
+    r.view.answer = Yes;
+    r.dial(" *67 555-1212");
+    r.view.now.minute += 5;
+    r.view.timing->Tick(); // the hidden window keeps ticking
+    EXPECT_EQ(r.view.timingView.timebox, "00:05:00");
+    r.dial("#31# 555 0100 ");
+    r.view.now.second += 3;
+    r.view.timing->Tick();
+    EXPECT_EQ(r.view.timingView.timebox, "00:00:03");
+    EXPECT_THAT(r.view.log, ElementsAre("insert: *67 555-1212", "yesno:Time call?", "timing:create",
+                                        "timing:show: *67 555-1212", "focus", "insert:#31# 555 0100 ",
+                                        "yesno:Time call?", "timing:show:#31# 555 0100 ", "focus"));
+    ASSERT_EQ(r.fake->makeCallCalls.size(), 2u);
+    EXPECT_EQ(r.fake->makeCallCalls[0].destAddress, " *67 555-1212");
+    EXPECT_EQ(r.fake->makeCallCalls[1].destAddress, "#31# 555 0100 ");
+    EXPECT_EQ(r.fake->makeCallCalls[1].countryCode, 0u);
+}
+
+struct Timing {
+    FakeTimingView view;
+    ui::LocalDateTime now;
+    ui::TFormLogic logic{view, [this] { return now; }};
 };
 
-const Strings kFailed = {"insert:555-1212", "ok:TAPI failure", "focus"};
-const Strings kUntimed = {"insert:555-1212", "yesno:Time call?", "focus"};
-const Strings kTimed = {"insert:555-1212", "yesno:Time call?", "timing:create", "timing:show:555-1212",
-                        "focus"};
-const Strings kWholeCall = {"lineOpen", "lineMakeCallA", "lineDrop", "lineClose"};
-const Strings kClosedEarly = {"lineOpen", "lineMakeCallA", "lineClose"};
-
-// After a late failure the line object has closed the line itself: the command's own close
-// is refused without reaching the telephony, and the command goes on.
-const DialPath kPaths[] = {
-    {"EmptyNumber", "", 0, kRequest, No, {}, {}, {"focus"}, ""},
-    {"OpenRefused",
-     "555-1212",
-     LONG(LINEERR_RESOURCEUNAVAIL),
-     kRequest,
-     Ok,
-     {},
-     {"lineOpen"},
-     kFailed,
-     "555-1212"},
-    {"CallRefusedAtOnce",
-     "555-1212",
-     0,
-     LONG(LINEERR_OPERATIONFAILED),
-     Ok,
-     {},
-     kClosedEarly,
-     kFailed,
-     "555-1212"},
-    {"AnswerNo", "555-1212", 0, kRequest, No, {}, kWholeCall, kUntimed, ""},
-    {"AnswerYesAfterTheCallIsUp", "555-1212", 0, kRequest, Yes, 0, kWholeCall, kTimed, ""},
-    {"AnswerYesAfterALateFailure",
-     "555-1212",
-     0,
-     kRequest,
-     Yes,
-     LONG(LINEERR_OPERATIONFAILED),
-     {"lineOpen", "lineMakeCallA", "lineClose", "lineDrop"},
-     kTimed,
-     ""},
-};
-
-class DialPathTest : public DialFormLogicTest, public ::testing::WithParamInterface<DialPath> {};
-
-TEST_P(DialPathTest, Dial) {
-    const DialPath& row = GetParam();
-    load();
-    fake->openResult = row.openResult;
-    fake->makeCallResult = row.makeCallResult;
-    view.answers = {row.answer};
-    if (row.reply)
-        view.whileMessageOpen = [&] {
-            fake->deliver(LINE_REPLY, kRequest, static_cast<DWORD_PTR>(static_cast<DWORD>(*row.reply)));
-        };
-    dial(row.number);
-    EXPECT_EQ(fake->log, row.tapi);
-    EXPECT_EQ(view.log, row.ui);
-    EXPECT_EQ(view.text, row.after);
-    for (const auto& open : fake->openCalls) {
-        EXPECT_EQ(open.deviceID, 0u);
-        EXPECT_EQ(open.privileges, 1u);
-        EXPECT_EQ(open.mediaModes, 4u);
+TEST(TFormLogic, ClockArithmetic) {
+    struct Row {
+        const char* name;
+        ui::LocalDateTime start, now;
+        const char* shown;
+    };
+    const Row rows[] = {
+        {"5 s", {2026, 12, 8, 10, 0, 0}, {2026, 12, 8, 10, 0, 5}, "00:00:05"},
+        {"65 s", {2026, 12, 8, 10, 0, 0}, {2026, 12, 8, 10, 1, 5}, "00:01:05"},
+        {"1 h", {2026, 12, 8, 10, 0, 0}, {2026, 12, 8, 11, 0, 0}, "01:00:00"},
+        {"10 h", {2026, 12, 8, 10, 0, 0}, {2026, 12, 8, 20, 0, 0}, "10:00:00"},
+        {"24 h wraps", {2026, 12, 8, 10, 0, 0}, {2026, 12, 9, 10, 0, 0}, "00:00:00"},
+        {"25 h 1 min 1 s", {2026, 12, 8, 10, 0, 0}, {2026, 12, 9, 11, 1, 1}, "01:01:01"},
+        {"clock set back 5 s", {2026, 12, 8, 10, 0, 0}, {2026, 12, 8, 9, 59, 55}, "00:00:05"},
+        // 10 real minutes across a switch to summer time at 02:00, then back at 03:00.
+        {"spring forward", {2026, 3, 29, 1, 55, 0}, {2026, 3, 29, 3, 5, 0}, "01:10:00"},
+        {"fall back", {2026, 10, 25, 2, 55, 0}, {2026, 10, 25, 2, 5, 0}, "00:50:00"},
+        {"leap day", {2028, 2, 28, 23, 0, 0}, {2028, 2, 29, 1, 0, 0}, "02:00:00"},
+        {"new year", {2026, 12, 31, 23, 59, 59}, {2027, 1, 1, 0, 0, 1}, "00:00:02"},
+        {"days later", {2026, 12, 8, 10, 0, 0}, {2026, 12, 20, 9, 30, 15}, "23:30:15"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Timing t;
+        t.now = row.start;
+        t.logic.Mark();
+        t.now = row.now;
+        t.logic.Tick();
+        EXPECT_EQ(t.view.timebox, row.shown);
     }
 }
 
-void PrintTo(const DialPath& path, std::ostream* os) {
-    *os << path.name;
-}
-std::string PathName(const ::testing::TestParamInfo<DialPath>& info) {
-    return info.param.name;
-}
-INSTANTIATE_TEST_SUITE_P(Paths, DialPathTest, ::testing::ValuesIn(kPaths), PathName);
-
-TEST_F(DialFormLogicTest, SecondTimedCallReusesTheWindowAndRestartsTheClock) {
-    load();
-    view.answers = {Yes, Yes};
-    dial("111");
-    view.clock.now.minute += 5;
-    view.timing->Tick(); // the hidden window keeps ticking
-    EXPECT_EQ(view.timingView.timebox, "00:05:00");
-    dial("222");
-    view.clock.now.second += 3;
-    view.timing->Tick();
-    EXPECT_EQ(view.timingView.timebox, "00:00:03");
-    EXPECT_THAT(view.log, ElementsAre("insert:111", "yesno:Time call?", "timing:create", "timing:show:111",
-                                      "focus", "insert:222", "yesno:Time call?", "timing:show:222", "focus"));
-}
-
-TEST_F(DialFormLogicTest, NumbersArePassedVerbatim) {
-    load();
-    for (const std::string n : {"555 1212", "*67 555-1212", "#31#5551212", "  ", "1 (800) 555.0100"}) {
-        SCOPED_TRACE(n);
-        fake->clearRecords();
-        dial(n);
-        ASSERT_EQ(fake->makeCallCalls.size(), 1u);
-        EXPECT_EQ(fake->makeCallCalls[0].destAddress, std::optional<std::string>(n));
-        EXPECT_EQ(fake->makeCallCalls[0].countryCode, 0u);
-    }
+TEST(TFormLogic, MarkTickAndDone) {
+    Timing t;
+    t.now = {2026, 12, 8, 14, 25, 36};
+    t.logic.Tick(); // before any Mark: counted from the zero date
+    EXPECT_EQ(t.view.timebox, "14:25:36");
+    t.logic.setTheNum(" *67 555-1212#");
+    t.logic.Mark();
+    EXPECT_EQ(t.view.num, " *67 555-1212#");
+    EXPECT_EQ(t.view.timebox, "14:25:36"); // Mark leaves the clock text
+    t.view.hidden = false;
+    t.logic.Done();
+    EXPECT_TRUE(t.view.hidden);
+    t.now.minute += 2;
+    t.logic.Tick(); // hidden, the clock runs on
+    EXPECT_EQ(t.view.timebox, "00:02:00");
 }
 
 } // namespace

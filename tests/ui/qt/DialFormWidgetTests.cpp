@@ -51,48 +51,50 @@ class DialFormWidgetTests : public QObject {
 
     void cleanup() { form.reset(); }
 
-    void geometry_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QRect>("pixels");
-        QTest::newRow("Text1") << "Text1" << QRect(8, 8, 185, 19);
-        int b = 0;
-        for (const char* button : {"Dial", "ClearBtn", "CorBtn", "Help"}) // 48 pixels apart
-            QTest::newRow(button) << button << QRect(8 + 48 * b++, 240, 33, 25);
-        // Element i carries tag byIndex[i]; the keys sit row by row in the order of grid.
-        const QString byIndex = "213456789*0#", grid = "123456789*0#";
-        for (int i = 0; i < 12; ++i) {
-            const int cell = int(grid.indexOf(byIndex[i]));
-            QTest::newRow(qPrintable(QStringLiteral("TTButton%1").arg(i)))
-                << QStringLiteral("TTButton%1").arg(i)
-                << QRect(8 + 64 * (cell % 3), 40 + 48 * (cell / 3), 57, 41);
-        }
-        QTest::newRow("Num") << "Num" << QRect(40, 8, 177, 17);
-        QTest::newRow("Timebox") << "Timebox" << QRect(40, 48, 169, 65);
-        QTest::newRow("Command1") << "Command1" << QRect(88, 128, 57, 25);
-    }
-
-    // Every control at its place, also after the windows are resized.
-    void geometry() {
-        QFETCH(QString, name);
-        QFETCH(QRect, pixels);
-        TForm timing;
-        form->resize(400, 500);
-        timing.resize(400, 500);
-        QCoreApplication::processEvents();
-        QWidget* widget = form->findChild<QWidget*>(name);
-        if (!widget)
-            widget = timing.findChild<QWidget*>(name);
-        QVERIFY(widget);
-        QCOMPARE(widget->geometry(), pixels);
-    }
-
-    void windows() {
+    // Window and control rectangles in pixels, also after the windows are resized; the
+    // timing window's fonts, colours and default button.
+    void windowsAndControls() {
         TForm timing;
         QCOMPARE(form->size(), QSize(202, 275));
         QCOMPARE(timing.size(), QSize(250, 160));
         QCOMPARE(form->windowTitle(), QStringLiteral("Orvo Dial"));
         QCOMPARE(timing.windowTitle(), QStringLiteral("Call Timing"));
         QVERIFY(!form->windowIcon().isNull() && !timing.windowIcon().isNull());
+        form->resize(400, 500);
+        timing.resize(400, 500);
+        QCoreApplication::processEvents();
+        QList<std::pair<QString, QRect>> rows = {{"Text1", {8, 8, 185, 19}},
+                                                 {"Num", {40, 8, 177, 17}},
+                                                 {"Timebox", {40, 48, 169, 65}},
+                                                 {"Command1", {88, 128, 57, 25}}};
+        int b = 0;
+        for (const char* button : {"Dial", "ClearBtn", "CorBtn", "Help"}) // 48 pixels apart
+            rows.append({button, QRect(8 + 48 * b++, 240, 33, 25)});
+        // Element i carries tag byIndex[i]; the keys sit row by row in the order of grid.
+        const QString byIndex = "213456789*0#", grid = "123456789*0#";
+        for (int i = 0; i < 12; ++i) {
+            const int cell = int(grid.indexOf(byIndex[i]));
+            rows.append(
+                {QStringLiteral("TTButton%1").arg(i), {8 + 64 * (cell % 3), 40 + 48 * (cell / 3), 57, 41}});
+        }
+        for (const auto& [name, pixels] : rows) {
+            QWidget* widget = form->findChild<QWidget*>(name);
+            if (!widget)
+                widget = timing.findChild<QWidget*>(name);
+            QVERIFY2(widget && widget->geometry() == pixels, qPrintable(name));
+        }
+        QVERIFY(timing.Num->font().bold() && timing.Num->font().pointSize() == 12);
+        QVERIFY(timing.Num->alignment() & Qt::AlignHCenter);
+        QCOMPARE(timing.Timebox->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+        // The clock text fits its label; without Digiface, the built-in seven-segment face.
+        const QFont clock = timing.Timebox->font();
+        QVERIFY(QFontMetrics(clock).horizontalAdvance(QStringLiteral("00:00:00")) <= timing.Timebox->width());
+        if (QFontDatabase::hasFamily(QStringLiteral("Digiface")))
+            QCOMPARE(clock.pointSize(), 36);
+        else
+            QVERIFY2(QFontInfo(clock).family().startsWith(QStringLiteral("DSEG7")),
+                     qPrintable(QFontInfo(clock).family()));
+        QVERIFY(timing.Command1->isDefault());
     }
 
     void tabOrderAndFirstFocus() {
@@ -112,41 +114,35 @@ class DialFormWidgetTests : public QObject {
         QCOMPARE(w, form->TTButton[1]); // wraps round
     }
 
-    void keyPreview_data() {
-        QTest::addColumn<QString>("before");
-        QTest::addColumn<int>("from");
-        QTest::addColumn<int>("length");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("after");
-        const auto row = [](const char* name, QString before, int from, int length, QString typed,
-                            QString after) {
-            QTest::newRow(name) << before << from << length << typed << after;
-        };
-        row("caret at start: digits appended at the end", "555", 0, 0, "12", "55512");
-        row("selection stays, digit at the end", "555-1212", 0, 3, "9", "555-12129");
-        row("selection not replaced by a letter", "555", 0, 3, "x", "555");
-        row("backspace, caret at start", "555-1212", 0, 0, "\b", "555-121");
-        row("backspace on a selection", "555-1212", 0, 3, "\b", "555-121");
-        row("backspace on empty", "", 0, 0, "\b", "");
-    }
-
+    // Accepted characters go to the end whatever the caret or selection; Backspace takes the last.
     void keyPreview() {
-        QFETCH(QString, before);
-        QFETCH(int, from);
-        QFETCH(int, length);
-        QFETCH(QString, typed);
-        QFETCH(QString, after);
-        focusNumber(before, from, length);
-        QCOMPARE(edit()->cursorPosition(), from + length);
-        QTest::keyClicks(form->Text1, typed);
-        QCOMPARE(text(), after);
-    }
-
-    void keysWithoutACharacterActOnTheField() {
+        struct Row {
+            const char *name, *before;
+            int from, length;
+            const char *typed, *after;
+        };
+        for (const Row& row : {Row{"caret at start", "555", 0, 0, "12", "55512"},
+                               Row{"selection stays, digit at the end", "555-1212", 0, 3, "9", "555-12129"},
+                               Row{"selection not replaced by a letter", "555", 0, 3, "x", "555"},
+                               Row{"backspace, caret at start", "555-1212", 0, 0, "\b", "555-121"},
+                               Row{"backspace on a selection", "555-1212", 0, 3, "\b", "555-121"}}) {
+            focusNumber(row.before, row.from, row.length);
+            QVERIFY2(edit()->cursorPosition() == row.from + row.length, row.name);
+            QTest::keyClicks(form->Text1, row.typed);
+            QVERIFY2(text() == row.after, row.name);
+        }
+        // Keys without a character act on the field; a character key on a button goes to the number.
         focusNumber(QStringLiteral("12345"), 5);
         QTest::keyClick(form->Text1, Qt::Key_Home);
         QTest::keyClick(form->Text1, Qt::Key_Delete);
         QCOMPARE(text(), QStringLiteral("2345"));
+        form->TTButton[4]->setFocus();
+        QTest::keyClick(form->TTButton[4], Qt::Key_7);
+        QCOMPARE(text(), QStringLiteral("23457"));
+        QCOMPARE(QApplication::focusWidget(), form->Text1);
+        form->TTButton[4]->setFocus(); // space is a character: it does not press the key
+        QTest::keyClick(form->TTButton[4], Qt::Key_Space);
+        QCOMPARE(text(), QStringLiteral("23457 "));
     }
 
     // Characters typed with Alt, or composed by an input method (dead keys), must not
@@ -169,17 +165,9 @@ class DialFormWidgetTests : public QObject {
         QCOMPARE(QApplication::focusWidget(), form->Text1);
     }
 
-    void characterKeyOnAButtonGoesToTheNumber() {
-        form->TTButton[4]->setFocus();
-        QTest::keyClick(form->TTButton[4], Qt::Key_7);
-        QCOMPARE(text(), QStringLiteral("7"));
-        QCOMPARE(QApplication::focusWidget(), form->Text1);
-        form->TTButton[4]->setFocus(); // space is a character: it does not press the key
-        QTest::keyClick(form->TTButton[4], Qt::Key_Space);
-        QCOMPARE(text(), QStringLiteral("7 "));
-    }
-
-    void keypadClearAndCorrectClicksFocusTheBox() {
+    // The keypad's tags; each click, "<-", "Clr" and Dial focus the box and Dial stays the default
+    // button after the focus has left a push button; Help keeps the focus.
+    void clicksFocusAndDialStaysTheDefaultButton() {
         QString expected;
         for (int i = 0; i < 12; ++i) {
             QTest::mouseClick(form->TTButton[i], Qt::LeftButton);
@@ -188,46 +176,34 @@ class DialFormWidgetTests : public QObject {
             QCOMPARE(text(), expected);
             QCOMPARE(QApplication::focusWidget(), form->Text1);
         }
-        QTest::mouseClick(form->CorBtn, Qt::LeftButton);
-        QCOMPARE(text(), QStringLiteral("213456789*0"));
-        QCOMPARE(QApplication::focusWidget(), form->Text1);
-        QTest::mouseClick(form->ClearBtn, Qt::LeftButton);
-        QCOMPARE(text(), QString());
-        QCOMPARE(QApplication::focusWidget(), form->Text1);
-    }
-
-    void helpShowsTheMessageAndKeepsTheFocus() {
-        ModalHelper modal;
-        modal.answer(QMessageBox::Ok);
-        form->Help->setFocus();
-        QTest::keyClick(form->Help, Qt::Key_Return); // Enter presses the focused button
-        QVERIFY(modal.done());
-        QCOMPARE(modal.titles, QStringList({"OrvoDial"}));
-        QVERIFY(modal.texts[0].contains(QStringLiteral("1.00")));
-        QCOMPARE(modal.icons[0], QMessageBox::NoIcon);
-        QCOMPARE(form->focusWidget(), form->Help);
-    }
-
-    // Dial stays the default button once the focus has been on a push button and left.
-    void dialStaysTheDefaultButton() {
-        for (QPushButton* button : {form->Dial, form->ClearBtn}) {
-            QTest::mouseClick(button, Qt::LeftButton); // the handler focuses Text1
+        using Click = std::pair<QPushButton*, QString>;
+        for (const auto& [button, after] :
+             {Click{form->CorBtn, "213456789*0"}, Click{form->ClearBtn, ""}, Click{form->Dial, ""}}) {
+            QTest::mouseClick(button, Qt::LeftButton);
+            QCOMPARE(text(), after);
             QCOMPARE(QApplication::focusWidget(), form->Text1);
             QVERIFY2(form->Dial->isDefault(), qPrintable(button->objectName()));
         }
-        form->ClearBtn->setFocus(); // a focused push button takes Enter
-        QVERIFY(!form->Dial->isDefault());
+        form->Help->setFocus();
+        QVERIFY(!form->Dial->isDefault()); // a focused push button takes Enter
         form->TTButton[4]->setFocus();
         QVERIFY(form->Dial->isDefault());
+        ModalHelper modal;
+        modal.answer(QMessageBox::Ok);
+        form->Help->setFocus();
+        QTest::keyClick(form->Help, Qt::Key_Return);
+        QVERIFY(modal.done());
+        QVERIFY(modal.boxes[0].startsWith("OrvoDial: ") && modal.boxes[0].endsWith(" [OK]"));
+        QVERIFY(modal.boxes[0].contains(QStringLiteral("1.00")));
+        QCOMPARE(form->focusWidget(), form->Help);
     }
 
     // Done (Alt+D, Enter) hides the timing window and the next call reuses it; closed from
     // its title bar it is destroyed and the next call creates a new one.
     void timingWindowLife() {
+        ModalHelper modal;
         QPointer<TForm> first;
         QStringList seen; // number, clock and focus as first seen, then the clock a tick later
-        bool reused = false;
-        ModalHelper modal;
         timedCall(modal, QStringLiteral("555 *67#"), [&](TForm* t) {
             first = t;
             seen << t->Num->text() << t->Timebox->text()
@@ -238,8 +214,7 @@ class DialFormWidgetTests : public QObject {
             QTest::keyClick(t->Command1, Qt::Key_D, Qt::AltModifier);
         });
         QVERIFY(modal.done());
-        QCOMPARE(modal.texts, QStringList({"Time call?"}));
-        QCOMPARE(modal.defaults[0], QMessageBox::Yes);
+        QCOMPARE(modal.boxes, QStringList({"OrvoDial: Time call? [Yes]"}));
         QCOMPARE(seen, QStringList({"555 *67#", "00:00:00", "Done focused", "00:00:05"}));
         QVERIFY(first && first->isHidden());
         QVERIFY(first->Timer1->isActive()); // ticks on while hidden
@@ -247,42 +222,18 @@ class DialFormWidgetTests : public QObject {
         QCOMPARE(text(), QString());
         QCOMPARE(form->focusWidget(), form->Text1);
 
-        ModalHelper second;
-        timedCall(second, QStringLiteral("222"), [&](TForm* t) {
+        bool reused = false;
+        timedCall(modal, QStringLiteral("222"), [&](TForm* t) {
             reused = t == first && t->Num->text() == QStringLiteral("222");
             t->close(); // the title bar's close button
         });
-        QVERIFY(second.done());
-        QVERIFY(reused);
+        QVERIFY(modal.done() && reused);
         QCOMPARE(form->timingWindow(), nullptr);
         QTRY_VERIFY(!first);
-
-        ModalHelper third;
-        QPointer<TForm> fresh;
-        timedCall(third, QStringLiteral("333"), [&](TForm* t) {
-            fresh = t;
-            QTest::keyClick(t->Command1, Qt::Key_Return);
-        });
-        QVERIFY(third.done());
-        QVERIFY(fresh && fresh->isHidden());
-        QCOMPARE(form->timingWindow(), fresh.data());
-    }
-
-    void timingWindowFontsAndColours() {
-        TForm timing;
-        QVERIFY(timing.Num->font().bold());
-        QCOMPARE(timing.Num->font().pointSize(), 12);
-        QVERIFY(timing.Num->alignment() & Qt::AlignHCenter);
-        QCOMPARE(timing.Timebox->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-        // The clock text fits its label; without Digiface, the built-in seven-segment face.
-        const QFont clock = timing.Timebox->font();
-        QVERIFY(QFontMetrics(clock).horizontalAdvance(QStringLiteral("00:00:00")) <= timing.Timebox->width());
-        if (QFontDatabase::hasFamily(QStringLiteral("Digiface")))
-            QCOMPARE(clock.pointSize(), 36);
-        else
-            QVERIFY2(QFontInfo(clock).family().startsWith(QStringLiteral("DSEG7")),
-                     qPrintable(QFontInfo(clock).family()));
-        QVERIFY(timing.Command1->isDefault());
+        timedCall(modal, QStringLiteral("333"),
+                  [&](TForm* t) { QTest::keyClick(t->Command1, Qt::Key_Return); });
+        QVERIFY(modal.done());
+        QVERIFY(form->timingWindow() && form->timingWindow()->isHidden());
     }
 };
 

@@ -5,8 +5,8 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QTimer>
-#include <QWidget>
 
 #include <deque>
 #include <functional>
@@ -17,24 +17,22 @@ class ModalHelper : public QObject {
     using Step = std::function<bool(QWidget*)>;
 
     ModalHelper() {
-        timer_.setInterval(5);
         QObject::connect(&timer_, &QTimer::timeout, this, [this] { poll(); });
-        timer_.start();
+        timer_.start(5);
     }
 
     void then(Step step) { steps_.push_back(std::move(step)); }
 
-    // Records the next message box and clicks its button; with `when`, once that holds.
+    // Records the next message box as "title: text [default button]" (" +icon" if it has
+    // one) and clicks its button; with `when`, once that holds.
     void answer(QMessageBox::StandardButton button, std::function<bool()> when = {}) {
         then([this, button, when](QWidget* w) {
             auto* box = qobject_cast<QMessageBox*>(w);
             if (!box || (when && !when()))
                 return false;
-            texts.push_back(box->text());
-            titles.push_back(box->windowTitle());
-            defaults.push_back(box->defaultButton() ? box->standardButton(box->defaultButton())
-                                                    : QMessageBox::NoButton);
-            icons.push_back(box->icon());
+            const QString byDefault = box->defaultButton() ? box->defaultButton()->text().remove('&') : "";
+            boxes << QStringLiteral("%1: %2 [%3]").arg(box->windowTitle(), box->text(), byDefault) +
+                         (box->icon() == QMessageBox::NoIcon ? "" : " +icon");
             box->button(button)->click();
             return true;
         });
@@ -42,17 +40,12 @@ class ModalHelper : public QObject {
 
     bool done() const { return steps_.empty(); }
 
-    QStringList texts;
-    QStringList titles;
-    QList<QMessageBox::StandardButton> defaults;
-    QList<QMessageBox::Icon> icons;
+    QStringList boxes;
 
   private:
     void poll() {
-        if (steps_.empty())
-            return;
         QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || modal == last_)
+        if (steps_.empty() || !modal || modal == last_)
             return;
         if (steps_.front()(modal)) {
             last_ = modal;
