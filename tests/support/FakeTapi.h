@@ -1,6 +1,5 @@
-// FakeTapi: a scripted stand-in for the telephony API seam. Every operation is recorded with
-// its arguments (a null text as std::nullopt) and its name in `log`, and answered with the
-// programmed result and out-values. Messages arrive only when a test calls deliver().
+// A scripted stand-in for the telephony API seam: records every call (a null text as nullopt) and
+// its name in `log`, answers with programmed results; messages arrive only through deliver().
 #pragma once
 
 #include "mTAPIDecs.h"
@@ -20,13 +19,11 @@ namespace testsupport {
 // A LINEDEVCAPS image of the full capability-buffer size, written at byte offsets.
 struct DevCapsImage {
     std::vector<unsigned char> bytes = std::vector<unsigned char>(mTAPIDecs::kDevCapsBufferSize);
-    // Writes a 32-bit value at a byte offset (ignored where it would not fit).
     DevCapsImage& set(std::size_t offset, DWORD value) {
-        if (offset <= bytes.size() && bytes.size() - offset >= sizeof value)
-            std::memcpy(bytes.data() + offset, &value, sizeof value);
+        std::memcpy(bytes.data() + offset, &value, sizeof value);
         return *this;
     }
-    // Writes a text field's size/offset pair at sizeFieldOffset and the bytes that fit at `offset`.
+    // A text field's size/offset pair at sizeFieldOffset, and the bytes that fit at `offset`.
     DevCapsImage& text(std::size_t sizeFieldOffset, DWORD offset, std::string_view text) {
         set(sizeFieldOffset, static_cast<DWORD>(text.size())).set(sizeFieldOffset + sizeof(DWORD), offset);
         for (std::size_t i = 0; i < text.size() && std::size_t{offset} + i < bytes.size(); ++i)
@@ -52,9 +49,8 @@ struct FakeTapiRecords {
     };
     struct OpenCall {
         HLINEAPP lineApp;
-        DWORD deviceID, apiVersion, extVersion;
+        DWORD deviceID, apiVersion, extVersion, privileges, mediaModes;
         DWORD_PTR instance;
-        DWORD privileges, mediaModes;
     };
     struct MakeCallCall {
         HLINE line;
@@ -70,12 +66,10 @@ struct FakeTapiRecords {
     };
     struct DrawIconCall {
         HDC hdc;
-        int left, top;
         HICON icon;
-        int width, height;
-        UINT step;
+        int left, top, width, height;
+        UINT step, flags;
         HBRUSH brush;
-        UINT flags;
     };
 
     std::vector<std::string> log; // operation names in call order
@@ -112,10 +106,7 @@ class FakeTapi : public mTAPIDecs::TapiApi, public FakeTapiRecords {
     LONG makeCallResult = 1; // a positive value is the request ID
     HCALL callHandle = 0x0C00;
     LONG dropResult = 2;
-    LONG deallocateResult = 0;
-    LONG closeResult = 0;
-    LONG configDialogResult = 0;
-    LONG translateDialogResult = 0;
+    LONG deallocateResult = 0, closeResult = 0, configDialogResult = 0, translateDialogResult = 0;
     LONG getIconResult = 0;
     HICON icon = reinterpret_cast<HICON>(std::uintptr_t{0x0D00});
 
@@ -124,26 +115,20 @@ class FakeTapi : public mTAPIDecs::TapiApi, public FakeTapiRecords {
     }
     void clearRecords() { static_cast<FakeTapiRecords&>(*this) = {}; }
 
-    // Sends a message through the registered callback with the instance of the latest lineOpen;
-    // throws when nothing is registered (lineShutdown ends the registration).
-    void deliver(DWORD message, DWORD_PTR param1 = 0, DWORD_PTR param2 = 0, DWORD_PTR param3 = 0,
-                 DWORD hDevice = 0) {
-        deliverWithInstance(instance_.value(), message, param1, param2, param3, hDevice);
-    }
-    void deliverWithInstance(DWORD_PTR instance, DWORD message, DWORD_PTR param1 = 0, DWORD_PTR param2 = 0,
-                             DWORD_PTR param3 = 0, DWORD hDevice = 0) {
-        const LINECALLBACK callback = callback_; // the dispatch may end the registration
-        callback(hDevice, message, instance, param1, param2, param3);
+    // Sends a message through the registered callback, by default with the instance of the latest
+    // lineOpen (throws when there is none: lineShutdown ends the registration).
+    void deliver(DWORD message, DWORD_PTR param1 = 0, DWORD_PTR param2 = 0, DWORD hDevice = 0,
+                 std::optional<DWORD_PTR> instance = std::nullopt) {
+        callback_(hDevice, message, instance ? *instance : instance_.value(), param1, param2, 0);
     }
 
     LONG lineInitializeExA(LPHLINEAPP app, HINSTANCE instance, LINECALLBACK callback, LPCSTR name,
                            LPDWORD numDevs, LPDWORD apiVersion, LPLINEINITIALIZEEXPARAMS params) override {
         record("lineInitializeExA", initializeCalls, {instance, callback, Text(name), *params});
         callback_ = callback;
-        // Written on failure too: a caller must not take the outputs of a failed call.
         *app = lineAppHandle;
         *numDevs = static_cast<DWORD>(devices.size());
-        *apiVersion = highestVersionSupported.value_or(*apiVersion);
+        *apiVersion = highestVersionSupported.value_or(*apiVersion); // all written on failure too
         return initializeResult;
     }
     LONG lineNegotiateAPIVersion(HLINEAPP app, DWORD id, DWORD low, DWORD high, LPDWORD apiVersion,
@@ -161,7 +146,7 @@ class FakeTapi : public mTAPIDecs::TapiApi, public FakeTapiRecords {
         record("lineGetDevCapsA", devCapsCalls, {id, apiVersion, extVersion, totalSize});
         if (id >= devices.size())
             return LINEERR_BADDEVICEID;
-        // No more than the caller's buffer holds; written on failure too (content undefined then).
+        // No more than the caller's buffer holds; written on failure too.
         const auto& image = devices[id].devCaps.bytes;
         std::memcpy(caps, image.data(), std::min<std::size_t>(image.size(), totalSize));
         caps->dwTotalSize = totalSize;
@@ -169,7 +154,7 @@ class FakeTapi : public mTAPIDecs::TapiApi, public FakeTapiRecords {
     }
     LONG lineOpen(HLINEAPP app, DWORD id, LPHLINE line, DWORD apiVersion, DWORD extVersion,
                   DWORD_PTR instance, DWORD privileges, DWORD mediaModes, LPLINECALLPARAMS) override {
-        record("lineOpen", openCalls, {app, id, apiVersion, extVersion, instance, privileges, mediaModes});
+        record("lineOpen", openCalls, {app, id, apiVersion, extVersion, privileges, mediaModes, instance});
         if (openResult != 0)
             return openResult;
         *line = lineHandle;
@@ -208,7 +193,7 @@ class FakeTapi : public mTAPIDecs::TapiApi, public FakeTapiRecords {
     }
     BOOL DrawIconEx(HDC hdc, int left, int top, HICON hIcon, int width, int height, UINT step, HBRUSH brush,
                     UINT flags) override {
-        return record("DrawIconEx", drawIconCalls, {hdc, left, top, hIcon, width, height, step, brush, flags},
+        return record("DrawIconEx", drawIconCalls, {hdc, hIcon, left, top, width, height, step, flags, brush},
                       1);
     }
     BOOL DestroyIcon(HICON hIcon) override { return record("DestroyIcon", destroyIconCalls, hIcon, 1); }

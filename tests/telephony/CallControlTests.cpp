@@ -1,5 +1,5 @@
-// Call control and the call's state machine driven by messages, refusals, and subscribers
-// that change the subscription or let go of the object during an event.
+// Call control, the call's state machine driven by messages, refusals, and subscribers that
+// change the subscription or let go of the object during an event.
 #include "LineTestSupport.h"
 
 #include <utility>
@@ -16,35 +16,62 @@ class CallTest : public LineTest {
 
 } // namespace
 
-// Each refusal for the object's own state returns false, calls nothing and leaves an
-// earlier error in the register.
-TEST_F(CallTest, RefusalsMakeNoCallAndLeaveLastErrorAlone) {
+// A refusal for the object's own state (no result programmed) calls nothing and keeps an earlier
+// error; a system failure calls once, is recorded, leaves no pending request and, for OpenLine or
+// CloseLine only, the line closed.
+TEST_F(CallTest, RefusalsAndSystemFailures) {
+    enum Setup { Created, Open, CallOnClosedLine };
+    const auto open = [&] { return line->OpenLine(); };
+    const auto makeCall = [&] { return line->MakeCallAsynch("1"); };
+    const auto drop = [&] { return line->DropCallAsynch(); };
+    const auto close = [&] { return line->CloseLine(); };
     const struct {
         const char* name;
-        bool open;
+        Setup setup;
         std::function<bool()> act;
+        LONG* result; // null: a refusal
+        LONG code;
+        bool openAfter;
     } cases[] = {
-        {"OpenLineTwice", true, [&] { return line->OpenLine(); }},
-        {"MakeCallOnClosedLine", false, [&] { return line->MakeCallAsynch("123"); }},
-        {"DropWithoutCall", true, [&] { return line->DropCallAsynch(); }},
-        {"CloseClosedLine", false, [&] { return line->CloseLine(); }},
+        {"OpenLineTwice", Open, open, nullptr, 0, true},
+        {"MakeCallOnClosedLine", Created, makeCall, nullptr, 0, false},
+        {"DropWithoutCall", Open, drop, nullptr, 0, true},
+        {"CloseClosedLine", Created, close, nullptr, 0, false},
+        {"OpenFails", CallOnClosedLine, open, &fake->openResult, LONG(LINEERR_RESOURCEUNAVAIL), false},
+        {"MakeCallFails", Open, makeCall, &fake->makeCallResult, LONG(LINEERR_CALLUNAVAIL), true},
+        {"MakeCallReturnsZero", Open, makeCall, &fake->makeCallResult, 0, true},
+        {"DropFails", CallOnClosedLine, drop, &fake->dropResult, LONG(LINEERR_INVALCALLHANDLE), false},
+        {"CloseFails", Open, close, &fake->closeResult, LONG(LINEERR_OPERATIONFAILED), false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         line = CvbTAPILine::New(fake);
-        ASSERT_TRUE(line->Create());
-        ASSERT_TRUE(!c.open || line->OpenLine());
+        if (c.setup == CallOnClosedLine) {
+            callSetUp();
+            ASSERT_TRUE(line->CloseLine()) << "closing keeps the call handle";
+        } else {
+            ASSERT_TRUE(line->Create());
+            ASSERT_TRUE(c.setup == Created || line->OpenLine());
+        }
         fake->configDialogResult = LINEERR_INVALPARAM; // plant a recorded failure
         ASSERT_FALSE(line->ConfigDialog());
         fake->clearRecords();
+        const LONG programmed = c.result ? std::exchange(*c.result, c.code) : 0;
         EXPECT_FALSE(c.act());
-        EXPECT_TRUE(fake->log.empty());
-        EXPECT_EQ(line->LastError(), LINEERR_INVALPARAM);
+        if (c.result)
+            *c.result = programmed;
+        EXPECT_EQ(fake->log.size(), c.result ? 1u : 0u);
+        EXPECT_EQ(line->LastError(), c.result ? c.code : LONG(LINEERR_INVALPARAM));
+        const auto state = line->state();
+        EXPECT_EQ(std::make_tuple(state.hLine != 0, state.makeCallRequestID, state.dropCallRequestID),
+                  std::make_tuple(c.openAfter, 0u, 0u));
     }
 }
 
 TEST_F(CallTest, NormalCallAsTheDialCommandRunsIt) {
     createAndOpen();
+    EXPECT_EQ(std::tie(fake->openCalls[0].privileges, fake->openCalls[0].mediaModes),
+              std::make_tuple(DWORD{LINECALLPRIVILEGE_NONE}, DWORD{LINEMEDIAMODE_INTERACTIVEVOICE}));
     ASSERT_TRUE(line->MakeCallAsynch("Zürich 1"));
     const auto& call = fake->makeCallCalls.at(0);
     EXPECT_EQ(std::tie(call.line, call.destAddress, call.countryCode),
@@ -54,7 +81,7 @@ TEST_F(CallTest, NormalCallAsTheDialCommandRunsIt) {
     EXPECT_EQ(line->state().makeCallRequestID, 0u);
     for (DWORD s : {LINECALLSTATE_DIALTONE, LINECALLSTATE_DIALING, LINECALLSTATE_PROCEEDING,
                     LINECALLSTATE_RINGBACK, LINECALLSTATE_CONNECTED})
-        fake->deliver(LINE_CALLSTATE, s, 0, 0, fake->callHandle);
+        fake->deliver(LINE_CALLSTATE, s, 0, fake->callHandle);
 
     ASSERT_TRUE(line->DropCallAsynch());
     EXPECT_THAT(fake->dropCalls, ElementsAre(fake->callHandle));
@@ -70,71 +97,20 @@ TEST_F(CallTest, NormalCallAsTheDialCommandRunsIt) {
     EXPECT_EQ(fake->makeCallCalls.back().destAddress, std::nullopt) << "an empty number is passed as null";
 }
 
-// A failure reported by the system is recorded and returned as false and leaves no pending
-// request; only a failed OpenLine or CloseLine leaves the line closed.
-TEST_F(CallTest, SystemFailuresAreRecorded) {
-    const struct {
-        const char* name;
-        bool openBefore, openAfter;
-        LONG* result;
-        LONG code;
-        std::function<bool()> act;
-    } cases[] = {
-        {"Close", true, false, &fake->closeResult, static_cast<LONG>(LINEERR_OPERATIONFAILED),
-         [&] { return line->CloseLine(); }},
-        {"MakeCall", true, true, &fake->makeCallResult, static_cast<LONG>(LINEERR_CALLUNAVAIL),
-         [&] { return line->MakeCallAsynch("1"); }},
-        {"MakeCallZero", true, true, &fake->makeCallResult, 0, [&] { return line->MakeCallAsynch("1"); }},
-        {"OpenLine", false, false, &fake->openResult, static_cast<LONG>(LINEERR_RESOURCEUNAVAIL),
-         [&] { return line->OpenLine(); }},
-        {"Drop", false, false, &fake->dropResult, static_cast<LONG>(LINEERR_INVALCALLHANDLE),
-         [&] { return line->DropCallAsynch(); }},
-    };
-    callSetUp(); // leaves a call handle, which closing the line keeps
-    ASSERT_TRUE(line->CloseLine());
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ASSERT_TRUE(!c.openBefore || line->OpenLine()) << "the line opens again, also after a failed close";
-        const LONG programmed = std::exchange(*c.result, c.code);
-        EXPECT_FALSE(c.act());
-        *c.result = programmed;
-        EXPECT_EQ(line->LastError(), c.code);
-        const auto state = line->state();
-        EXPECT_EQ(std::make_tuple(state.hLine != 0, state.makeCallRequestID, state.dropCallRequestID),
-                  std::make_tuple(c.openAfter, 0u, 0u));
-        line->CloseLine();
-    }
-    EXPECT_EQ(fake->count("lineClose"), 4u) << "a closed line is not closed again";
-    EXPECT_EQ(fake->openCalls.back().privileges, LINECALLPRIVILEGE_NONE);
-    EXPECT_EQ(fake->openCalls.back().mediaModes, LINEMEDIAMODE_INTERACTIVEVOICE);
-}
-
 TEST_F(CallTest, RejectedByReplyClosesTheLineBeforeReporting) {
     createAndOpen();
     fake->callHandle = 0; // the system hands out no call
     ASSERT_TRUE(line->MakeCallAsynch("1"));
     fake->deliver(LINE_REPLY, kMakeCallRequest, Param(LINEERR_CALLUNAVAIL));
     EXPECT_THAT(events.names, ElementsAre(EventText("MakeCallResult", LINEERR_CALLUNAVAIL)));
-    EXPECT_EQ(events.states[0].hLine, 0u) << "line already closed when the event is raised";
-    EXPECT_EQ(events.states[0].makeCallRequestID, 0u);
+    EXPECT_EQ(events.states[0].hLine | events.states[0].makeCallRequestID, 0u) << "closed before the event";
     EXPECT_THAT(fake->closeCalls, ElementsAre(fake->lineHandle));
-
-    // The same code passed zero-extended, as a 32-bit system hands it over.
+    // The same code zero-extended, as a 32-bit system hands it over.
     ASSERT_TRUE(line->OpenLine());
     ASSERT_TRUE(line->MakeCallAsynch("1"));
     fake->deliver(LINE_REPLY, kMakeCallRequest, static_cast<DWORD>(LINEERR_CALLUNAVAIL));
     EXPECT_EQ(events.names.back(), EventText("MakeCallResult", LINEERR_CALLUNAVAIL));
     EXPECT_EQ(line->state().hLine, 0u);
-}
-
-TEST_F(CallTest, IdleWithCallDeallocatesOnceClosesAndReports) {
-    callSetUp();
-    fake->clearRecords();
-    fake->deliver(LINE_CALLSTATE, LINECALLSTATE_IDLE, 0, 0, fake->callHandle);
-    EXPECT_THAT(fake->log, ElementsAre("lineDeallocateCall", "lineClose"));
-    EXPECT_THAT(fake->deallocateCalls, ElementsAre(fake->callHandle));
-    EXPECT_THAT(events.names, ElementsAre("MakeCallResult(0)", "Idle"));
-    EXPECT_EQ(events.states[1].hCall | events.states[1].hLine, 0u) << "released before the event";
 }
 
 TEST_F(CallTest, DisconnectedRequestsADropWhoseReplyIsReported) {
@@ -180,8 +156,8 @@ TEST_F(CallTest, UnmatchedAndIgnoredMessagesChangeNothing) {
     fake->clearRecords();
     for (const auto& m : messages) {
         SCOPED_TRACE(m.name);
-        fake->deliverWithInstance(m.toLine ? reinterpret_cast<DWORD_PTR>(line.get()) : 0, m.message, m.param1,
-                                  m.param2);
+        fake->deliver(m.message, m.param1, m.param2, 0,
+                      m.toLine ? reinterpret_cast<DWORD_PTR>(line.get()) : 0);
         EXPECT_EQ(Tie(line->state()), Tie(before));
         EXPECT_EQ(events.names.size(), 1u);
         EXPECT_TRUE(fake->log.empty());
@@ -209,15 +185,20 @@ TEST_F(CallTest, SubscribersGetEventsInOrderAndMayUnsubscribeDuringOne) {
     EXPECT_THAT(order, ElementsAre("first Connected", "last Connected", "last Disconnected"));
 }
 
-TEST_F(CallTest, SubscriberDroppingTheLastReferenceDuringAnEventIsSafe) {
+// Idle with a call releases the call once and the line before reporting; a subscriber may drop
+// the last reference to the object then.
+TEST_F(CallTest, IdleWithCallReleasesBeforeReportingAndMayLoseTheLastReference) {
     callSetUp();
     EventRecorder after{line};
     line->Subscribe(&after);
     std::weak_ptr<CvbTAPILine> watch = line;
     events.onEvent = [&](const std::string&) { line.reset(); }; // the last reference goes inside the handler
     fake->clearRecords();
-    fake->deliver(LINE_CALLSTATE, LINECALLSTATE_IDLE);
+    fake->deliver(LINE_CALLSTATE, LINECALLSTATE_IDLE, 0, fake->callHandle);
+    EXPECT_THAT(events.names, ElementsAre("MakeCallResult(0)", "Idle"));
+    EXPECT_EQ(events.states[1].hCall | events.states[1].hLine, 0u) << "released before the event";
     EXPECT_TRUE(watch.expired()) << "the object ends once the dispatch lets go of it";
     EXPECT_EQ(after.names.back(), "Idle") << "later subscribers still receive the event";
     EXPECT_THAT(fake->log, ElementsAre("lineDeallocateCall", "lineClose", "lineShutdown"));
+    EXPECT_THAT(fake->deallocateCalls, ElementsAre(fake->callHandle));
 }

@@ -1,4 +1,4 @@
-// The line object's test fixture on a FakeTapi, and a recorder of events with the line's state.
+// The line object's fixture on a FakeTapi, and a recorder of events with the line's state.
 #pragma once
 
 #include "CvbTAPILine.h"
@@ -16,6 +16,7 @@
 namespace linetest {
 
 using ::testing::ElementsAre;
+constexpr std::size_t kLineName = offsetof(LINEDEVCAPS, dwLineNameSize);
 
 // A LONG result code as the system passes it in a message parameter (sign-extended).
 inline DWORD_PTR Param(LONG code) {
@@ -54,27 +55,22 @@ class EventRecorder : public CvbTAPILineEvents {
         if (onEvent)
             onEvent(event);
     }
-
     std::weak_ptr<CvbTAPILine> line_;
 };
 
 class LineTest : public ::testing::Test {
   protected:
-    static constexpr LONG kMakeCallRequest = 41;
-    static constexpr LONG kDropRequest = 42;
+    static constexpr LONG kMakeCallRequest = 41, kDropRequest = 42;
 
-    explicit LineTest(std::size_t devices = 1) {
-        fake->devices.resize(devices);
+    LineTest() {
+        fake->devices.resize(1);
         fake->makeCallResult = kMakeCallRequest;
         fake->dropResult = kDropRequest;
-        line = CvbTAPILine::New(fake);
     }
-
     void createAndOpen() {
         ASSERT_TRUE(line->Create());
         ASSERT_TRUE(line->OpenLine());
     }
-
     // Create, open, request a call and let its reply succeed.
     void callSetUp() {
         createAndOpen();
@@ -84,7 +80,7 @@ class LineTest : public ::testing::Test {
     }
 
     std::shared_ptr<testsupport::FakeTapi> fake = std::make_shared<testsupport::FakeTapi>();
-    std::shared_ptr<CvbTAPILine> line;
+    std::shared_ptr<CvbTAPILine> line = CvbTAPILine::New(fake);
 };
 
 // Expects fn to raise run-time error 380 or 9 with its text.
