@@ -11,6 +11,8 @@
 
 #include <windows.h>
 
+#include "WindowText.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -38,19 +40,6 @@ LRESULT CALLBACK TelephonyProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     gFake->deliver(message - WM_APP, wParam);
     ++gDelivered;
     return 0;
-}
-
-std::string Ascii(const wchar_t* text) {
-    std::string out;
-    for (; *text != L'\0'; ++text)
-        out += *text < 0x80 ? static_cast<char>(*text) : '?';
-    return out;
-}
-
-std::string Text(HWND window) {
-    wchar_t buffer[512] = {};
-    GetWindowTextW(window, buffer, 512);
-    return Ascii(buffer);
 }
 
 void WaitFor(const std::function<bool()>& condition, const std::string& what) {

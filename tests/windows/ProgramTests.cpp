@@ -3,6 +3,8 @@
 // its start-up on a system without a line device (Wine's tapi32 reports none).
 #include <windows.h>
 
+#include "WindowText.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -14,19 +16,6 @@ namespace {
 
 std::wstring gProgram;
 
-std::string Narrow(const wchar_t* text) {
-    std::string out;
-    for (; *text != L'\0'; ++text)
-        out += *text < 0x80 ? static_cast<char>(*text) : '?';
-    return out;
-}
-
-std::string Text(HWND window) {
-    wchar_t buffer[512] = {};
-    GetWindowTextW(window, buffer, 512);
-    return Narrow(buffer);
-}
-
 TEST(Resources, VersionFixedPartAndOneUsEnglishUnicodeStringBlock) {
     std::vector<unsigned char> data(GetFileVersionInfoSizeW(gProgram.c_str(), nullptr));
     ASSERT_FALSE(data.empty()) << "no version resource";
@@ -35,7 +24,7 @@ TEST(Resources, VersionFixedPartAndOneUsEnglishUnicodeStringBlock) {
     auto query = [&](const std::wstring& path) -> const void* {
         void* value = nullptr;
         const bool found = VerQueryValueW(data.data(), path.c_str(), &value, &length) && length > 0;
-        EXPECT_TRUE(found) << Narrow(path.c_str());
+        EXPECT_TRUE(found) << Ascii(path.c_str());
         return found ? value : nullptr;
     };
 
@@ -73,9 +62,9 @@ TEST(Resources, VersionFixedPartAndOneUsEnglishUnicodeStringBlock) {
     };
     for (const auto& s : strings) {
         const void* text = query(std::wstring(L"\\StringFileInfo\\040904B0\\") + s.key);
-        const std::string value = text != nullptr ? Narrow(static_cast<const wchar_t*>(text)) : "";
+        const std::string value = text != nullptr ? Ascii(static_cast<const wchar_t*>(text)) : "";
         EXPECT_TRUE(s.expected != nullptr ? value == s.expected : !value.empty())
-            << Narrow(s.key) << ": " << value;
+            << Ascii(s.key) << ": " << value;
     }
 }
 
