@@ -81,15 +81,14 @@ bool CvbTAPILine::Create() {
         hLineApp = 0;
         m_numLines = 0;
         m_HiAPI = requestedHiAPI;
+        m_CurrentLineID = 0;
+        m_LastError = result;
+        return false;
     }
     // A current line chosen under an earlier registration may not exist in this one; the
     // object then starts again on line 0, as after construction.
     if (m_CurrentLineID >= m_numLines)
         m_CurrentLineID = 0;
-    if (result != 0) {
-        m_LastError = result;
-        return false;
-    }
     if (m_numLines < 1)
         return false;
 
