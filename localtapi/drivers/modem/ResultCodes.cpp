@@ -116,26 +116,13 @@ ResponseLine ClassifyLine(std::string_view raw) {
 }
 
 const char* ResultName(Result result) {
-    switch (result) {
-    case Result::None:
+    if (result == Result::None)
         return "none";
-    case Result::Ok:
-        return "OK";
-    case Result::Connect:
+    if (result == Result::Connect)
         return "CONNECT";
-    case Result::Ring:
-        return "RING";
-    case Result::NoCarrier:
-        return "NO CARRIER";
-    case Result::Error:
-        return "ERROR";
-    case Result::NoDialtone:
-        return "NO DIALTONE";
-    case Result::Busy:
-        return "BUSY";
-    case Result::NoAnswer:
-        return "NO ANSWER";
-    }
+    for (const Verbose& v : kVerbose) // the first spelling of each code
+        if (v.result == result)
+            return v.text.data();
     return "?";
 }
 
