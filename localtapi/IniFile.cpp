@@ -72,19 +72,14 @@ void IniFile::Reparse() {
             continue;
         }
         if (t.front() == '[') {
-            if (t.back() != ']') {
-                fail("group header without closing ']' (the group is left out)");
-                inGroup = false;
-                inBrokenGroup = true;
-                current.clear();
-                currentIndex = -1;
-                raw.group.clear();
-                raw.groupIndex = -1;
-                continue;
-            }
-            const std::string_view name = Trim(t.substr(1, t.size() - 2));
-            if (!ValidName(name)) {
-                fail("invalid group name '" + std::string(name) + "' (the group is left out)");
+            const std::string_view name =
+                t.back() == ']' ? Trim(t.substr(1, t.size() - 2)) : std::string_view{};
+            if (t.back() != ']' || !ValidName(name)) {
+                // The header's own group is left out, not the one before it.
+                problems.push_back(
+                    {number, t.back() != ']'
+                                 ? std::string("group header without closing ']' (the group is left out)")
+                                 : "invalid group name '" + std::string(name) + "' (the group is left out)"});
                 inGroup = false;
                 inBrokenGroup = true;
                 current.clear();

@@ -56,6 +56,13 @@ TEST(IniFile, ProblemsReportedWithLineAndReason) {
         EXPECT_EQ(ini.Problems()[0].line, row.line);
         EXPECT_NE(ini.Problems()[0].text.find(row.reason), std::string::npos) << ini.Problems()[0].text;
     }
+    // A broken header spoils its own group, not the one before it.
+    for (const char* text : {"[line0]\nname=a\n[line1\n", "[line0]\nname=a\n[ ]\n"}) {
+        SCOPED_TRACE(text);
+        const IniFile ini = IniFile::Parse(text);
+        ASSERT_EQ(ini.Groups().size(), 1u);
+        EXPECT_FALSE(ini.Groups()[0].malformed);
+    }
 }
 
 TEST(Configuration, LineGroupsInDeviceOrderAndBadOnesLeftOut) {
