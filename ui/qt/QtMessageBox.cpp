@@ -4,20 +4,52 @@
 #include "AppInfo.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QDialogButtonBox>
 #include <QMessageBox>
+#include <QPointer>
+#include <QProxyStyle>
 
 #include <cstdio>
 #include <cstdlib>
 
 namespace qtui {
 
+namespace {
+
+// The application's style, except that dialog buttons have no icons. With the icons on
+// (the desktop theme's choice), every standard button made looks up its icon in the icon
+// themes: thousands of failing file look-ups, for the first box tens of milliseconds.
+class PlainButtonsStyle : public QProxyStyle {
+  public:
+    PlainButtonsStyle() : QProxyStyle(QApplication::style()->name()) { setParent(qApp); }
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_DialogButtonBox_ButtonsHaveIcons)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+// One for the run, made with the first box and gone with the application.
+QStyle* PlainButtons() {
+    static QPointer<QStyle> style;
+    if (!style)
+        style = new PlainButtonsStyle;
+    return style;
+}
+
+} // namespace
+
 ui::MessageAnswer ShowMessage(QWidget* parent, const std::string& text, ui::MessageButtons buttons) {
     const bool yesNo = buttons == ui::MessageButtons::YesNo;
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(ui::kAppTitle), QString::fromStdString(text),
-                    yesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, parent);
+                    QMessageBox::NoButton, parent);
+    // The buttons are made by the box's button box, with its style: plain text buttons.
+    if (auto* buttonBox = box.findChild<QDialogButtonBox*>())
+        buttonBox->setStyle(PlainButtons());
+    box.setStandardButtons(yesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok);
     box.setDefaultButton(yesNo ? QMessageBox::Yes : QMessageBox::Ok);
-    for (QAbstractButton* button : box.buttons())
-        button->setIcon(QIcon()); // plain text buttons
     switch (box.exec()) {
     case QMessageBox::Yes:
         return ui::MessageAnswer::Yes;

@@ -24,15 +24,19 @@ class ModalHelper : public QObject {
     void then(Step step) { steps_.push_back(std::move(step)); }
 
     // Records the next message box as "title: text [default button]" (" +icon" if it has
-    // one) and clicks its button; with `when`, once that holds.
+    // one, " +button icons" if a button shows one) and clicks its button; with `when`,
+    // once that holds.
     void answer(QMessageBox::StandardButton button, std::function<bool()> when = {}) {
         then([this, button, when](QWidget* w) {
             auto* box = qobject_cast<QMessageBox*>(w);
             if (!box || (when && !when()))
                 return false;
             const QString byDefault = box->defaultButton() ? box->defaultButton()->text().remove('&') : "";
+            bool buttonIcons = false;
+            for (QAbstractButton* b : box->buttons())
+                buttonIcons = buttonIcons || !b->icon().isNull();
             boxes << QStringLiteral("%1: %2 [%3]").arg(box->windowTitle(), box->text(), byDefault) +
-                         (box->icon() == QMessageBox::NoIcon ? "" : " +icon");
+                         (box->icon() == QMessageBox::NoIcon ? "" : " +icon") + (buttonIcons ? " +button icons" : "");
             box->button(button)->click();
             return true;
         });
