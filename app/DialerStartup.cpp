@@ -3,10 +3,10 @@
 
 #include <AppInfo.h>
 #include <DialForm.h>
+#include <EmbeddedPictures.h>
 #include <QtMessageBox.h>
 
 #include <QApplication>
-#include <QIcon>
 
 namespace app {
 
@@ -14,7 +14,7 @@ void SetUpApplication() {
     QApplication::setApplicationName(QString::fromUtf8(ui::kAppTitle));
     QApplication::setApplicationVersion(QString::fromUtf8(ui::kVersionText));
     QApplication::setDesktopFileName(QStringLiteral("orvodial"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/orvodial.png")));
+    QApplication::setWindowIcon(qtui::ProgramIcon());
 }
 
 std::unique_ptr<DialForm> CreateDialWindow() {

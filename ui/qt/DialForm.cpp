@@ -1,6 +1,7 @@
 // DialForm: fixed layout, key preview and the hand-over of events to DialFormLogic.
 #include "DialForm.h"
 
+#include "EmbeddedPictures.h"
 #include "Layout.h"
 #include "QtMessageBox.h"
 
@@ -17,11 +18,9 @@ QRect PixelGeometry(const ui::TwipRect& twips) {
     return {r.left, r.top, r.width, r.height};
 }
 
-QString PictureFor(char tag) {
-    QString name = tag == '*'   ? QStringLiteral("star")
-                   : tag == '#' ? QStringLiteral("hash")
-                                : QString(QChar(tag));
-    return QStringLiteral(":/pictures/key_%1.png").arg(name);
+QPixmap PictureFor(char tag) {
+    const std::string name = std::string("key_") + (tag == '*' ? "star" : tag == '#' ? "hash" : std::string(1, tag));
+    return qtui::Picture(name.c_str());
 }
 
 } // namespace
@@ -30,7 +29,7 @@ DialForm::DialForm(ui::DialFormLogic::LineFactory factory, ui::LocalClock clock)
     : QWidget(nullptr), logic_(*this, std::move(factory)), clock_(std::move(clock)) {
     using namespace ui::dialform;
     setWindowTitle(QString::fromUtf8(kTitle));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/orvodial.png")));
+    setWindowIcon(qtui::ProgramIcon());
     resize(ui::TwipsToPixels(kClient.width), ui::TwipsToPixels(kClient.height));
 
     // Controls are created in tab order: the keypad "1" to "#", Dial, Clr, <-, ?, Text1.
@@ -39,7 +38,7 @@ DialForm::DialForm(ui::DialFormLogic::LineFactory factory, ui::LocalClock clock)
         byTabIndex[static_cast<std::size_t>(kKeypad[i].tabIndex)] = i;
     for (std::size_t index : byTabIndex) {
         const KeypadKey& key = kKeypad[index];
-        auto* button = new PictureButton(QPixmap(PictureFor(key.tag)), QChar(key.tag), this);
+        auto* button = new PictureButton(PictureFor(key.tag), QChar(key.tag), this);
         button->setObjectName(QStringLiteral("TTButton%1").arg(index));
         button->setGeometry(PixelGeometry(key.rect()));
         button->setAccessibleName(QString(QChar(key.tag)));
@@ -55,9 +54,11 @@ DialForm::DialForm(ui::DialFormLogic::LineFactory factory, ui::LocalClock clock)
 
     Text1 = new QComboBox(this);
     Text1->setObjectName(QStringLiteral("Text1"));
+    // Placed before it becomes editable: a combo box that has no size of its own yet lays
+    // itself out again when it gets its line edit, only to be moved here.
+    Text1->setGeometry(PixelGeometry(kText1));
     Text1->setEditable(true);
     Text1->setInsertPolicy(QComboBox::NoInsert); // only the Dial command adds entries
-    Text1->setGeometry(PixelGeometry(kText1));
     Text1->setEditText(QString());
 
     // The first control in tab order has the focus when the window is first shown.
