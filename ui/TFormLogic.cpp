@@ -1,6 +1,7 @@
 // TFormLogic: wall-clock arithmetic and the timing window's handlers.
 #include "TFormLogic.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 
@@ -50,20 +51,44 @@ LocalDateTime SystemLocalNow() {
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
-TFormLogic::TFormLogic(TimingView& view, LocalClock clock) : view_(view), clock_(std::move(clock)) {}
+std::int64_t SteadyMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+TFormLogic::TFormLogic(TimingView& view, LocalClock clock, TickClock ticks, int tickIntervalMs)
+    : view_(view), clock_(std::move(clock)), ticks_(std::move(ticks)), tickIntervalMs_(tickIntervalMs),
+      lastTickMs_(ticks_()) {}
 
 void TFormLogic::Mark() {
+    CatchUp();
     view_.setNumText(theNum_);
     startTime_ = clock_();
 }
 
 void TFormLogic::Tick() {
+    lastTickMs_ = ticks_();
     const std::int64_t elapsed = WallClockSeconds(clock_()) - WallClockSeconds(startTime_);
     view_.setTimeboxText(FormatElapsed(elapsed));
 }
 
 void TFormLogic::Done() {
     view_.hideWindow();
+}
+
+void TFormLogic::Rest() {
+    resting_ = true;
+}
+
+void TFormLogic::Wake() {
+    CatchUp();
+    resting_ = false;
+}
+
+void TFormLogic::CatchUp() {
+    if (resting_ && ticks_() - lastTickMs_ >= tickIntervalMs_)
+        Tick();
 }
 
 } // namespace ui

@@ -10,7 +10,15 @@
 // It does not own the timer, the window or its lifetime: the front end creates the
 // window with a TFormLogic inside, calls Tick every kTimerIntervalMs and Done on the
 // button, and implements TimingView to show the results.
+//
+// A hidden window need not wake the program: the front end may stop its timer while the
+// window is hidden (Rest) and start it again when the window is shown (Wake). The logic
+// keeps the clock text as a timer that never stopped would have left it: when the text can
+// be seen again (at Mark, which precedes a show, and at Wake) and a tick would have fallen
+// since the last one, it ticks once, still measuring from the Mark that was in force.
 #pragma once
+
+#include "Layout.h"
 
 #include <cstdint>
 #include <functional>
@@ -41,6 +49,12 @@ using LocalClock = std::function<LocalDateTime()>;
 // The system's local wall clock, to the whole second.
 LocalDateTime SystemLocalNow();
 
+// Source of monotonic time in milliseconds: when the timer's ticks fall.
+using TickClock = std::function<std::int64_t()>;
+
+// The system's monotonic clock, in milliseconds.
+std::int64_t SteadyMilliseconds();
+
 // What the timing window shows. Implemented by each front end's TForm.
 class TimingView {
   public:
@@ -55,17 +69,26 @@ class TimingView {
 
 class TFormLogic {
   public:
-    explicit TFormLogic(TimingView& view, LocalClock clock = SystemLocalNow);
+    // The timer is taken to start ticking now, every tickIntervalMs.
+    explicit TFormLogic(TimingView& view, LocalClock clock = SystemLocalNow, TickClock ticks = SteadyMilliseconds,
+                        int tickIntervalMs = tform::kTimerIntervalMs);
 
     // The number to show: a plain stored value.
     const std::string& theNum() const { return theNum_; }
     void setTheNum(std::string number) { theNum_ = std::move(number); }
 
-    // Shows theNum in Num and starts the clock from now. Leaves the clock text alone.
+    // Shows theNum in Num and starts the clock from now. Leaves the clock text alone
+    // (after bringing a resting clock up to date, see Rest).
     void Mark();
 
     // Timer1 tick: rewrites the clock text with the time since startTime.
     void Tick();
+
+    // The front end has stopped its timer while the window is hidden.
+    void Rest();
+    // The front end is about to show the window and start its timer again.
+    void Wake();
+    bool resting() const { return resting_; }
 
     // Command1 (Done): hides the window.
     void Done();
@@ -74,10 +97,17 @@ class TFormLogic {
     const LocalDateTime& startTime() const { return startTime_; }
 
   private:
+    // While resting: the tick a running timer would have made since the last one.
+    void CatchUp();
+
     TimingView& view_;
     LocalClock clock_;
+    TickClock ticks_;
+    int tickIntervalMs_;
     std::string theNum_;
     LocalDateTime startTime_{};
+    std::int64_t lastTickMs_ = 0;
+    bool resting_ = false;
 };
 
 } // namespace ui

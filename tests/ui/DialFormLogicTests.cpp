@@ -287,4 +287,85 @@ TEST(TFormLogic, MarkTickAndDone) {
     EXPECT_EQ(t.view.timebox, "00:02:00");
 }
 
+// A timing window whose timer rests while hidden shows what one whose timer never stopped
+// shows: on the screen at the show (the text the last hidden tick wrote, from the previous
+// Mark) and after the first tick that follows. Both run on the same fake clocks; the wall
+// clock's seconds start on a tick, as a timer started at creation ticks on the half second.
+TEST(TFormLogic, RestingTimerShowsWhatATickingTimerWould) {
+    struct Row {
+        const char* name;
+        std::int64_t firstShownMs;  // the first call: how long shown before Done
+        std::int64_t hiddenMs;      // then hidden this long before the second call's Mark
+        std::int64_t clockJumpS;    // the wall clock set forward (or back) while hidden
+    };
+    const Row rows[] = {
+        {"second call at once", 2000, 0, 0},
+        {"within the half second", 2000, 300, 0},
+        {"one tick hidden", 2000, 500, 0},
+        {"hidden 1.7 s", 1500, 1700, 0},
+        {"hidden ten minutes", 3000, 600000, 0},
+        {"hidden across midnight's wrap", 1000, 86399500, 0},
+        {"clock set back while hidden", 4000, 2500, -60},
+        {"clock set forward while hidden", 4000, 2500, 3600},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::int64_t ms = 0, jump = 0;
+        auto wall = [&] {
+            ui::LocalDateTime t{2026, 12, 8, 10, 0, 0};
+            const std::int64_t s = ms / 1000 + jump;
+            t.hour += static_cast<int>(s / 3600 % 24);
+            t.minute += static_cast<int>(s / 60 % 60);
+            t.second += static_cast<int>(s % 60);
+            t.day += static_cast<int>(s / 86400);
+            return t;
+        };
+        auto ticks = [&] { return ms; };
+        FakeTimingView tickingView, restingView;
+        ui::TFormLogic ticking(tickingView, wall, ticks), resting(restingView, wall, ticks);
+        resting.Rest(); // created hidden
+        std::int64_t nextTick = 500;
+        // Time passes; only the ticking window's timer fires.
+        auto advance = [&](std::int64_t by, bool shown) {
+            const std::int64_t until = ms + by;
+            while (nextTick <= until) {
+                ms = nextTick;
+                ticking.Tick();
+                if (shown)
+                    resting.Tick();
+                nextTick += 500;
+            }
+            ms = until;
+        };
+        auto markAndShow = [&](const char* number) {
+            for (ui::TFormLogic* logic : {&ticking, &resting}) {
+                logic->setTheNum(number);
+                logic->Mark();
+            }
+            resting.Wake();
+            // The resting timer starts again now; its first tick is due a half second later.
+            EXPECT_EQ(restingView.timebox, tickingView.timebox) << "as shown";
+            EXPECT_EQ(restingView.num, tickingView.num);
+        };
+
+        markAndShow("555-1212");
+        advance(row.firstShownMs, true);
+        EXPECT_EQ(restingView.timebox, tickingView.timebox) << "while shown";
+        resting.Rest(); // Done
+        const std::int64_t halfway = row.hiddenMs / 2;
+        advance(halfway, false);
+        jump = row.clockJumpS;
+        advance(row.hiddenMs - halfway, false);
+        markAndShow("555-0100");
+        EXPECT_FALSE(resting.resting());
+        // The resting timer's first tick after the show, 500 ms later, measures from the new
+        // Mark, as the ticking one's first tick after the show does.
+        const ui::LocalDateTime marked = wall();
+        ms += 500;
+        resting.Tick();
+        EXPECT_EQ(restingView.timebox, ui::FormatElapsed(ui::WallClockSeconds(wall()) - ui::WallClockSeconds(marked)));
+        EXPECT_LE(restingView.timebox, "00:00:01");
+    }
+}
+
 } // namespace

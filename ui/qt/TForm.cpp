@@ -1,6 +1,7 @@
 // TForm: fixed layout from the twips table, fonts, timer and modal show.
 #include "TForm.h"
 
+#include "EmbeddedPictures.h"
 #include "Layout.h"
 #include "QtMessageBox.h"
 
@@ -44,7 +45,7 @@ QFont TForm::TimeboxFont(int labelWidth) {
 TForm::TForm(ui::LocalClock clock) : QWidget(nullptr), logic_(*this, std::move(clock)) {
     using namespace ui::tform;
     setWindowTitle(QString::fromUtf8(kTitle));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/orvodial.png")));
+    setWindowIcon(qtui::ProgramIcon());
     setAttribute(Qt::WA_DeleteOnClose);
     resize(ui::TwipsToPixels(kClient.width), ui::TwipsToPixels(kClient.height));
 
@@ -75,7 +76,7 @@ TForm::TForm(ui::LocalClock clock) : QWidget(nullptr), logic_(*this, std::move(c
     Timer1 = new QTimer(this);
     Timer1->setInterval(kTimerIntervalMs);
     connect(Timer1, &QTimer::timeout, this, [this] { qtui::RunHandler([this] { logic_.Tick(); }); });
-    Timer1->start();
+    logic_.Rest(); // created hidden: the timer starts with the first show
 
     Command1->setFocus();
 }
@@ -119,8 +120,19 @@ void TForm::closeEvent(QCloseEvent* event) {
 
 void TForm::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
-    if (!event->spontaneous())
-        emit hiddenOrClosed();
+    if (event->spontaneous()) // minimised: still on the taskbar, the clock runs on
+        return;
+    Timer1->stop();
+    logic_.Rest();
+    emit hiddenOrClosed();
+}
+
+void TForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (event->spontaneous() || Timer1->isActive())
+        return;
+    qtui::RunHandler([this] { logic_.Wake(); });
+    Timer1->start();
 }
 
 void TForm::keyPressEvent(QKeyEvent* event) {

@@ -1,7 +1,8 @@
 // TForm: the "Call Timing" window in Qt Widgets.
 //
 // Shows the number (Num), the clock (Timebox) and Done (Command1); a 500 ms timer ticks
-// from creation until the window is destroyed. All behaviour is in ui::TFormLogic; this
+// while the window is shown. Hidden, the timer rests, so a hidden window never wakes the
+// program; the logic brings the clock text up to date when the window is seen again. All behaviour is in ui::TFormLogic; this
 // class places the controls from the twips table and forwards the timer and the button.
 // Done hides the window; closing it from the title bar destroys it (closed() is emitted
 // first so that its owner forgets it).
@@ -48,6 +49,7 @@ class TForm : public QWidget, public ui::TimingView {
   protected:
     void closeEvent(QCloseEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
   private:

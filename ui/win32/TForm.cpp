@@ -97,7 +97,7 @@ TForm::TForm(HINSTANCE instance, LocalClock clock) : logic_(*this, std::move(clo
         }
     }
     CreateControls();
-    SetTimer(hwnd_, kTimer1, static_cast<UINT>(tform::kTimerIntervalMs), nullptr);
+    logic_.Rest(); // created hidden: the timer runs only while the window is shown
 }
 
 TForm::~TForm() {
@@ -180,6 +180,19 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CREATE:
         RegisterWindow(hwnd);
         return 0;
+    case WM_SHOWWINDOW:
+        // Shown or hidden by the program (lParam 0), not by minimising: a hidden window
+        // has no timer, so it never wakes the program.
+        if (lParam == 0) {
+            if (wParam) {
+                RunHandler([this] { logic_.Wake(); }, hwnd);
+                SetTimer(hwnd, kTimer1, static_cast<UINT>(tform::kTimerIntervalMs), nullptr);
+            } else {
+                KillTimer(hwnd, kTimer1);
+                logic_.Rest();
+            }
+        }
+        break;
     case WM_TIMER:
         if (wParam == kTimer1)
             RunHandler([this] { logic_.Tick(); }, hwnd);

@@ -3,8 +3,8 @@
 // Holds the window's TFormLogic and shows what it says: the number label Num ("Arial"
 // 12 pt bold, centred), the clock label Timebox (36 pt red; "Digiface" when installed,
 // otherwise a seven-segment face embedded in the program) and the Done button Command1
-// (default button, Alt+D). Timer1 ticks every 500 ms from creation until the window is
-// destroyed, shown or hidden.
+// (default button, Alt+D). Timer1 ticks every 500 ms while the window is shown; hidden, it
+// rests (no wake-ups), and the logic brings the clock up to date when it is shown again.
 //
 // Done hides the window; closing it from the title bar destroys it (exists() turns
 // false) and the dial window creates a new one for the next timed call. ShowModal runs a

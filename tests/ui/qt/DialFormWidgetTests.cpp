@@ -217,17 +217,24 @@ class DialFormWidgetTests : public QObject {
         QCOMPARE(modal.boxes, QStringList({"OrvoDial: Time call? [Yes]"}));
         QCOMPARE(seen, QStringList({"555 *67#", "00:00:00", "Done focused", "00:00:05"}));
         QVERIFY(first && first->isHidden());
-        QVERIFY(first->Timer1->isActive()); // ticks on while hidden
+        QVERIFY(!first->Timer1->isActive()); // hidden: the timer rests
         QCOMPARE(form->timingWindow(), first.data());
         QCOMPARE(text(), QString());
         QCOMPARE(form->focusWidget(), form->Text1);
 
+        // Shown again, it shows the clock its hidden ticks would have left: 9 s since the
+        // first call's Mark, although its timer rested in between.
+        now.second = 9;
+        QTest::qWait(600);
         bool reused = false;
+        QString reshown;
         timedCall(modal, QStringLiteral("222"), [&](TForm* t) {
-            reused = t == first && t->Num->text() == QStringLiteral("222");
+            reused = t == first && t->Num->text() == QStringLiteral("222") && t->Timer1->isActive();
+            reshown = t->Timebox->text();
             t->close(); // the title bar's close button
         });
         QVERIFY(modal.done() && reused);
+        QCOMPARE(reshown, QStringLiteral("00:00:09"));
         QCOMPARE(form->timingWindow(), nullptr);
         QTRY_VERIFY(!first);
         timedCall(modal, QStringLiteral("333"),
