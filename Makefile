@@ -9,10 +9,11 @@ BUILD_FUZZ:= build-fuzz
 BUILD_WIN := build-win
 
 # Debian packages, by what needs them.
-PKGS_BUILD := cmake g++ make pkgconf qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev libgmock-dev \
+PKGS_BUILD := cmake g++ make pkgconf python3 qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev libgmock-dev \
               googletest fonts-dseg fonts-dejavu-core fonts-liberation
 PKGS_TEST  := xvfb xauth xdotool imagemagick x11-utils clang libclang-rt-14-dev
 PKGS_WIN   := mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64
+PKGS_BENCH := valgrind
 
 .PHONY: all deps deps-build deps-test build build-asan run test test-native test-asan test-fuzz \
         test-windows windows install bench clean
@@ -88,8 +89,11 @@ windows: deps-test
 install: build
 	$(CMAKE) --install $(BUILD)
 
+# Start-up against bare Qt windows, then the road of one call and the wake-ups while idle.
 bench: build
-	@if [ -x $(BUILD)/bench/startup_bench ]; then $(BUILD)/bench/startup_bench; else echo "No benchmarks built."; fi
+	$(call need_pkgs,$(PKGS_BENCH))
+	$(BUILD)/bench/startup_bench
+	$(BUILD)/bench/call_bench
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_WIN)

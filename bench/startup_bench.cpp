@@ -1,12 +1,15 @@
-// startup_bench: how long the dialer takes to start and how much memory it needs, side by
-// side with a bare Qt Widgets window built the same way (same compiler, flags and Qt).
+// startup_bench: the dialer's start-up against two bare Qt Widgets windows built the same
+// way (same compiler, flags and Qt): an empty one, and one that shows a line of text, which
+// is the real floor of any window with text (it pays for the font database).
 //
-// Each run is a fresh process (this program re-executed with --child dialer|bare). The
-// time runs from just before the fork until the child reports that its window is shown
-// (exposed) and its event loop has gone idle; the child then quits. Peak memory is the
-// child's maximum resident set size as the kernel reports it at exit. The dialer runs on
-// the local telephony service with one simulated line (a temporary configuration file).
-// Without a display the children use Qt's offscreen platform.
+// Each run is a fresh process (this program re-executed with --child dialer|text|bare).
+// The time runs from just before the fork until the child reports that its window is shown
+// (exposed) and its event loop has gone idle; the child then ends at once, so tearing Qt
+// down is not measured. Peak memory is the child's maximum resident set size as the kernel
+// reports it. Instructions are counted by valgrind's callgrind (one run each, repeatable on a
+// busy machine), from exec to the same point. The dialer runs on the local telephony service
+// with one simulated line (a temporary configuration file). Without a display the children
+// use Qt's offscreen platform.
 //
 // Not a test: it prints numbers and passes no judgement.
 #include "DialerStartup.h"
@@ -14,6 +17,7 @@
 #include <DialForm.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -26,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -34,8 +39,10 @@ namespace {
 
 constexpr int kRunsPerKind = 15;
 constexpr int kReadyFd = 3; // the child writes one byte here when ready
+const char* const kKinds[] = {"dialer", "text", "bare"};
 
-// Reports readiness once the window is exposed and the queue has drained.
+// Reports readiness once the window is exposed and the queue has drained, then ends the
+// process without tearing anything down.
 void ReportWhenIdle(QWidget* window) {
     QTimer::singleShot(0, window, [window] {
         if (!window->windowHandle() || !window->windowHandle()->isExposed()) {
@@ -43,9 +50,10 @@ void ReportWhenIdle(QWidget* window) {
             return;
         }
         const char ready = 'r';
-        if (write(kReadyFd, &ready, 1) != 1)
+        if (write(kReadyFd, &ready, 1) != 1 && errno != EBADF)
             std::_Exit(3);
-        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        std::fflush(nullptr);
+        std::_Exit(0);
     });
 }
 
@@ -63,14 +71,16 @@ int RunChild(const std::string& kind, int argc, char** argv) {
     QWidget window;
     window.setWindowTitle(QStringLiteral("Bare"));
     window.resize(202, 275);
+    if (kind == "text")
+        (new QLabel(QStringLiteral("555-1212"), &window))->move(8, 8);
     window.show();
     ReportWhenIdle(&window);
     return application.exec();
 }
 
 struct Sample {
-    double ms;
-    long maxRssKb;
+    double ms = 0;
+    long maxRssKb = 0;
 };
 
 bool RunOnce(const char* self, const char* kind, Sample& sample) {
@@ -103,6 +113,37 @@ bool RunOnce(const char* self, const char* kind, Sample& sample) {
     return true;
 }
 
+// Instructions executed by one child, from exec until it is ready, as callgrind counts
+// them; 0 when valgrind is missing or the run failed.
+double CountInstructions(const char* kind) {
+    char logPath[] = "/tmp/orvodial-bench-cg-XXXXXX";
+    const int logFd = mkstemp(logPath);
+    if (logFd < 0)
+        return 0;
+    close(logFd);
+    const std::string self = "/proc/" + std::to_string(getpid()) + "/exe";
+    const std::string command = "valgrind --tool=callgrind --callgrind-out-file=/dev/null --log-file=" +
+                                std::string(logPath) + " " + self + " --child " + kind + " 3>/dev/null";
+    double count = 0;
+    if (std::system(command.c_str()) == 0) {
+        if (FILE* log = std::fopen(logPath, "r")) {
+            char line[512];
+            while (std::fgets(line, sizeof line, log)) {
+                if (const char* at = std::strstr(line, "Collected : ")) {
+                    std::string digits;
+                    for (const char* p = at + 12; *p; ++p)
+                        if (*p >= '0' && *p <= '9')
+                            digits += *p;
+                    count = std::strtod(digits.c_str(), nullptr);
+                }
+            }
+            std::fclose(log);
+        }
+    }
+    unlink(logPath);
+    return count;
+}
+
 template <typename T> T Median(std::vector<T> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
@@ -126,48 +167,50 @@ int main(int argc, char** argv) {
     close(configFd);
     setenv("ORVODIAL_TELEPHONY_CONFIG", configPath, 1);
     unsetenv("ORVODIAL_TAPI_TRACE");
+    char runtimeDir[] = "/tmp/orvodial-bench-run-XXXXXX";
+    const bool ownRuntimeDir = !std::getenv("XDG_RUNTIME_DIR") && mkdtemp(runtimeDir);
+    if (ownRuntimeDir)
+        setenv("XDG_RUNTIME_DIR", runtimeDir, 1);
 
     const char* self = "/proc/self/exe";
-    std::vector<Sample> dialer, bare;
-    for (int i = 0; i < kRunsPerKind; ++i) { // interleaved, so both see the same machine load
-        Sample s{};
-        if (!RunOnce(self, "dialer", s)) {
-            std::fprintf(stderr, "dialer run failed\n");
-            unlink(configPath);
-            return 1;
+    constexpr std::size_t kKindCount = std::size(kKinds);
+    std::vector<double> ms[kKindCount];
+    std::vector<long> kb[kKindCount];
+    for (int i = 0; i < kRunsPerKind; ++i) { // interleaved, so all see the same machine load
+        for (std::size_t k = 0; k < kKindCount; ++k) {
+            Sample s;
+            if (!RunOnce(self, kKinds[k], s)) {
+                std::fprintf(stderr, "%s run failed\n", kKinds[k]);
+                unlink(configPath);
+                if (ownRuntimeDir)
+                    rmdir(runtimeDir);
+                return 1;
+            }
+            ms[k].push_back(s.ms);
+            kb[k].push_back(s.maxRssKb);
         }
-        dialer.push_back(s);
-        if (!RunOnce(self, "bare", s)) {
-            std::fprintf(stderr, "bare window run failed\n");
-            unlink(configPath);
-            return 1;
-        }
-        bare.push_back(s);
     }
+    double instructions[kKindCount];
+    for (std::size_t k = 0; k < kKindCount; ++k)
+        instructions[k] = CountInstructions(kKinds[k]);
     unlink(configPath);
+    if (ownRuntimeDir)
+        rmdir(runtimeDir);
 
-    auto ms = [](const std::vector<Sample>& v) {
-        std::vector<double> out;
-        for (const Sample& s : v)
-            out.push_back(s.ms);
-        return out;
-    };
-    auto rss = [](const std::vector<Sample>& v) {
-        std::vector<long> out;
-        for (const Sample& s : v)
-            out.push_back(s.maxRssKb);
-        return out;
-    };
-    const double dMs = Median(ms(dialer)), bMs = Median(ms(bare));
-    const long dKb = Median(rss(dialer)), bKb = Median(rss(bare));
+    const char* names[kKindCount] = {"orvodial dial window", "bare window, one text", "bare window, empty"};
     const char* platform = std::getenv("QT_QPA_PLATFORM");
-    std::printf("Start-up until the window is shown and the event loop idle; median of %d runs each\n",
-                kRunsPerKind);
-    std::printf("platform: %s\n", platform ? platform : "default");
-    std::printf("%-22s %10s %14s\n", "", "time (ms)", "peak RSS (MiB)");
-    std::printf("%-22s %10.1f %14.1f\n", "orvodial dial window", dMs, dKb / 1024.0);
-    std::printf("%-22s %10.1f %14.1f\n", "bare Qt widgets window", bMs, bKb / 1024.0);
-    std::printf("%-22s %10.2f %14.2f\n", "ratio", dMs / bMs,
-                static_cast<double>(dKb) / static_cast<double>(bKb));
+    std::printf("Start-up until the window is shown and the event loop idle\n");
+    std::printf("platform: %s; time and memory: median of %d runs each; instructions: callgrind\n",
+                platform ? platform : "default", kRunsPerKind);
+    std::printf("%-24s %10s %14s %16s\n", "", "time (ms)", "peak RSS (MiB)", "instructions (M)");
+    for (std::size_t k = 0; k < kKindCount; ++k)
+        std::printf("%-24s %10.1f %14.1f %16.1f\n", names[k], Median(ms[k]), Median(kb[k]) / 1024.0,
+                    instructions[k] / 1e6);
+    for (std::size_t floor = 1; floor < kKindCount; ++floor) {
+        const double inst = instructions[floor] > 0 ? instructions[0] / instructions[floor] : 0;
+        std::printf("ratio to %-15s %10.2f %14.2f %16.2f\n", floor == 1 ? "text window" : "empty window",
+                    Median(ms[0]) / Median(ms[floor]),
+                    static_cast<double>(Median(kb[0])) / static_cast<double>(Median(kb[floor])), inst);
+    }
     return 0;
 }

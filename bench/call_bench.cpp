@@ -1,0 +1,245 @@
+// call_bench: the road of one call through the real dial window, timed: Enter in the number
+// box -> lineMakeCallA reaches the telephony service -> the "Time call?" box is shown. The
+// box is answered No at once, and the road is run again; the first dial is reported on its
+// own, since it pays for what a process does once (the first message box, its style).
+//
+// Then it starts itself again as a child that answers one call Yes, presses Done and stays
+// idle with the timing window hidden, and counts the child's wake-ups from outside over
+// kIdleSeconds: the voluntary and involuntary context switches of all its threads, read
+// from /proc/PID/task/*/status. Every return from a poll or a timer shows there.
+//
+// Runs on the local telephony service with one simulated line (a temporary configuration
+// file), on Qt's offscreen platform unless a display is given. Not a test: it prints
+// numbers and passes no judgement.
+#include <DialForm.h>
+#include <mTAPIDecs.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <dirent.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kDials = 30;
+constexpr int kIdleSeconds = 20;
+
+// Forwards every operation to the system's telephony and notes when lineMakeCallA is asked.
+class StampingTapi : public mTAPIDecs::TapiApi {
+  public:
+    explicit StampingTapi(std::shared_ptr<mTAPIDecs::TapiApi> next) : next_(std::move(next)) {}
+    Clock::time_point makeCallAt;
+
+    LONG lineInitializeExA(LPHLINEAPP a, HINSTANCE b, LINECALLBACK c, LPCSTR d, LPDWORD e, LPDWORD f,
+                           LPLINEINITIALIZEEXPARAMS g) override {
+        return next_->lineInitializeExA(a, b, c, d, e, f, g);
+    }
+    LONG lineNegotiateAPIVersion(HLINEAPP a, DWORD b, DWORD c, DWORD d, LPDWORD e, LPLINEEXTENSIONID f) override {
+        return next_->lineNegotiateAPIVersion(a, b, c, d, e, f);
+    }
+    LONG lineGetDevCapsA(HLINEAPP a, DWORD b, DWORD c, DWORD d, LPLINEDEVCAPS e) override {
+        return next_->lineGetDevCapsA(a, b, c, d, e);
+    }
+    LONG lineOpen(HLINEAPP a, DWORD b, LPHLINE c, DWORD d, DWORD e, DWORD_PTR f, DWORD g, DWORD h,
+                  LPLINECALLPARAMS i) override {
+        return next_->lineOpen(a, b, c, d, e, f, g, h, i);
+    }
+    LONG lineMakeCallA(HLINE a, LPHCALL b, LPCSTR c, DWORD d, LPLINECALLPARAMS e) override {
+        makeCallAt = Clock::now();
+        return next_->lineMakeCallA(a, b, c, d, e);
+    }
+    LONG lineDrop(HCALL a, LPCSTR b, DWORD c) override { return next_->lineDrop(a, b, c); }
+    LONG lineDeallocateCall(HCALL a) override { return next_->lineDeallocateCall(a); }
+    LONG lineClose(HLINE a) override { return next_->lineClose(a); }
+    LONG lineShutdown(HLINEAPP a) override { return next_->lineShutdown(a); }
+    LONG lineConfigDialogA(DWORD a, HWND b, LPCSTR c) override { return next_->lineConfigDialogA(a, b, c); }
+    LONG lineTranslateDialogA(HLINEAPP a, DWORD b, DWORD c, HWND d, LPCSTR e) override {
+        return next_->lineTranslateDialogA(a, b, c, d, e);
+    }
+    LONG lineGetIconA(DWORD a, LPCSTR b, LPHICON c) override { return next_->lineGetIconA(a, b, c); }
+    BOOL DrawIconEx(HDC a, int b, int c, HICON d, int e, int f, UINT g, HBRUSH h, UINT i) override {
+        return next_->DrawIconEx(a, b, c, d, e, f, g, h, i);
+    }
+    BOOL DestroyIcon(HICON a) override { return next_->DestroyIcon(a); }
+
+  private:
+    std::shared_ptr<mTAPIDecs::TapiApi> next_;
+};
+
+// Notes when a message box is shown and answers it with the button wanted; presses Done
+// in a timing window as soon as it is shown.
+class BoxAnswerer : public QObject {
+  public:
+    QMessageBox::StandardButton answer = QMessageBox::No;
+    Clock::time_point shownAt;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Show)
+            return false;
+        if (auto* box = qobject_cast<QMessageBox*>(watched)) {
+            shownAt = Clock::now();
+            QTimer::singleShot(0, box, [box, button = answer] { box->button(button)->click(); });
+        } else if (auto* timing = qobject_cast<TForm*>(watched)) {
+            QTimer::singleShot(0, timing, [timing] { timing->Command1->click(); });
+        }
+        return false;
+    }
+};
+
+double Ms(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void PressEnter(QWidget* target) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(target, &press);
+}
+
+// Context switches of all threads of the process pid so far, or -1.
+long ContextSwitches(pid_t pid) {
+    long total = -1;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR* dir = opendir(tasks.c_str());
+    if (!dir)
+        return -1;
+    while (dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        std::FILE* status = std::fopen((tasks + "/" + entry->d_name + "/status").c_str(), "r");
+        if (!status)
+            continue;
+        char line[256];
+        while (std::fgets(line, sizeof line, status)) {
+            long n = 0;
+            if (std::sscanf(line, "voluntary_ctxt_switches: %ld", &n) == 1 ||
+                std::sscanf(line, "nonvoluntary_ctxt_switches: %ld", &n) == 1)
+                total = (total < 0 ? 0 : total) + n;
+        }
+        std::fclose(status);
+    }
+    closedir(dir);
+    return total;
+}
+
+// Starts this program as the idle child and counts its wake-ups over kIdleSeconds.
+int MeasureIdle() {
+    int out[2];
+    if (pipe(out) != 0)
+        return 1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        close(out[0]);
+        close(out[1]);
+        execl("/proc/self/exe", "call_bench", "--idle-child", static_cast<char*>(nullptr));
+        std::_Exit(127);
+    }
+    close(out[1]);
+    std::string said;
+    char c = 0;
+    while (said.find("idle\n") == std::string::npos && read(out[0], &c, 1) == 1)
+        said += c;
+    long before = -1, after = -1;
+    if (said.find("idle\n") != std::string::npos) {
+        usleep(500 * 1000); // let what the call left behind settle
+        before = ContextSwitches(pid);
+        sleep(kIdleSeconds);
+        after = ContextSwitches(pid);
+    }
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    close(out[0]);
+    if (before < 0 || after < 0) {
+        std::fprintf(stderr, "idle child failed\n");
+        return 1;
+    }
+    std::printf("idle with the timing window hidden: %ld wake-ups in %d s\n", after - before, kIdleSeconds);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const bool idleChild = argc == 2 && std::strcmp(argv[1], "--idle-child") == 0;
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    char configPath[] = "/tmp/orvodial-callbench-XXXXXX";
+    const int configFd = mkstemp(configPath);
+    if (configFd < 0)
+        return 1;
+    const std::string config = "[line0]\ndriver=simulated\nname=Simulated line\n";
+    if (write(configFd, config.data(), config.size()) != static_cast<ssize_t>(config.size()))
+        return 1;
+    close(configFd);
+    setenv("ORVODIAL_TELEPHONY_CONFIG", configPath, 1);
+    unsetenv("ORVODIAL_TAPI_TRACE");
+
+    // The offscreen platform says for every box that it cannot do what a window manager does.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type != QtWarningMsg || !message.startsWith(QStringLiteral("This plugin does not support")))
+            std::fprintf(stderr, "%s\n", qPrintable(message));
+    });
+    int qtArgc = 1;
+    QApplication application(qtArgc, argv);
+    auto tapi = std::make_shared<StampingTapi>(mTAPIDecs::SystemTapi());
+    DialForm form([tapi] { return CvbTAPILine::New(tapi); });
+    form.Load();
+    unlink(configPath);
+    form.show();
+    BoxAnswerer answerer;
+    application.installEventFilter(&answerer);
+
+    if (idleChild) {
+        // One timed call, Done at once: then nothing but a hidden timing window is left.
+        answerer.answer = QMessageBox::Yes;
+        form.Text1->setEditText(QStringLiteral("555-1212"));
+        form.Text1->setFocus();
+        PressEnter(form.Text1->lineEdit());
+        std::printf("idle\n");
+        std::fflush(stdout);
+        return application.exec();
+    }
+
+    std::vector<double> toMakeCall, toBox;
+    for (int i = 0; i < kDials; ++i) {
+        form.Text1->setEditText(QStringLiteral("555-1212"));
+        form.Text1->setFocus();
+        const Clock::time_point enter = Clock::now();
+        PressEnter(form.Text1->lineEdit());
+        toMakeCall.push_back(Ms(enter, tapi->makeCallAt));
+        toBox.push_back(Ms(enter, answerer.shownAt));
+    }
+    const double firstMakeCall = toMakeCall.front(), firstBox = toBox.front();
+    toMakeCall.erase(toMakeCall.begin());
+    toBox.erase(toBox.begin());
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    std::printf("The road of one call: Enter -> lineMakeCallA -> \"Time call?\" shown\n");
+    std::printf("platform: %s; later dials: median of %d\n", platform ? platform : "default", kDials - 1);
+    std::printf("%-24s %14s %14s\n", "", "lineMakeCallA", "box shown");
+    std::printf("%-24s %11.3f ms %11.3f ms\n", "first dial", firstMakeCall, firstBox);
+    std::printf("%-24s %11.3f ms %11.3f ms\n", "later dials", Median(toMakeCall), Median(toBox));
+    std::fflush(stdout);
+    return MeasureIdle();
+}
