@@ -4,11 +4,19 @@
 #include <AppInfo.h>
 #include <DialForm.h>
 #include <EmbeddedPictures.h>
+#include <LocalTapi.h>
 #include <QtMessageBox.h>
 
 #include <QApplication>
 
 namespace app {
+
+std::string NoLineExplanation(const RuntimeError& error) {
+    if (error.number() != 380)
+        return {};
+    const auto service = std::dynamic_pointer_cast<localtapi::LocalTapi>(mTAPIDecs::SystemTapi());
+    return service ? service->NoLineExplanation() : std::string();
+}
 
 void SetUpApplication() {
     QApplication::setApplicationName(QString::fromUtf8(ui::kAppTitle));
@@ -23,7 +31,7 @@ std::unique_ptr<DialForm> CreateDialWindow() {
         form->Load();
     } catch (const RuntimeError& error) {
         form.reset(); // releases the line object before the message
-        qtui::ReportRuntimeError(error);
+        qtui::ReportRuntimeError(error, NoLineExplanation(error));
         return nullptr;
     }
     return form;

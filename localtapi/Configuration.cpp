@@ -165,6 +165,7 @@ Configuration LoadConfiguration(const std::string& path) {
         Configuration c;
         c.path = path;
         c.fileFound = true;
+        c.readError = why;
         c.messages.push_back(Where(path, 0) + "cannot be read (" + why + "); no line devices");
         return c;
     }
@@ -213,6 +214,7 @@ Configuration ParseConfiguration(std::string_view text, const std::string& path)
         // it is itself left out.
         const bool duplicate = std::find(seen.begin(), seen.end(), index) != seen.end();
         seen.push_back(index);
+        ++c.lineGroups;
         if (g.malformed) {
             c.messages.push_back(Where(path, g.line) + "line device [" + g.name +
                                  "] left out because of the errors in it");

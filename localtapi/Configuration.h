@@ -25,6 +25,8 @@ struct Configuration {
     std::vector<LineSettings> lines; // device-ID order
     Location location;
     std::vector<std::string> messages; // "file:line: what is wrong"
+    std::string readError;             // why an existing file could not be read
+    int lineGroups = 0;                // [lineN] groups in the file, usable or not
 };
 
 // The configuration file's path by the rules above.

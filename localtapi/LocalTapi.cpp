@@ -235,6 +235,32 @@ void LocalTapi::LoadDevices() {
     for (const std::string& m : messages)
         *errors << m << '\n';
     errors->flush();
+    problems = std::move(messages);
+}
+
+std::string LocalTapi::NoLineExplanation() const {
+    if (!devices.empty())
+        return {};
+    std::string why;
+    if (!config.readError.empty()) {
+        why = "The telephony configuration " + config.path + " cannot be read (" + config.readError + ").";
+    } else if (config.lineGroups == 0) {
+        why = "The telephony configuration " + config.path + " has no line group ([line0], [line1], ...).";
+    } else {
+        why = "Every line group in the telephony configuration " + config.path + " was left out.";
+        // The first problem that cost a line, not a remark about an ignored key.
+        const auto first = std::find_if(problems.begin(), problems.end(), [](const std::string& m) {
+            return m.size() < 9 || m.compare(m.size() - 9, 9, "(ignored)") != 0;
+        });
+        if (first != problems.end())
+            why += " The first problem:\n" + *first;
+    }
+    return "No telephone line is available.\n" + why +
+           "\n\nTo add a line, put a group like this into the file:\n"
+           "[line0]\ndriver=simulated\nname=Practice line\n\n"
+           "For a modem, use driver=modem with its port, e.g. port=/dev/ttyACM0. "
+           "Without the file OrvoDial uses its built-in simulated line. "
+           "Standard error lists every problem.";
 }
 
 LocalTapi::Census LocalTapi::census() const {

@@ -84,6 +84,10 @@ class LocalTapi : public mTAPIDecs::TapiApi {
     const DriverRegistry& Drivers() const { return registry; }
     const Configuration& CurrentConfiguration() const { return config; }
 
+    // With no line device: what the user is told about it (what the configuration file
+    // lacked, its first problem, how to add a line); empty when there are devices.
+    std::string NoLineExplanation() const;
+
     // What the service holds, for tests and diagnostics.
     struct Census {
         size_t apps = 0;
@@ -181,6 +185,7 @@ class LocalTapi : public mTAPIDecs::TapiApi {
     std::unique_ptr<Trace> trace;
     std::ostream* errors;
     std::unique_ptr<ServiceUi> ui;
+    std::vector<std::string> problems; // of the configuration and the drivers, at the last load
 
     std::vector<std::unique_ptr<Device>> devices;
     std::map<HLINEAPP, std::unique_ptr<App>> apps;

@@ -262,3 +262,46 @@ TEST(DriverSettings, SignedAcceptsLineErrorCodesInBothSpellings) {
 }
 
 } // namespace
+
+// With no line device the service says why, for each way a file can fail to give one.
+TEST(Configuration, NoLineExplanationSaysWhatTheFileLacked) {
+    struct Row {
+        const char* name;
+        std::string ini;
+        const char* says; // "" = no explanation: there is a line
+    };
+    const Row rows[] = {
+        {"no line group", "; only the dialing properties\n[location]\narea_code=206\n",
+         "The telephony configuration t.ini has no line group ([line0], [line1], ...)."},
+        {"every line left out, first problem named",
+         "[line0]\ndriver=simulated\ncolour=red\nanswer_ms=soon\n[line1]\ndriver=fax\n",
+         "Every line group in the telephony configuration t.ini was left out. The first problem:\n"
+         "t.ini:4: [line0] key 'answer_ms': 'soon' is not a whole number"},
+        {"a group without driver", "[line0]\nname=Desk\n",
+         "The first problem:\nt.ini:1: line device [line0] has no driver= (left out)"},
+        {"one usable line", "[line0]\ndriver=fax\n[line1]\ndriver=simulated\n", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        svctest::ServiceSetup setup;
+        setup.ini = row.ini;
+        setup.path = "t.ini";
+        auto s = svctest::MakeService(setup);
+        const std::string text = s->NoLineExplanation();
+        if (*row.says == '\0') {
+            EXPECT_EQ(text, "");
+            continue;
+        }
+        EXPECT_EQ(text.rfind("No telephone line is available.\n", 0), 0u) << text;
+        EXPECT_NE(text.find(row.says), std::string::npos) << text;
+        EXPECT_NE(text.find("[line0]\ndriver=simulated\n"), std::string::npos) << "how to add a line: " << text;
+    }
+
+    QTemporaryDir dir; // a directory where the file should be
+    localtapi::LocalTapi::Options o;
+    std::ostringstream sink;
+    o.configuration = LoadConfiguration(dir.path().toStdString());
+    o.errors = &sink;
+    EXPECT_NE(localtapi::NewLocalTapi(std::move(o))->NoLineExplanation().find("cannot be read (not a regular file)."),
+              std::string::npos);
+}

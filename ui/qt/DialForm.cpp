@@ -117,7 +117,17 @@ void DialForm::setFocusToNumber() {
 }
 
 ui::MessageAnswer DialForm::showMessage(const std::string& text, ui::MessageButtons buttons) {
-    return qtui::ShowMessage(this, text, buttons);
+    const ui::MessageAnswer answer = qtui::ShowMessage(this, text, buttons);
+    takeBackActivation();
+    return answer;
+}
+
+void DialForm::takeBackActivation() {
+    // A closed modal window hands the keyboard back to no one in particular: some window
+    // managers leave the focus on nothing, and with none the keys follow the pointer. Ask
+    // for it explicitly (on X11 this sets the input focus when the window manager does not
+    // activate windows on request); the focus widget inside is the logic's to choose.
+    activateWindow();
 }
 
 ui::TFormLogic& DialForm::ensureTimingWindow() {
@@ -133,6 +143,7 @@ ui::TFormLogic& DialForm::ensureTimingWindow() {
 void DialForm::showTimingWindowModal() {
     if (tform_)
         tform_->showModal();
+    takeBackActivation();
 }
 
 void DialForm::closeEvent(QCloseEvent* event) {
@@ -148,9 +159,11 @@ bool DialForm::eventFilter(QObject* watched, QEvent* event) {
     auto* receiver = static_cast<QWidget*>(watched);
     if (receiver->window() != this)
         return false;
-    // Each key once: only at its first delivery, to the focused control (or to the
-    // window when nothing has the focus), not again as it propagates to parents.
-    QWidget* focus = QApplication::focusWidget();
+    // Each key once: only at its first delivery, to the window's focused control (or to
+    // the window when nothing in it has the focus), not again as it propagates to parents.
+    // The window's own focus widget, not the application's: keys can reach a window that is
+    // not active (no window manager), and they must be previewed all the same.
+    QWidget* focus = focusWidget();
     if (receiver != (focus ? focus : this))
         return false;
     if (!key)

@@ -56,6 +56,7 @@ class DialForm : public QWidget, public ui::DialView {
 
   private:
     bool previewKey(QWidget* receiver, class QKeyEvent* key);
+    void takeBackActivation();
     bool previewComposed(class QInputMethodEvent* input);
     QPushButton* makeButton(const ui::dialform::ButtonSpec& spec, void (ui::DialFormLogic::*handler)());
 

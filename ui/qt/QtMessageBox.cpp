@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProxyStyle>
@@ -16,6 +17,9 @@
 namespace qtui {
 
 namespace {
+
+// Title-bar room beside the title's text: the window icon and three buttons.
+constexpr int kTitleBarExtras = 160;
 
 // The application's style, except that dialog buttons have no icons. With the icons on
 // (the desktop theme's choice), every standard button made looks up its icon in the icon
@@ -50,6 +54,14 @@ ui::MessageAnswer ShowMessage(QWidget* parent, const std::string& text, ui::Mess
         buttonBox->setStyle(PlainButtons());
     box.setStandardButtons(yesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok);
     box.setDefaultButton(yesNo ? QMessageBox::Yes : QMessageBox::Ok);
+    // A short text ("TAPI failure") makes a box narrower than its own title bar needs,
+    // and window managers then cut the title "OrvoDial" to "...". Keep room for the title,
+    // the window icon and three title-bar buttons.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        const int width = box.fontMetrics().horizontalAdvance(box.windowTitle()) + kTitleBarExtras;
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    }
     switch (box.exec()) {
     case QMessageBox::Yes:
         return ui::MessageAnswer::Yes;
@@ -60,11 +72,11 @@ ui::MessageAnswer ShowMessage(QWidget* parent, const std::string& text, ui::Mess
     }
 }
 
-void ReportRuntimeError(const RuntimeError& error) {
+void ReportRuntimeError(const RuntimeError& error, const std::string& explanation) {
     const std::string message = ui::RuntimeErrorMessage(error);
     std::fprintf(stderr, "%s: %s\n", ui::kAppTitle, message.c_str());
     std::fflush(stderr);
-    ShowMessage(nullptr, message, ui::MessageButtons::Ok);
+    ShowMessage(nullptr, explanation.empty() ? message : message + "\n\n" + explanation, ui::MessageButtons::Ok);
 }
 
 void RunHandler(const std::function<void()>& handler) {

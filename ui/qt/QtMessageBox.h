@@ -15,8 +15,9 @@ namespace qtui {
 
 ui::MessageAnswer ShowMessage(QWidget* parent, const std::string& text, ui::MessageButtons buttons);
 
-// Shows "Run-time error 'n':" with the error's text, writes the same to standard error.
-void ReportRuntimeError(const RuntimeError& error);
+// Shows "Run-time error 'n':" with the error's text, and under it the explanation when
+// there is one (what is wrong, how to mend it); writes the error to standard error.
+void ReportRuntimeError(const RuntimeError& error, const std::string& explanation = {});
 
 // Runs one event handler of a window. A run-time error reaching its top is reported and
 // ends the program with exit status 1.
