@@ -24,7 +24,8 @@ class ModalHelper : public QObject {
     void then(Step step) { steps_.push_back(std::move(step)); }
 
     // Records the next message box as "title: text [default button]" (" +icon" if it has
-    // one, " +button icons" if a button shows one) and clicks its button; with `when`,
+    // one, " +button icons" if a button shows one, " +narrow" if it leaves no room for its
+    // title bar) and clicks its button; with `when`,
     // once that holds.
     void answer(QMessageBox::StandardButton button, std::function<bool()> when = {}) {
         then([this, button, when](QWidget* w) {
@@ -36,7 +37,8 @@ class ModalHelper : public QObject {
             for (QAbstractButton* b : box->buttons())
                 buttonIcons = buttonIcons || !b->icon().isNull();
             boxes << QStringLiteral("%1: %2 [%3]").arg(box->windowTitle(), box->text(), byDefault) +
-                         (box->icon() == QMessageBox::NoIcon ? "" : " +icon") + (buttonIcons ? " +button icons" : "");
+                         (box->icon() == QMessageBox::NoIcon ? "" : " +icon") + (buttonIcons ? " +button icons" : "") +
+                         (box->width() < box->fontMetrics().horizontalAdvance(box->windowTitle()) + 160 ? " +narrow" : "");
             box->button(button)->click();
             return true;
         });
