@@ -1,95 +1,43 @@
 #!/usr/bin/env python3
 """Draws the dialer's pictures: the 12 keypad key-caps and the program icon.
 
-Standard library only (zlib for PNG). Run from anywhere; it writes into the repository:
+The key-caps are drawn from their vector sources, ui/pictures/keycaps/key_<name>.svg
+(DejaVu Sans), with rsvg-convert (Debian: librsvg2-bin; fonts-dejavu-core) at every scale
+the front ends use; the icon is pixel art in this file. Run from anywhere; it writes into
+the repository:
 
-  ui/pictures/key_<name>.png   71x53 8-bit grey key-caps, used by the Qt front end
-  ui/pictures/key_<name>.bmp   the same as 8-bit BMP with a 256-entry grey palette, for the
-                               Windows resources
-  app/icons/orvodial.png       32x32 program icon (title bars, desktop entry)
-  app/icons/orvodial-128.png   the icon scaled up 4x for launchers that want a big one
-  app/icons/orvodial.ico       32x32, 16 colours (4-bit BMP inside an ICO), for the
-                               Windows icon resource
-  app/icons/orvodial.bmp       the icon's 16-colour BMP on its own
+  ui/pictures/key_<name>.png        71x53 8-bit grey key-caps (100 %), compiled into the Qt
+                                    front end as pixel rows
+  ui/pictures/key_<name>@<s>x.png   the same at 1.25, 1.5, 2, 2.5 and 3 times the size, for
+                                    screens with those scale factors (Qt resources)
+  ui/pictures/key_<name>.bmp        71x53, 8 bits per pixel, 256-entry grey palette: the
+  ui/pictures/key_<name>@2x.bmp     Windows resources, at 100 % and 200 %
+  app/icons/orvodial.png            32x32 program icon (title bars, desktop entry)
+  app/icons/orvodial-128.png        the icon scaled up 4x for launchers that want a big one
+  app/icons/orvodial.ico            32x32, 16 colours (4-bit BMP inside an ICO), for the
+                                    Windows icon resource
+  app/icons/orvodial.bmp            the icon's 16-colour BMP on its own
 
 <name> is the key's character: 0-9, "star" for "*", "hash" for "#".
-The pictures are committed; rerun this after changing it and commit the results.
+The pictures are committed; rerun this after changing a source and commit the results.
 """
 
 import os
 import struct
+import subprocess
+import sys
+import tempfile
 import zlib
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
-# 5x7 glyphs, one string per row, '#' = ink.
-GLYPHS = {
-    "0": [" ### ", "#   #", "#  ##", "# # #", "##  #", "#   #", " ### "],
-    "1": ["  #  ", " ##  ", "  #  ", "  #  ", "  #  ", "  #  ", " ### "],
-    "2": [" ### ", "#   #", "    #", "   # ", "  #  ", " #   ", "#####"],
-    "3": ["#####", "   # ", "  #  ", "   # ", "    #", "#   #", " ### "],
-    "4": ["   # ", "  ## ", " # # ", "#  # ", "#####", "   # ", "   # "],
-    "5": ["#####", "#    ", "#### ", "    #", "    #", "#   #", " ### "],
-    "6": ["  ## ", " #   ", "#    ", "#### ", "#   #", "#   #", " ### "],
-    "7": ["#####", "    #", "   # ", "  #  ", " #   ", " #   ", " #   "],
-    "8": [" ### ", "#   #", "#   #", " ### ", "#   #", "#   #", " ### "],
-    "9": [" ### ", "#   #", "#   #", " ####", "    #", "   # ", " ##  "],
-    "*": ["     ", "  #  ", "# # #", " ### ", "# # #", "  #  ", "     "],
-    "#": [" # # ", " # # ", "#####", " # # ", "#####", " # # ", " # # "],
-    "A": [" ### ", "#   #", "#   #", "#####", "#   #", "#   #", "#   #"],
-    "B": ["#### ", "#   #", "#   #", "#### ", "#   #", "#   #", "#### "],
-    "C": [" ### ", "#   #", "#    ", "#    ", "#    ", "#   #", " ### "],
-    "D": ["#### ", "#   #", "#   #", "#   #", "#   #", "#   #", "#### "],
-    "E": ["#####", "#    ", "#    ", "#### ", "#    ", "#    ", "#####"],
-    "F": ["#####", "#    ", "#    ", "#### ", "#    ", "#    ", "#    "],
-    "G": [" ### ", "#   #", "#    ", "# ###", "#   #", "#   #", " ####"],
-    "H": ["#   #", "#   #", "#   #", "#####", "#   #", "#   #", "#   #"],
-    "I": [" ### ", "  #  ", "  #  ", "  #  ", "  #  ", "  #  ", " ### "],
-    "J": ["  ###", "   # ", "   # ", "   # ", "   # ", "#  # ", " ##  "],
-    "K": ["#   #", "#  # ", "# #  ", "##   ", "# #  ", "#  # ", "#   #"],
-    "L": ["#    ", "#    ", "#    ", "#    ", "#    ", "#    ", "#####"],
-    "M": ["#   #", "## ##", "# # #", "# # #", "#   #", "#   #", "#   #"],
-    "N": ["#   #", "#   #", "##  #", "# # #", "#  ##", "#   #", "#   #"],
-    "O": [" ### ", "#   #", "#   #", "#   #", "#   #", "#   #", " ### "],
-    "P": ["#### ", "#   #", "#   #", "#### ", "#    ", "#    ", "#    "],
-    "R": ["#### ", "#   #", "#   #", "#### ", "# #  ", "#  # ", "#   #"],
-    "S": [" ####", "#    ", "#    ", " ### ", "    #", "    #", "#### "],
-    "T": ["#####", "  #  ", "  #  ", "  #  ", "  #  ", "  #  ", "  #  "],
-    "U": ["#   #", "#   #", "#   #", "#   #", "#   #", "#   #", " ### "],
-    "V": ["#   #", "#   #", "#   #", "#   #", "#   #", " # # ", "  #  "],
-    "W": ["#   #", "#   #", "#   #", "# # #", "# # #", "# # #", " # # "],
-    "X": ["#   #", "#   #", " # # ", "  #  ", " # # ", "#   #", "#   #"],
-    "Y": ["#   #", "#   #", " # # ", "  #  ", "  #  ", "  #  ", "  #  "],
-}
-
-# The keypad: character, letters, file name part. Order does not matter here.
-KEYS = [("1", ""), ("2", "ABC"), ("3", "DEF"), ("4", "GHI"), ("5", "JKL"), ("6", "MNO"),
-        ("7", "PRS"), ("8", "TUV"), ("9", "WXY"), ("*", ""), ("0", ""), ("#", "")]
+# The keypad: character, file name part. The order does not matter here.
+KEYS = ["1", "2", "3", "4", "5", "6", "7", "8", "9", "*", "0", "#"]
 KEY_FILE_NAME = {"*": "star", "#": "hash"}
 
 KEY_W, KEY_H = 71, 53
-
-
-class Canvas:
-    def __init__(self, w, h, fill):
-        self.w, self.h = w, h
-        self.px = [[fill] * w for _ in range(h)]
-
-    def set(self, x, y, v):
-        if 0 <= x < self.w and 0 <= y < self.h:
-            self.px[y][x] = v
-
-    def rect(self, x0, y0, x1, y1, v):  # inclusive corners
-        for y in range(y0, y1 + 1):
-            for x in range(x0, x1 + 1):
-                self.set(x, y, v)
-
-    def glyph(self, ch, x, y, scale, v):
-        for gy, row in enumerate(GLYPHS[ch]):
-            for gx, c in enumerate(row):
-                if c == "#":
-                    self.rect(x + gx * scale, y + gy * scale, x + gx * scale + scale - 1,
-                              y + gy * scale + scale - 1, v)
+QT_SCALES = ["1.25", "1.5", "2", "2.5", "3"]  # beside 100 %
+WINDOWS_SCALES = ["2"]                           # beside 100 %
 
 
 # ---- file writers ----
@@ -164,38 +112,74 @@ def write(path, data):
 
 # ---- keypad pictures ----
 
-def key_cap(ch, letters):
-    c = Canvas(KEY_W, KEY_H, 0xC0)
-    # The cap sits so that, centred on a 57x41 button, its edge shows just inside the frame.
-    x0, y0, x1, y1 = 8, 7, 62, 45
-    c.rect(x0 + 1, y0, x1 - 1, y1, 0x50)          # outline, corners rounded off
-    c.rect(x0, y0 + 1, x1, y1 - 1, 0x50)
-    c.rect(x0 + 1, y0 + 1, x1 - 1, y1 - 1, 0xF4)  # light edge (top, left)
-    c.rect(x0 + 2, y0 + 2, x1 - 1, y1 - 1, 0x90)  # shaded edge (bottom, right)
-    c.rect(x0 + 2, y0 + 2, x1 - 2, y1 - 2, 0xDC)  # face
-    scale = 3
-    gw, gh = 5 * scale, 7 * scale
-    top = (y0 + y1 + 1 - gh) // 2
-    if letters:
-        lw = len(letters) * 6 - 1
-        total = gw + 4 + lw
-        left = (x0 + x1 + 1 - total) // 2
-        c.glyph(ch, left, top, scale, 0x00)
-        lx, ly = left + gw + 4, (y0 + y1 + 1 - 7) // 2
-        for i, l in enumerate(letters):
-            c.glyph(l, lx + i * 6, ly, 1, 0x00)
-    else:
-        c.glyph(ch, (x0 + x1 + 1 - gw) // 2, top, scale, 0x00)
-    return c
+def read_rgba_png(path):
+    """The rows of an 8-bit RGB or RGBA PNG as rsvg-convert writes them, as RGBA:
+    (width, height, rows)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    pos, header, idat = 8, None, b""
+    while pos < len(data):
+        (length,) = struct.unpack(">I", data[pos:pos + 4])
+        kind, body = data[pos + 4:pos + 8], data[pos + 8:pos + 8 + length]
+        pos += 12 + length
+        if kind == b"IHDR":
+            header = struct.unpack(">IIBBBBB", body)
+        elif kind == b"IDAT":
+            idat += body
+    w, h, depth, colour, _, _, interlace = header
+    if depth != 8 or colour not in (2, 6) or interlace:
+        sys.exit(f"{path}: expected an 8-bit RGB or RGBA PNG")
+    n = 4 if colour == 6 else 3
+    raw, stride, rows, prev = zlib.decompress(idat), w * n, [], bytearray(w * n)
+    for y in range(h):
+        kind = raw[y * (stride + 1)]
+        line = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            a = line[i - n] if i >= n else 0
+            b = prev[i]
+            c = prev[i - n] if i >= n else 0
+            if kind == 1:
+                line[i] = (line[i] + a) & 0xFF
+            elif kind == 2:
+                line[i] = (line[i] + b) & 0xFF
+            elif kind == 3:
+                line[i] = (line[i] + (a + b) // 2) & 0xFF
+            elif kind == 4:
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 0xFF
+        prev = line
+        if n == 3:
+            line = b"".join(bytes(line[x:x + 3]) + b"\xff" for x in range(0, stride, 3))
+        rows.append(bytes(line))
+    return w, h, rows
+
+
+def key_cap(source, scale):
+    """The key-cap drawn from its SVG source at scale: (width, height, grey rows)."""
+    w, h = int(KEY_W * float(scale) + 0.5), int(KEY_H * float(scale) + 0.5)  # as Qt rounds
+    with tempfile.TemporaryDirectory() as tmp:
+        out = os.path.join(tmp, "cap.png")
+        subprocess.run(["rsvg-convert", "-w", str(w), "-h", str(h), "-o", out, source], check=True)
+        w, h, rgba = read_rgba_png(out)
+    grey = []
+    for row in rgba:  # the sources are opaque: luminance of the colour
+        grey.append([(299 * row[x] + 587 * row[x + 1] + 114 * row[x + 2] + 500) // 1000
+                     for x in range(0, len(row), 4)])
+    return w, h, grey
 
 
 def write_keys():
-    grey = [(i, i, i) for i in range(256)]
-    for ch, letters in KEYS:
+    palette = [(i, i, i) for i in range(256)]
+    for ch in KEYS:
         name = KEY_FILE_NAME.get(ch, ch)
-        c = key_cap(ch, letters)
-        png("ui/pictures/key_%s.png" % name, KEY_W, KEY_H, [bytes(r) for r in c.px], 0)
-        bmp("ui/pictures/key_%s.bmp" % name, KEY_W, KEY_H, c.px, grey, 8)
+        source = os.path.join(ROOT, "ui/pictures/keycaps/key_%s.svg" % name)
+        for scale in ["1"] + QT_SCALES:
+            w, h, grey = key_cap(source, scale)
+            suffix = "" if scale == "1" else "@%sx" % scale
+            png("ui/pictures/key_%s%s.png" % (name, suffix), w, h, [bytes(r) for r in grey], 0)
+            if scale == "1" or scale in WINDOWS_SCALES:
+                bmp("ui/pictures/key_%s%s.bmp" % (name, suffix), w, h, grey, palette, 8)
 
 
 # ---- program icon: a blue desk telephone with a keypad on a yellow ground ----

@@ -18,9 +18,10 @@ QRect PixelGeometry(const ui::TwipRect& twips) {
     return {r.left, r.top, r.width, r.height};
 }
 
-QPixmap PictureFor(char tag) {
+// The key-cap picture of a keypad key, for a device pixel ratio.
+PictureButton::PictureSource PictureFor(char tag) {
     const std::string name = std::string("key_") + (tag == '*' ? "star" : tag == '#' ? "hash" : std::string(1, tag));
-    return qtui::Picture(name.c_str());
+    return [name](qreal ratio) { return qtui::KeyPicture(name.c_str(), ratio); };
 }
 
 } // namespace

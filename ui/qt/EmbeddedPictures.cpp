@@ -3,7 +3,9 @@
 
 #include <QImage>
 
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 namespace qtui {
 
@@ -17,6 +19,35 @@ QPixmap Picture(const char* name) {
         return QPixmap::fromImage(image);
     }
     return {};
+}
+
+namespace {
+
+// The scales the key-caps are drawn at beside 100 % (tools/make_pictures.py).
+constexpr const char* kDrawnScales[] = {"1.25", "1.5", "2", "2.5", "3"};
+
+} // namespace
+
+QPixmap KeyPicture(const char* name, qreal devicePixelRatio) {
+    const QPixmap normal = Picture(name);
+    if (devicePixelRatio <= 1.0 || normal.isNull())
+        return normal;
+    const char* scale = kDrawnScales[std::size(kDrawnScales) - 1];
+    for (const char* s : kDrawnScales) {
+        if (std::strtod(s, nullptr) >= devicePixelRatio - 1e-6) {
+            scale = s;
+            break;
+        }
+    }
+    QImage drawn(QStringLiteral(":/pictures/%1@%2x.png").arg(QLatin1String(name), QLatin1String(scale)), "PNG");
+    if (drawn.isNull())
+        return normal;
+    const QSize device(qRound(normal.width() * devicePixelRatio), qRound(normal.height() * devicePixelRatio));
+    if (drawn.size() != device)
+        drawn = drawn.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QPixmap picture = QPixmap::fromImage(drawn);
+    picture.setDevicePixelRatio(devicePixelRatio);
+    return picture;
 }
 
 const QIcon& ProgramIcon() {

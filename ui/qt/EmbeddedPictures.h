@@ -31,4 +31,10 @@ QPixmap Picture(const char* name);
 // The program icon (title bars of both windows and the application's own icon), made once.
 const QIcon& ProgramIcon();
 
+// The keypad picture "key_<x>" for a screen of that device pixel ratio, at the picture's
+// logical size of 71x53: at 1 the embedded 100 % picture; above, the picture drawn for the
+// nearest scale at or above the ratio (resources key_<x>@<s>x.png, s = 1.25 to 3), scaled
+// smoothly to the exact device size when the ratio lies between the drawn scales.
+QPixmap KeyPicture(const char* name, qreal devicePixelRatio);
+
 } // namespace qtui

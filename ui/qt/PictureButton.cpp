@@ -4,13 +4,22 @@
 #include <QPainter>
 #include <QStyleOptionButton>
 
-PictureButton::PictureButton(const QPixmap& picture, QChar tag, QWidget* parent)
-    : QAbstractButton(parent), picture_(picture), tag_(tag) {
+PictureButton::PictureButton(PictureSource pictureFor, QChar tag, QWidget* parent)
+    : QAbstractButton(parent), pictureFor_(std::move(pictureFor)), tag_(tag) {
     setFocusPolicy(Qt::StrongFocus);
 }
 
+const QPixmap& PictureButton::picture() const {
+    const qreal ratio = devicePixelRatioF();
+    if (ratio != pictureRatio_) {
+        picture_ = pictureFor_(ratio);
+        pictureRatio_ = ratio;
+    }
+    return picture_;
+}
+
 QSize PictureButton::sizeHint() const {
-    return picture_.size();
+    return picture().deviceIndependentSize().toSize();
 }
 
 void PictureButton::paintEvent(QPaintEvent*) {
@@ -23,8 +32,10 @@ void PictureButton::paintEvent(QPaintEvent*) {
     const int shift = isDown() ? 1 : 0;
     const QRect inner = rect().adjusted(2, 2, -2, -2);
     p.setClipRect(inner);
-    const QPoint at((width() - picture_.width()) / 2 + shift, (height() - picture_.height()) / 2 + shift);
-    p.drawPixmap(at, picture_);
+    const QPixmap& shown = picture();
+    const QSize size = shown.deviceIndependentSize().toSize();
+    const QPoint at((width() - size.width()) / 2 + shift, (height() - size.height()) / 2 + shift);
+    p.drawPixmap(at, shown);
     p.setClipping(false);
 
     if (hasFocus()) {

@@ -63,8 +63,10 @@ void DialForm::CreateControls() {
         keys_[index] =
             CreateControl(hwnd_, L"BUTTON", Widen(std::string(1, dialform::kKeypad[index].tag)).c_str(),
                           WS_TABSTOP | BS_PUSHBUTTON | BS_BITMAP, id, dialform::kKeypad[index].rect(), dpi);
-        pictures_[index] = static_cast<HBITMAP>(LoadImageW(
-            instance_, MAKEINTRESOURCEW(IDB_KEYPAD_FIRST + static_cast<int>(index)), IMAGE_BITMAP, 0, 0, 0));
+        // The key-caps drawn for 200 % on screens of that density, the 100 % ones below.
+        const int first = dpi >= 192 ? IDB_KEYPAD_2X_FIRST : IDB_KEYPAD_FIRST;
+        pictures_[index] = static_cast<HBITMAP>(
+            LoadImageW(instance_, MAKEINTRESOURCEW(first + static_cast<int>(index)), IMAGE_BITMAP, 0, 0, 0));
         SendMessageW(keys_[index], BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(pictures_[index]));
     }
     const std::array<std::pair<const dialform::ButtonSpec*, int>, 4> buttons{{

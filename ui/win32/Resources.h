@@ -6,6 +6,8 @@
 
 // Keypad pictures, IDB_KEYPAD_FIRST + TTButton index (0 to 11).
 #define IDB_KEYPAD_FIRST 200
+// The same drawn for 200 %, used from 192 dots per inch on.
+#define IDB_KEYPAD_2X_FIRST 220
 
 // The seven-segment TrueType font, raw bytes.
 #define IDR_CLOCK_FONT 300

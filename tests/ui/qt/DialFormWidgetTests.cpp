@@ -3,6 +3,7 @@
 #include "DialForm.h"
 #include "FakeTapi.h"
 #include "ModalHelper.h"
+#include "PictureButton.h"
 #include "TForm.h"
 
 #include <QFontDatabase>
@@ -95,6 +96,33 @@ class DialFormWidgetTests : public QObject {
             QVERIFY2(QFontInfo(clock).family().startsWith(QStringLiteral("DSEG7")),
                      qPrintable(QFontInfo(clock).family()));
         QVERIFY(timing.Command1->isDefault());
+    }
+
+    // At the screen's scale factor (the suite also runs with QT_SCALE_FACTOR 1.5, 2 and 2.5):
+    // key-caps drawn for the device pixels, and no text wider than its control.
+    void scaledPicturesAndText() {
+        TForm timing;
+        timing.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&timing));
+        const qreal ratio = form->devicePixelRatioF();
+        for (PictureButton* key : form->TTButton) {
+            const QPixmap& picture = key->picture();
+            QCOMPARE(picture.devicePixelRatio(), ratio);
+            QCOMPARE(picture.size(), QSize(qRound(71 * ratio), qRound(53 * ratio)));
+        }
+        for (QPushButton* button : {form->Dial, form->ClearBtn, form->CorBtn, form->Help, timing.Command1}) {
+            // Inside the frame; the style's own margins may be eaten into, as on Windows.
+            const int room = button->width() - 2 * button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+            QVERIFY2(button->fontMetrics().horizontalAdvance(button->text().remove('&')) <= room,
+                     qPrintable(button->objectName()));
+        }
+        for (QLabel* label : {timing.Num, timing.Timebox}) { // the ink of the digits, drawn from the top
+            const QRect ink = label->fontMetrics().tightBoundingRect(label->text());
+            const QSize text(ink.width(), label->fontMetrics().ascent() + ink.bottom());
+            QVERIFY2(text.width() <= label->width() && text.height() <= label->height(), qPrintable(label->objectName()));
+        }
+        const QFontMetrics number(form->Text1->lineEdit()->font());
+        QVERIFY(number.height() <= form->Text1->lineEdit()->height());
     }
 
     void tabOrderAndFirstFocus() {
