@@ -9,6 +9,8 @@
 
 #include <QApplication>
 
+#include <cstdio>
+
 namespace app {
 
 std::string NoLineExplanation(const RuntimeError& error) {
@@ -35,6 +37,26 @@ std::unique_ptr<DialForm> CreateDialWindow() {
         return nullptr;
     }
     return form;
+}
+
+int RunLineDialog(LineDialog dialog) {
+    const std::shared_ptr<CvbTAPILine> line = CvbTAPILine::New();
+    line->setLowAPI(ui::DialFormLogic::kLowAPI);
+    line->setHiAPI(ui::DialFormLogic::kHiAPI);
+    line->Create();
+    try {
+        line->setCurrentLineID(0);
+    } catch (const RuntimeError& error) {
+        qtui::ReportRuntimeError(error, NoLineExplanation(error));
+        return 1;
+    }
+    const bool shown = dialog == LineDialog::Settings ? line->ConfigDialog() : line->DialingPropertiesDialog();
+    if (shown)
+        return 0;
+    const LONG code = line->LastError();
+    std::fprintf(stderr, "%s: the telephony service refused the dialog: %s\n", ui::kAppTitle,
+                 line->ErrorString(code).c_str());
+    return 1;
 }
 
 } // namespace app

@@ -20,6 +20,13 @@ void SetUpApplication();
 // returned: the caller ends the program with a non-zero status.
 std::unique_ptr<DialForm> CreateDialWindow();
 
+// The line configuration dialog of line 0, or the dialing properties, on their own, as
+// `orvodial --line-settings` and `--dialing-properties` open them; what the user accepts is
+// saved into the configuration file. Returns the exit status: 0, or 1 when there is no
+// line (error 380, reported as at start) or the telephony service refuses the dialog.
+enum class LineDialog { Settings, DialingProperties };
+int RunLineDialog(LineDialog dialog);
+
 // What the start-up error box says under a run-time error of the load: for 380 (no line
 // device) why there is no line and how to add one; empty for anything else.
 std::string NoLineExplanation(const RuntimeError& error);

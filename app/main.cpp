@@ -1,17 +1,61 @@
-// orvodial: starts the dialer. Takes no arguments; the dial window is the main window and
-// the run ends when it is closed.
+// orvodial: starts the dialer. Without arguments the dial window is the main window and the
+// run ends when it is closed. With a link, its number goes into the dial window of the
+// dialer already running for this user (or of this one when none is); the two dialog
+// options open a line's settings or the dialing properties and end (CommandLine.h).
+#include "CommandLine.h"
 #include "DialerStartup.h"
+#include "SingleDialer.h"
 
+#include <AppInfo.h>
 #include <DialForm.h>
+#include <QtMessageBox.h>
 
 #include <QApplication>
 
+#include <cstdio>
+
+namespace {
+
+constexpr int kHandOverTimeoutMs = 3000;
+
+} // namespace
+
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
+    const app::CommandLine command = app::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (!command.error.empty()) {
+        std::fprintf(stderr, "orvodial: %s\nTry 'orvodial --help'.\n", command.error.c_str());
+        return app::kUsageExitStatus;
+    }
+    if (command.action == app::Action::Help) {
+        std::fputs(app::UsageText().c_str(), stdout);
+        return 0;
+    }
+    if (command.action == app::Action::Version) {
+        std::printf("%s %s\n", ui::kAppTitle, ui::kVersionText);
+        return 0;
+    }
+
+    int qtArgc = 1; // the arguments are ours, not Qt's
+    QApplication application(qtArgc, argv);
     app::SetUpApplication();
+    if (command.action != app::Action::Dial)
+        return app::RunLineDialog(command.action == app::Action::LineSettings ? app::LineDialog::Settings
+                                                                              : app::LineDialog::DialingProperties);
+
+    const std::optional<std::string> link = command.link;
+    if (app::HandToRunningDialer(link, kHandOverTimeoutMs))
+        return 0;
     std::unique_ptr<DialForm> dialWindow = app::CreateDialWindow();
     if (!dialWindow)
         return 1;
+    app::DialerServer server([&dialWindow](std::optional<std::string> number) {
+        qtui::RunHandler([&] { dialWindow->logic().ReceiveLink(std::move(number)); });
+    });
+    QString error;
+    if (!server.Listen(error))
+        std::fprintf(stderr, "orvodial: later starts cannot reach this dialer: %s\n", qPrintable(error));
     dialWindow->show();
+    if (link)
+        dialWindow->logic().ReceiveLink(command.number);
     return application.exec();
 }

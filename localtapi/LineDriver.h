@@ -176,6 +176,10 @@ struct DriverInfo {
     std::string description; // one line for the user
     std::vector<DriverKeyInfo> keys;
     DriverFactory create;
+    // A driver that dials digits (a modem) gets a number in international form ("+...")
+    // turned into the digits to dial from the configured location; one that takes
+    // international numbers as they are (SIP, a mobile phone) gets it with its "+".
+    bool dialsDigits = true;
 };
 
 // The drivers the service knows, by name. Owned by the service.

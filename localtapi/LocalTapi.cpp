@@ -748,11 +748,19 @@ LONG LocalTapi::lineMakeCallA(HLINE hLine, LPHCALL lphCall, LPCSTR lpszDestAddre
             return LINEERR_INVALPOINTER;
         Device& device = *devices[line->device];
         const char* dest = lpszDestAddress;
+        std::string translated;
         if (dest != nullptr) {
             if (LONG r = CheckAddress(dest, device.caps.devCapFlags))
                 return r;
             if (*dest == '\0')
                 dest = nullptr; // no digits: the call stays in dial tone
+        }
+        if (dest != nullptr && InInternationalForm(dest)) {
+            const DriverInfo* info = registry.Find(device.settings.driver);
+            if (info == nullptr || info->dialsDigits) {
+                translated = TranslateAddress(dest, config.location);
+                dest = translated.c_str();
+            }
         }
         if (nextRequest > kLastRequestId)
             return LINEERR_RESOURCEUNAVAIL;

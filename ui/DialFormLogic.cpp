@@ -33,6 +33,39 @@ std::string WithoutLastCharacter(const std::string& text) {
     return text.substr(0, end);
 }
 
+class DialFormLogic::Running {
+  public:
+    explicit Running(DialFormLogic& logic) : logic_(logic), outer_(!logic.running_) { logic_.running_ = true; }
+    ~Running() {
+        if (!outer_)
+            return;
+        logic_.running_ = false;
+        if (logic_.linkWaiting_) {
+            logic_.linkWaiting_ = false;
+            logic_.ReceiveLink(std::move(logic_.waitingNumber_));
+        }
+    }
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+
+  private:
+    DialFormLogic& logic_;
+    bool outer_;
+};
+
+void DialFormLogic::ReceiveLink(std::optional<std::string> number) {
+    if (running_) {
+        linkWaiting_ = true;
+        if (number || !waitingNumber_)
+            waitingNumber_ = std::move(number);
+        return;
+    }
+    if (number)
+        view_.setNumberText(*number);
+    view_.bringToFront();
+    view_.setFocusToNumber();
+}
+
 DialFormLogic::DialFormLogic(DialView& view, LineFactory factory)
     : view_(view), factory_(std::move(factory)) {}
 
@@ -83,10 +116,12 @@ void DialFormLogic::CorBtnClick() {
 }
 
 void DialFormLogic::HelpClick() {
+    Running running(*this);
     view_.showMessage(HelpText(), MessageButtons::Ok);
 }
 
 void DialFormLogic::DialClick() {
+    Running running(*this);
     const std::string number = view_.numberText();
     if (number.empty()) {
         view_.setFocusToNumber();

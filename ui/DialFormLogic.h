@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace ui {
@@ -55,6 +56,9 @@ class DialView {
     // Shows the timing window modally with no owner; returns when Done hides it or the
     // user closes (destroys) it.
     virtual void showTimingWindowModal() = 0;
+
+    // Brings the dial window to the front, restored and active.
+    virtual void bringToFront() = 0;
 };
 
 class DialFormLogic : private CvbTAPILineEvents {
@@ -91,6 +95,13 @@ class DialFormLogic : private CvbTAPILineEvents {
     // The Dial command.
     void DialClick();
 
+    // A link or a start of the program reached this dialer: the number (when there is one)
+    // replaces the number box's text, the window comes to the front and the number box has
+    // the focus. Nothing is dialled. While the Dial command or Help is running (their modal
+    // windows are up) it waits, the last one kept, until the command has ended, so the
+    // number box never changes under the command.
+    void ReceiveLink(std::optional<std::string> number);
+
     // The line object, once Load has created it.
     const std::shared_ptr<CvbTAPILine>& tapiLine() const { return tapiLine_; }
 
@@ -98,9 +109,15 @@ class DialFormLogic : private CvbTAPILineEvents {
     static constexpr DWORD kHiAPI = 0x00030000;
 
   private:
+    // Marks a handler with modal windows as running; links wait until it ends.
+    class Running;
+
     DialView& view_;
     LineFactory factory_;
     std::shared_ptr<CvbTAPILine> tapiLine_;
+    bool running_ = false;
+    bool linkWaiting_ = false;
+    std::optional<std::string> waitingNumber_;
 };
 
 // The text without its last character (a whole UTF-8 sequence); empty stays empty.

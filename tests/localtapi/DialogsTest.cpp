@@ -35,9 +35,38 @@ TEST(DialingRules, TranslateFromSeattleWithPrefix9) {
                 {"no_area_same_country", "+1 5551212", "9,5551212"},
                 {"abroad", "+44 (20) 79460000", "9,011442079460000"},
                 {"unclosed_area", "+1 (206 555", "9,+1 (206 555"},
-                {"plus_only", "+", "9,+"}};
+                {"plus_only", "+", "9,+"},
+                // International numbers as links and people write them: by their digits.
+                {"link_same_area", "+1-206-555-1212", "9,5551212"},
+                {"digits_same_area", "+12065551212", "9,5551212"},
+                {"dots_other_area", "+1.425.555.1212", "9,14255551212"},
+                {"link_abroad", "+44-20-7946-0000", "9,011442079460000"},
+                {"letters_are_not_a_number", "+1-800-FLOWERS", "9,+1-800-FLOWERS"}};
     for (const auto& row : rows)
         EXPECT_EQ(TranslateAddress(row.number, here), row.dialed) << row.name;
+}
+
+// The same numbers from other places: no location set (the defaults: country 1, no area,
+// long distance 1, international 011), and London.
+TEST(DialingRules, TranslateFromOtherLocations) {
+    Location london;
+    london.countryCode = "44";
+    london.areaCode = "20";
+    london.longDistancePrefix = "0";
+    london.internationalPrefix = "00";
+    const struct {
+        const char *name, *number;
+        const Location* from;
+        const char* dialed;
+    } rows[] = {{"nowhere_set_us_number", "+1-206-555-1212", nullptr, "12065551212"},
+                {"nowhere_set_abroad", "+44 (20) 79460000", nullptr, "011442079460000"},
+                {"nowhere_set_local_form", "555-1212", nullptr, "555-1212"},
+                {"london_local", "+44-20-7946-0000", &london, "79460000"},
+                {"london_national", "+44 (161) 4960000", &london, "01614960000"},
+                {"london_to_seattle", "+1-206-555-1212", &london, "0012065551212"}};
+    const Location defaults;
+    for (const auto& row : rows)
+        EXPECT_EQ(TranslateAddress(row.number, row.from ? *row.from : defaults), row.dialed) << row.name;
 }
 
 TEST(LineSettingsEdit, BytesThatAreNotUtf8SurviveUnlessEdited) {

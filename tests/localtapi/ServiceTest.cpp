@@ -305,6 +305,40 @@ TEST_F(Service, DialableSet) {
     }
 }
 
+// A number in international form reaches a driver that dials digits as the digits to dial
+// from the configured location, and one that takes international numbers with its "+";
+// any other number as the application gave it.
+TEST_F(Service, InternationalNumbersAreTranslatedForDriversThatDialDigits) {
+    const struct {
+        const char* name;
+        bool dialsDigits;
+        const char *address, *driverGets;
+    } rows[] = {{"same area", true, "+1-206-555-1212", "MakeCall 9,5551212"},
+                // Canonical forms keep the subscriber's separators; digit dialers skip them.
+                {"canonical, other area", true, "+1 (425) 555-1212", "MakeCall 9,1425555-1212"},
+                {"canonical abroad", true, "+44 20 7946 0000", "MakeCall 9,0114420 7946 0000"},
+                {"local form as given", true, "555-1212", "MakeCall 555-1212"},
+                {"international driver", false, "+1-206-555-1212", "MakeCall +1-206-555-1212"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ServiceSetup setup;
+        setup.ini = "[line0]\ndriver=scripted\n[location]\noutside_prefix=9,\narea_code=206\n";
+        const bool dialsDigits = row.dialsDigits;
+        setup.drivers = [dialsDigits](DriverRegistry& r) {
+            DriverInfo info{"scripted", "", {}, [](auto&, auto&) { return std::make_unique<ScriptedDriver>(); }};
+            info.dialsDigits = dialsDigits;
+            r.Register(std::move(info));
+        };
+        auto s = MakeService(setup);
+        drv = ScriptedDriver::last;
+        const HLINE line = Open(*s, Initialize(*s));
+        HCALL call = 0;
+        EXPECT_GT(s->lineMakeCallA(line, &call, row.address, 0, nullptr), 0);
+        ASSERT_FALSE(drv->calls.empty());
+        EXPECT_EQ(drv->calls.back(), row.driverGets);
+    }
+}
+
 TEST_F(Service, ShutdownWithMessagesQueuedDeliversNothing) {
     auto s = Scripted();
     const HLINEAPP app = Initialize(*s);

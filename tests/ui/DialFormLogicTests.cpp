@@ -41,6 +41,7 @@ struct FakeDialView : ui::DialView {
     std::vector<std::string> log;
     ui::MessageAnswer answer = ui::MessageAnswer::No; // to every Yes/No box
     std::function<void()> whileMessageOpen;
+    std::function<void()> whileTimingShown;
 
     ui::LocalDateTime now{2026, 12, 8, 10, 0, 0}; // the timing window's clock
     FakeTimingView timingView;
@@ -64,7 +65,12 @@ struct FakeDialView : ui::DialView {
         }
         return *timing;
     }
-    void showTimingWindowModal() override { log.push_back("timing:show:" + timingView.num); }
+    void showTimingWindowModal() override {
+        log.push_back("timing:show:" + timingView.num);
+        if (whileTimingShown)
+            whileTimingShown();
+    }
+    void bringToFront() override { log.push_back("front"); }
 };
 
 constexpr LONG kRequest = 41;
@@ -230,6 +236,62 @@ TEST(DialFormLogic, SecondTimedCallReusesTheWindowAndRestartsTheClock) {
     EXPECT_EQ(r.fake->makeCallCalls[0].destAddress, " *67 555-1212");
     EXPECT_EQ(r.fake->makeCallCalls[1].destAddress, "#31# 555 0100 ");
     EXPECT_EQ(r.fake->makeCallCalls[1].countryCode, 0u);
+}
+
+// A link replaces the number and brings the window to the front at once, or, while the
+// Dial command or Help has a modal window up, once that command has ended.
+TEST(DialFormLogic, LinksLandAtOnceOrAfterTheCommand) {
+    struct Row {
+        const char* name;
+        const char* during; // "", "question", "timing", "help"
+        std::vector<std::optional<std::string>> links;
+        std::vector<std::string> log; // from the first link on
+        const char* text;             // the number box afterwards
+    };
+    const std::optional<std::string> none;
+    const Row rows[] = {
+        {"idle", "", {"+1 206 555-1212"}, {"front", "focus"}, "+1 206 555-1212"},
+        {"second start without a link", "", {none}, {"front", "focus"}, "typed"},
+        {"during Time call?", "question", {"555-0100"}, {"timing:create", "timing:show:typed", "focus", "front", "focus"},
+         "555-0100"},
+        {"during the timing window, the last number counts", "timing", {"111", "222", none},
+         {"focus", "front", "focus"}, "222"},
+        {"during Help", "help", {"333"}, {"front", "focus"}, "333"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Rig r;
+        r.load();
+        r.view.answer = Yes;
+        r.view.text = "typed";
+        bool sent = false;
+        const std::string during = row.during;
+        auto sendLinks = [&] {
+            r.view.log.clear();
+            for (const auto& link : row.links)
+                r.logic.ReceiveLink(link);
+            if (!during.empty()) {
+                EXPECT_EQ(r.view.text, "typed") << "the number box changed under the command";
+                EXPECT_TRUE(r.view.log.empty());
+            }
+            sent = true;
+        };
+        if (during == "question")
+            r.view.whileMessageOpen = sendLinks;
+        else if (during == "timing")
+            r.view.whileTimingShown = sendLinks;
+        else if (during == "help")
+            r.view.whileMessageOpen = sendLinks;
+        if (during.empty())
+            sendLinks();
+        else if (during == "help")
+            r.logic.HelpClick();
+        else
+            r.logic.DialClick();
+        EXPECT_TRUE(sent);
+        EXPECT_EQ(r.view.log, row.log);
+        EXPECT_EQ(r.view.text, row.text);
+    }
 }
 
 struct Timing {

@@ -147,6 +147,13 @@ void DialForm::showTimingWindowModal() {
     takeBackActivation();
 }
 
+void DialForm::bringToFront() {
+    if (isMinimized())
+        showNormal();
+    raise();
+    takeBackActivation();
+}
+
 void DialForm::closeEvent(QCloseEvent* event) {
     // The run ends with the dial window: a hidden timing window goes with it.
     delete tform_.data();

@@ -49,6 +49,7 @@ class DialForm : public QWidget, public ui::DialView {
     ui::MessageAnswer showMessage(const std::string& text, ui::MessageButtons buttons) override;
     ui::TFormLogic& ensureTimingWindow() override;
     void showTimingWindowModal() override;
+    void bringToFront() override;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

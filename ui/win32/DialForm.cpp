@@ -136,6 +136,12 @@ TFormLogic& DialForm::ensureTimingWindow() {
     return tform_->logic();
 }
 
+void DialForm::bringToFront() {
+    if (IsIconic(hwnd_))
+        ShowWindow(hwnd_, SW_RESTORE);
+    SetForegroundWindow(hwnd_);
+}
+
 void DialForm::showTimingWindowModal() {
     if (tform_)
         tform_->ShowModal(hwnd_);

@@ -61,6 +61,7 @@ class DialForm final : public DialView {
     MessageAnswer showMessage(const std::string& text, MessageButtons buttons) override;
     TFormLogic& ensureTimingWindow() override;
     void showTimingWindowModal() override;
+    void bringToFront() override;
 
   private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

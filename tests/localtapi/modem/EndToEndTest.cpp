@@ -37,6 +37,7 @@ class FakeDialView : public ui::DialView {
     }
     ui::TFormLogic& ensureTimingWindow() override { throw std::logic_error("no timing window after No"); }
     void showTimingWindowModal() override { throw std::logic_error("no timing window after No"); }
+    void bringToFront() override {}
 };
 
 // How many times `word` occurs in the file.
