@@ -146,7 +146,7 @@ struct Driver {
 // One dial window on one fake, its loop run here until the driver's script closes it.
 class DialerEndToEnd : public ::testing::Test {
   protected:
-    void Run(const std::function<void(Driver&)>& script) {
+    void Run(const std::function<void(Driver&)>& script, const std::function<void(DialForm&)>& setUp = {}) {
         WNDCLASSW wc{};
         wc.lpfnWndProc = TelephonyProc;
         wc.hInstance = GetModuleHandleW(nullptr);
@@ -160,6 +160,8 @@ class DialerEndToEnd : public ::testing::Test {
             GetModuleHandleW(nullptr), [this] { return CvbTAPILine::New(fake); },
             [this] { return ui::LocalDateTime{2026, 1, 5, 10, clockOffset / 60, clockOffset % 60}; });
         form.Load();
+        if (setUp)
+            setUp(form);
         form.Show();
         const DWORD uiThread = GetCurrentThreadId();
         std::thread driver([&] {
@@ -345,6 +347,38 @@ TEST_F(DialerEndToEnd, DialTimeTheCallAnswerNoAndFailures) {
 
 // Not a check: holds the dial window, then the timing window, for ORVODIAL_SHOW_SECONDS
 // each, for tests/windows/screenshot (run with --gtest_also_run_disabled_tests).
+// A later start of the program hands its link over as WM_COPYDATA (main.cpp): the number
+// lands in the number box of this dial window; other data is refused and changes nothing.
+TEST_F(DialerEndToEnd, LinkFromALaterStart) {
+    auto send = [](HWND window, ULONG_PTR tag, const std::string& link) {
+        COPYDATASTRUCT data{tag, static_cast<DWORD>(link.size()), const_cast<char*>(link.data())};
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 5000,
+                            &result);
+        return result;
+    };
+    std::vector<std::string> links;
+    Run(
+        [&](Driver& d) {
+            EXPECT_EQ(send(d.dial(), DialForm::kLinkTag, "tel:+1-206-555-1212"), static_cast<DWORD_PTR>(TRUE));
+            d.waitNumber("+1-206-555-1212");
+            EXPECT_EQ(send(d.dial(), 0x1234, "tel:999"), static_cast<DWORD_PTR>(FALSE)) << "another tag";
+            EXPECT_EQ(send(d.dial(), DialForm::kLinkTag, std::string(5000, '5')), static_cast<DWORD_PTR>(FALSE));
+            EXPECT_EQ(send(d.dial(), DialForm::kLinkTag, ""), static_cast<DWORD_PTR>(TRUE)) << "just to the front";
+            EXPECT_EQ(d.number(), "+1-206-555-1212");
+        },
+        [&](DialForm& form) {
+            form.SetLinkHandler([&form, &links](const std::string& link) {
+                links.push_back(link);
+                if (link.rfind("tel:", 0) == 0)
+                    form.logic().ReceiveLink(link.substr(4));
+                else
+                    form.logic().ReceiveLink(std::nullopt);
+            });
+        });
+    EXPECT_EQ(links, (std::vector<std::string>{"tel:+1-206-555-1212", ""}));
+}
+
 TEST_F(DialerEndToEnd, DISABLED_ShowForScreenshot) {
     const char* s = std::getenv("ORVODIAL_SHOW_SECONDS");
     const auto hold = std::chrono::seconds(s != nullptr ? std::atoi(s) : 8);

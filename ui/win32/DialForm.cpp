@@ -16,7 +16,6 @@ namespace ui::win32 {
 
 namespace {
 
-constexpr const wchar_t* kClassName = L"OrvoDialForm";
 } // namespace
 
 DialForm::DialForm(HINSTANCE instance, DialFormLogic::LineFactory factory, LocalClock clock)
@@ -221,6 +220,15 @@ LRESULT DialForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         break;
+    case WM_COPYDATA: {
+        const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        constexpr DWORD kMaxLinkBytes = 4096;
+        if (data == nullptr || data->dwData != kLinkTag || data->cbData > kMaxLinkBytes || !linkHandler_)
+            return FALSE;
+        const std::string link = data->cbData == 0 ? std::string() : std::string(static_cast<const char*>(data->lpData), data->cbData);
+        RunHandler([&] { linkHandler_(link); }, hwnd);
+        return TRUE;
+    }
     case WM_CLOSE:
         // Closing the dial window ends the run; a hidden timing window goes with it.
         DestroyWindow(hwnd);

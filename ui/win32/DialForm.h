@@ -21,6 +21,7 @@
 #include <windows.h>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 namespace ui::win32 {
@@ -48,6 +49,14 @@ class DialForm final : public DialView {
 
     DialFormLogic& logic() { return logic_; }
     HWND hwnd() const { return hwnd_; }
+
+    // Window class of the dial window, by which a later start finds it.
+    static constexpr const wchar_t* kClassName = L"OrvoDialForm";
+    // WM_COPYDATA with this tag carries a link from a later start of the program (UTF-8,
+    // empty: no link, just come to the front); the handler gets it as sent.
+    static constexpr ULONG_PTR kLinkTag = 0x4F52564Cu; // "ORVL"
+    using LinkHandler = std::function<void(const std::string& link)>;
+    void SetLinkHandler(LinkHandler handler) { linkHandler_ = std::move(handler); }
     HWND text1() const { return text1_; }
     HWND keypadButton(std::size_t index) const { return keys_.at(index); }
     // The timing window, or null while none exists.
@@ -79,6 +88,7 @@ class DialForm final : public DialView {
     std::array<HBITMAP, dialform::kKeyCount> pictures_{};
     HWND lastFocus_ = nullptr;
     std::unique_ptr<TForm> tform_;
+    LinkHandler linkHandler_;
 };
 
 } // namespace ui::win32
