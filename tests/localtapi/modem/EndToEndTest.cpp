@@ -60,7 +60,8 @@ TEST(ModemEndToEnd, DialCommandDialsThenHangsUp) {
     localtapi::LocalTapi::Options options;
     options.trace = localtapi::Trace::Open(trace);
     options.configuration = localtapi::ParseConfiguration(
-        "[line0]\ndriver=modem\nname=Test modem\nport=" + sim.Path() + "\n", "/test/telephony.ini");
+        "[line0]\ndriver=modem\nname=Test modem\nport=" + sim.Path() + "\n[location]\narea_code=206\n",
+        "/test/telephony.ini");
     options.errors = &errors;
     auto service = std::make_shared<localtapi::LocalTapi>(std::move(options));
     EXPECT_EQ(errors.str(), "");
@@ -80,9 +81,10 @@ TEST(ModemEndToEnd, DialCommandDialsThenHangsUp) {
     EXPECT_TRUE(WaitUntil([&] { return sim.Received() == dialogue; })) << sim.Received();
     EXPECT_EQ(dialer.tapiLine()->state().hLine, 0u);
 
-    // The port is free again: the next Dial opens the modem anew.
+    // The port is free again: the next Dial opens the modem anew. A number in
+    // international form, from inside its area, is dialled as the local number.
     EXPECT_TRUE(WaitUntil([&] { return service->census().lines == 0; }));
-    view.number = "555-0000";
+    view.number = "+1-206-555-0000";
     view.readyToAnswer = [&] { return Occurrences(trace, "PROCEEDING") == 2; };
     dialer.DialClick();
     EXPECT_EQ(view.messages.size(), 2u);
