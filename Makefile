@@ -7,6 +7,7 @@ BUILD     := build
 BUILD_ASAN:= build-asan
 BUILD_FUZZ:= build-fuzz
 BUILD_WIN := build-win
+BUILD_DEB := build-deb
 
 # Debian packages, by what needs them.
 PKGS_BUILD := cmake g++ make pkgconf python3 qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev libgmock-dev \
@@ -14,9 +15,10 @@ PKGS_BUILD := cmake g++ make pkgconf python3 qt6-base-dev qt6-base-dev-tools lib
 PKGS_TEST  := xvfb xauth xdotool imagemagick x11-utils twm openbox desktop-file-utils clang libclang-rt-14-dev
 PKGS_WIN   := mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64
 PKGS_BENCH := valgrind
+PKGS_DEB   := debhelper dpkg-dev fakeroot lintian debootstrap desktop-file-utils
 
 .PHONY: all deps deps-build deps-test build build-asan run test test-native test-asan test-fuzz \
-        test-windows windows install bench clean
+        test-windows test-deb windows install deb bench clean
 
 all: build
 
@@ -36,7 +38,7 @@ deps-build:
 	$(call need_pkgs,$(PKGS_BUILD))
 
 deps-test: deps-build
-	$(call need_pkgs,$(PKGS_TEST) $(PKGS_WIN))
+	$(call need_pkgs,$(PKGS_TEST) $(PKGS_WIN) $(PKGS_DEB))
 
 deps: deps-test
 
@@ -55,12 +57,14 @@ run: build
 	  echo "No display: start the dialer under Xvfb with: xvfb-run -a $(BUILD)/app/orvodial"; \
 	else $(BUILD)/app/orvodial; fi
 
-# Every test: native build, the same suite under ASan+UBSan, the fuzzers, Windows under Wine.
+# Every test: native build, the same suite under ASan+UBSan, the fuzzers, Windows under Wine,
+# the Debian package installed into a fresh Debian 12 root.
 test: deps-test
 	$(MAKE) --no-print-directory test-native
 	$(MAKE) --no-print-directory test-asan
 	$(MAKE) --no-print-directory test-fuzz
 	$(MAKE) --no-print-directory test-windows
+	$(MAKE) --no-print-directory test-deb
 	@echo "All test suites passed."
 
 test-native: build
@@ -82,6 +86,15 @@ test-fuzz: deps-test
 test-windows: deps-test
 	@if [ -x tests/windows/run ]; then tests/windows/run; else echo "No Windows checks yet."; fi
 
+# The Debian package (build-deb/orvodial_<version>_amd64.deb), checked by lintian; and
+# installed, started and purged in a debootstrap root (needs root; the root is cached).
+deb: deps-build
+	$(call need_pkgs,$(PKGS_DEB))
+	tools/build-deb $(BUILD_DEB)
+
+test-deb: deps-test
+	tests/app/deb_install_test.sh $(BUILD_DEB)
+
 windows: deps-test
 	$(CMAKE) -S . -B $(BUILD_WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
 	$(CMAKE) --build $(BUILD_WIN) -j$(JOBS)
@@ -96,4 +109,4 @@ bench: build
 	$(BUILD)/bench/call_bench
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_WIN)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_WIN) $(BUILD_DEB)
