@@ -41,11 +41,8 @@ std::unique_ptr<DialForm> CreateDialWindow() {
 
 int RunLineDialog(LineDialog dialog) {
     const std::shared_ptr<CvbTAPILine> line = CvbTAPILine::New();
-    line->setLowAPI(ui::DialFormLogic::kLowAPI);
-    line->setHiAPI(ui::DialFormLogic::kHiAPI);
-    line->Create();
     try {
-        line->setCurrentLineID(0);
+        ui::SelectFirstLine(*line);
     } catch (const RuntimeError& error) {
         qtui::ReportRuntimeError(error, NoLineExplanation(error));
         return 1;

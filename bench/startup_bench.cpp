@@ -12,6 +12,7 @@
 // use Qt's offscreen platform.
 //
 // Not a test: it prints numbers and passes no judgement.
+#include "BenchEnvironment.h"
 #include "DialerStartup.h"
 
 #include <DialForm.h>
@@ -155,22 +156,9 @@ int main(int argc, char** argv) {
     if (argc >= 3 && std::strcmp(argv[1], "--child") == 0)
         return RunChild(argv[2], 1, argv);
 
-    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    char configPath[] = "/tmp/orvodial-bench-XXXXXX";
-    const int configFd = mkstemp(configPath);
-    if (configFd < 0)
+    bench::BenchEnvironment environment;
+    if (!environment.ok())
         return 1;
-    const std::string config = "[line0]\ndriver=simulated\nname=Simulated line\n";
-    if (write(configFd, config.data(), config.size()) != static_cast<ssize_t>(config.size()))
-        return 1;
-    close(configFd);
-    setenv("ORVODIAL_TELEPHONY_CONFIG", configPath, 1);
-    unsetenv("ORVODIAL_TAPI_TRACE");
-    char runtimeDir[] = "/tmp/orvodial-bench-run-XXXXXX";
-    const bool ownRuntimeDir = !std::getenv("XDG_RUNTIME_DIR") && mkdtemp(runtimeDir);
-    if (ownRuntimeDir)
-        setenv("XDG_RUNTIME_DIR", runtimeDir, 1);
 
     const char* self = "/proc/self/exe";
     constexpr std::size_t kKindCount = std::size(kKinds);
@@ -181,9 +169,6 @@ int main(int argc, char** argv) {
             Sample s;
             if (!RunOnce(self, kKinds[k], s)) {
                 std::fprintf(stderr, "%s run failed\n", kKinds[k]);
-                unlink(configPath);
-                if (ownRuntimeDir)
-                    rmdir(runtimeDir);
                 return 1;
             }
             ms[k].push_back(s.ms);
@@ -193,9 +178,7 @@ int main(int argc, char** argv) {
     double instructions[kKindCount];
     for (std::size_t k = 0; k < kKindCount; ++k)
         instructions[k] = CountInstructions(kKinds[k]);
-    unlink(configPath);
-    if (ownRuntimeDir)
-        rmdir(runtimeDir);
+    environment.Remove();
 
     const char* names[kKindCount] = {"orvodial dial window", "bare window, one text", "bare window, empty"};
     const char* platform = std::getenv("QT_QPA_PLATFORM");

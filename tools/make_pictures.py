@@ -25,9 +25,10 @@ The pictures are committed; rerun this after changing a source and commit the re
 import os
 import struct
 import subprocess
-import sys
 import tempfile
 import zlib
+
+from embed_pictures import read_png  # beside this file
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
@@ -112,60 +113,17 @@ def write(path, data):
 
 # ---- keypad pictures ----
 
-def read_rgba_png(path):
-    """The rows of an 8-bit RGB or RGBA PNG as rsvg-convert writes them, as RGBA:
-    (width, height, rows)."""
-    with open(path, "rb") as f:
-        data = f.read()
-    pos, header, idat = 8, None, b""
-    while pos < len(data):
-        (length,) = struct.unpack(">I", data[pos:pos + 4])
-        kind, body = data[pos + 4:pos + 8], data[pos + 8:pos + 8 + length]
-        pos += 12 + length
-        if kind == b"IHDR":
-            header = struct.unpack(">IIBBBBB", body)
-        elif kind == b"IDAT":
-            idat += body
-    w, h, depth, colour, _, _, interlace = header
-    if depth != 8 or colour not in (2, 6) or interlace:
-        sys.exit(f"{path}: expected an 8-bit RGB or RGBA PNG")
-    n = 4 if colour == 6 else 3
-    raw, stride, rows, prev = zlib.decompress(idat), w * n, [], bytearray(w * n)
-    for y in range(h):
-        kind = raw[y * (stride + 1)]
-        line = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for i in range(stride):
-            a = line[i - n] if i >= n else 0
-            b = prev[i]
-            c = prev[i - n] if i >= n else 0
-            if kind == 1:
-                line[i] = (line[i] + a) & 0xFF
-            elif kind == 2:
-                line[i] = (line[i] + b) & 0xFF
-            elif kind == 3:
-                line[i] = (line[i] + (a + b) // 2) & 0xFF
-            elif kind == 4:
-                p = a + b - c
-                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 0xFF
-        prev = line
-        if n == 3:
-            line = b"".join(bytes(line[x:x + 3]) + b"\xff" for x in range(0, stride, 3))
-        rows.append(bytes(line))
-    return w, h, rows
-
-
 def key_cap(source, scale):
     """The key-cap drawn from its SVG source at scale: (width, height, grey rows)."""
     w, h = int(KEY_W * float(scale) + 0.5), int(KEY_H * float(scale) + 0.5)  # as Qt rounds
     with tempfile.TemporaryDirectory() as tmp:
         out = os.path.join(tmp, "cap.png")
         subprocess.run(["rsvg-convert", "-w", str(w), "-h", str(h), "-o", out, source], check=True)
-        w, h, rgba = read_rgba_png(out)
+        w, h, n, rows = read_png(out)
     grey = []
-    for row in rgba:  # the sources are opaque: luminance of the colour
+    for row in rows:  # the sources are opaque: luminance of the colour
         grey.append([(299 * row[x] + 587 * row[x + 1] + 114 * row[x + 2] + 500) // 1000
-                     for x in range(0, len(row), 4)])
+                     for x in range(0, len(row), n)])
     return w, h, grey
 
 

@@ -77,10 +77,14 @@ DialFormLogic::~DialFormLogic() {
 void DialFormLogic::Load() {
     tapiLine_ = factory_();
     tapiLine_->Subscribe(this);
-    tapiLine_->setLowAPI(kLowAPI);
-    tapiLine_->setHiAPI(kHiAPI);
-    tapiLine_->Create(); // a failure shows up as no line below
-    tapiLine_->setCurrentLineID(0);
+    SelectFirstLine(*tapiLine_);
+}
+
+void SelectFirstLine(CvbTAPILine& line) {
+    line.setLowAPI(DialFormLogic::kLowAPI);
+    line.setHiAPI(DialFormLogic::kHiAPI);
+    line.Create(); // a failure shows up as no line below
+    line.setCurrentLineID(0);
 }
 
 void DialFormLogic::KeyPreview(char16_t& k) {

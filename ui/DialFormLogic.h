@@ -120,6 +120,11 @@ class DialFormLogic : private CvbTAPILineEvents {
     std::optional<std::string> waitingNumber_;
 };
 
+// Prepares a line object as the dial window's load does: the version range 1.3 to 3.0,
+// the line application registered, line 0 selected. Throws RuntimeError 380 with no line
+// device. Also used by the start-up options that open a line's dialogs on their own.
+void SelectFirstLine(CvbTAPILine& line);
+
 // The text without its last character (a whole UTF-8 sequence); empty stays empty.
 std::string WithoutLastCharacter(const std::string& text);
 

@@ -25,6 +25,12 @@
 
 namespace {
 
+// Under the start-up error 380: what it means on Windows and how to mend it.
+constexpr const char* kNoLineExplanation =
+    "No telephone line is available: Windows reports no telephony line device. Install a modem "
+    "(or another telephony device with its TAPI driver) and check it in Control Panel, Phone and "
+    "Modem.";
+
 // Per session and so per user: the Local namespace is the session's.
 constexpr const wchar_t* kDialerMutex = L"Local\\OrvoDial-Dialer";
 
@@ -69,13 +75,10 @@ bool HandToRunningDialer(const std::string& link) {
 
 int RunLineDialog(bool settings) {
     const std::shared_ptr<CvbTAPILine> line = CvbTAPILine::New();
-    line->setLowAPI(ui::DialFormLogic::kLowAPI);
-    line->setHiAPI(ui::DialFormLogic::kHiAPI);
-    line->Create();
     try {
-        line->setCurrentLineID(0);
+        ui::SelectFirstLine(*line);
     } catch (const RuntimeError& error) {
-        ui::win32::ShowRuntimeError(error);
+        ui::win32::ShowRuntimeError(error, nullptr, error.number() == 380 ? kNoLineExplanation : "");
         return error.number();
     }
     if (settings ? line->ConfigDialog() : line->DialingPropertiesDialog())
@@ -118,7 +121,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     try {
         dialForm.Load();
     } catch (const RuntimeError& error) {
-        ui::win32::ShowRuntimeError(error);
+        ui::win32::ShowRuntimeError(error, nullptr, error.number() == 380 ? kNoLineExplanation : "");
         return error.number();
     }
     dialForm.SetLinkHandler([&dialForm](const std::string& link) {

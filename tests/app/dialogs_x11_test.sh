@@ -4,32 +4,13 @@
 # the user accepts is saved into the configuration file, and the next start reads it.
 set -u
 orvodial=$1
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null; done
-    for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+. "$(dirname "$0")/x11_helpers.sh"
 fail() { echo "FAIL: $*"; grep -v QStandardPaths "$work/err"; cat "$work/line.ini"; exit 1; }
-export QT_QPA_PLATFORM=xcb
-export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 # the X11 platform's D-Bus library leaks
 mkdir -m 700 "$work/run"
 export XDG_RUNTIME_DIR=$work/run
 printf '; my lines\n[line0]\ndriver=simulated\nname=Old name\n' >"$work/line.ini"
 export ORVODIAL_TELEPHONY_CONFIG=$work/line.ini
 
-wait_for() { # up to 15 s
-    local what=$1
-    shift
-    for _ in $(seq 300); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.05
-    done
-    fail "waited in vain for: $what"
-}
-visible() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
 
 # Opens the dialog of option $1, titled $2, lets function $3 type into it, and accepts it
 # with Enter; the program must then end with status 0.

@@ -9,33 +9,9 @@
 set -u
 orvodial=$1
 wm=$2
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-    for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+. "$(dirname "$0")/x11_helpers.sh"
 fail() { echo "FAIL ($wm): $*"; cat "$work/err" | grep -v QStandardPaths | tail -5; [ -f "$work/trace" ] && grep -E '^line(MakeCallA|Open) ' "$work/trace"; exit 1; }
-export QT_QPA_PLATFORM=xcb
-export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 # the X11 platform's D-Bus library leaks
-
-# Waits up to 15 s for a command to succeed.
-wait_for() {
-    local what=$1
-    shift
-    for _ in $(seq 300); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.05
-    done
-    fail "waited in vain for: $what"
-}
-visible() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
-gone() { ! visible "$1"; }
-focused_on() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
 managed() { ! xwininfo -tree -id "$1" | grep -q 'Parent window id: .*(the root window)'; }
-dialled() { grep -q "^lineMakeCallA [0-9]* & \"$1\" " "$work/trace"; }
 
 case $wm in
 twm)

@@ -7,38 +7,16 @@
 # taken over by the next one.
 set -u
 orvodial=$1
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null; done
-    for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+. "$(dirname "$0")/x11_helpers.sh"
 fail() { echo "FAIL: $*"; grep -v QStandardPaths "$work/err" | tail -5; grep '^lineMakeCallA' "$work/trace"; exit 1; }
-export QT_QPA_PLATFORM=xcb
-export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 # the X11 platform's D-Bus library leaks
 mkdir -m 700 "$work/run" "$work/run2"
 export XDG_RUNTIME_DIR=$work/run
 printf '[line0]\ndriver=simulated\nname=Simulated line\nreply_ms=0\ndialtone_ms=0\ndigit_ms=0\n' >"$work/line.ini"
 export ORVODIAL_TELEPHONY_CONFIG=$work/line.ini ORVODIAL_TAPI_TRACE=$work/trace
 : >"$work/trace"
 
-wait_for() { # up to 15 s
-    local what=$1
-    shift
-    for _ in $(seq 300); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.05
-    done
-    fail "waited in vain for: $what"
-}
 windows() { xdotool search --onlyvisible --name '^Orvo Dial$' 2>/dev/null | wc -l; }
 count_is() { [ "$(windows)" -eq "$1" ]; }
-visible() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
-gone() { ! visible "$1"; }
-focused_on() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
-dialled() { grep -q "^lineMakeCallA [0-9]* & \"$1\" " "$work/trace"; }
 dials() { grep -c '^lineMakeCallA' "$work/trace"; }
 start_dialer() { "$orvodial" "$@" 2>>"$work/err" & pids+=($!); }
 # A later start: it must end by itself, with the status given.

@@ -73,11 +73,29 @@ DialForm::DialForm(ui::DialFormLogic::LineFactory factory, ui::LocalClock clock)
             Dial->setDefault(now == Dial || !qobject_cast<QPushButton*>(now));
     });
 
+    caretRest_.setSingleShot(true);
+    caretRest_.setInterval(kCaretBlinkTimeoutMs);
+    connect(&caretRest_, &QTimer::timeout, this, [this] {
+        caretFlashTime_ = QApplication::cursorFlashTime();
+        QApplication::setCursorFlashTime(0); // a steady caret
+    });
+    caretRest_.start();
+
     // Key preview: character keys reach the logic before the focused control.
     qApp->installEventFilter(this);
 }
 
+void DialForm::wakeCaret() {
+    if (caretFlashTime_ >= 0) {
+        QApplication::setCursorFlashTime(caretFlashTime_);
+        caretFlashTime_ = -1;
+    }
+    caretRest_.start();
+}
+
 DialForm::~DialForm() {
+    if (caretFlashTime_ >= 0)
+        QApplication::setCursorFlashTime(caretFlashTime_);
     disconnect(defaultTracking_);
     qApp->removeEventFilter(this);
     delete tform_.data();
@@ -161,6 +179,16 @@ void DialForm::closeEvent(QCloseEvent* event) {
 }
 
 bool DialForm::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::InputMethod:
+    case QEvent::MouseButtonPress:
+    case QEvent::WindowActivate:
+        wakeCaret();
+        break;
+    default:
+        break;
+    }
     const bool key = event->type() == QEvent::KeyPress;
     if ((!key && event->type() != QEvent::InputMethod) || !watched->isWidgetType())
         return false;

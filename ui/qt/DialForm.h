@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -33,6 +34,12 @@ class DialForm : public QWidget, public ui::DialView {
     ui::DialFormLogic& logic() { return logic_; }
     // The current call timing window, or null when there is none.
     TForm* timingWindow() const { return tform_; }
+
+    // Like the desktops' text fields, the caret stops blinking after this long without
+    // input (and blinks again at the next key or click), so that an idle dialer does not
+    // wake the computer twice a second.
+    static constexpr int kCaretBlinkTimeoutMs = 10000;
+    QTimer* caretRestTimer() { return &caretRest_; }
 
     QComboBox* Text1;
     std::array<PictureButton*, 12> TTButton{};
@@ -63,6 +70,10 @@ class DialForm : public QWidget, public ui::DialView {
 
     ui::DialFormLogic logic_;
     ui::LocalClock clock_;
+    void wakeCaret();
+
     QPointer<TForm> tform_;
     QMetaObject::Connection defaultTracking_;
+    QTimer caretRest_;
+    int caretFlashTime_ = -1; // the blink period put aside while the caret rests, else -1
 };

@@ -119,6 +119,9 @@ void DialForm::setFocusToNumber() {
 MessageAnswer DialForm::showMessage(const std::string& text, MessageButtons buttons) {
     const UINT style = buttons == MessageButtons::YesNo ? MB_YESNO | MB_DEFBUTTON1 : MB_OK;
     const int answer = MessageBoxW(hwnd_, Widen(text).c_str(), Widen(kAppTitle).c_str(), style);
+    // The box gives the activation back to its owner; ask for it all the same, as the Qt
+    // front end does, so that the keys typed next reach the dial window.
+    SetActiveWindow(hwnd_);
     switch (answer) {
     case IDYES:
         return MessageAnswer::Yes;

@@ -88,9 +88,10 @@ bool RunModalLoop(const std::function<bool()>& keepGoing) {
     return true;
 }
 
-void ShowRuntimeError(const RuntimeError& error, HWND owner) {
-    MessageBoxW(owner, Widen(RuntimeErrorMessage(error)).c_str(), Widen(kAppTitle).c_str(),
-                MB_OK | MB_ICONERROR);
+void ShowRuntimeError(const RuntimeError& error, HWND owner, const std::string& explanation) {
+    const std::string message = RuntimeErrorMessage(error);
+    MessageBoxW(owner, Widen(explanation.empty() ? message : message + "\n\n" + explanation).c_str(),
+                Widen(kAppTitle).c_str(), MB_OK | MB_ICONERROR);
 }
 
 bool RunHandler(const std::function<void()>& handler, HWND owner) {

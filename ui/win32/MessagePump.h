@@ -20,6 +20,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <string>
 
 class RuntimeError;
 
@@ -45,7 +46,7 @@ int RunMessageLoop();
 bool RunModalLoop(const std::function<bool()>& keepGoing);
 
 // Shows the message for a run-time error that ends the program, titled "OrvoDial".
-void ShowRuntimeError(const RuntimeError& error, HWND owner = nullptr);
+void ShowRuntimeError(const RuntimeError& error, HWND owner = nullptr, const std::string& explanation = {});
 
 // Runs an event handler; a RuntimeError leaving it ends the program (message, then
 // WM_QUIT with the error number as exit code). Returns false when that happened.

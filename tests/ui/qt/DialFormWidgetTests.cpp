@@ -125,6 +125,23 @@ class DialFormWidgetTests : public QObject {
         QVERIFY(number.height() <= form->Text1->lineEdit()->height());
     }
 
+    // After a while without input the caret stops blinking (no wake-ups); the next key
+    // makes it blink again at the desktop's rate.
+    void caretRestsWhenIdle() {
+        const int flash = QApplication::cursorFlashTime();
+        QVERIFY(flash > 0);
+        form->caretRestTimer()->setInterval(30);
+        focusNumber(QStringLiteral("555"), 3);
+        QTest::keyClick(edit(), Qt::Key_1);
+        QTRY_COMPARE(QApplication::cursorFlashTime(), 0);
+        QTest::keyClick(edit(), Qt::Key_2);
+        QCOMPARE(QApplication::cursorFlashTime(), flash);
+        QCOMPARE(text(), QStringLiteral("55512"));
+        QTRY_COMPARE(QApplication::cursorFlashTime(), 0);
+        form.reset(); // a dialer that goes gives the blink back
+        QCOMPARE(QApplication::cursorFlashTime(), flash);
+    }
+
     void tabOrderAndFirstFocus() {
         QCOMPARE(QApplication::focusWidget(), form->TTButton[1]);
         QStringList order;

@@ -1,0 +1,29 @@
+# Shared by the scripts that drive the real orvodial under Xvfb with xdotool (sourced).
+# Gives: $work (a private folder, removed at the end), pids (processes started, killed
+# at the end), wait_for, visible, gone, focused_on, dialled. The script defines fail.
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null; done
+    for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+export QT_QPA_PLATFORM=xcb
+export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 # the X11 platform's D-Bus library leaks
+
+# Waits up to 15 s for a command to succeed, else fails with what was waited for.
+wait_for() {
+    local what=$1
+    shift
+    for _ in $(seq 300); do
+        "$@" >/dev/null 2>&1 && return 0
+        sleep 0.05
+    done
+    fail "waited in vain for: $what"
+}
+visible() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+gone() { ! visible "$1"; }
+focused_on() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
+# The trace in $work/trace shows a call requested to the number $1.
+dialled() { grep -q "^lineMakeCallA [0-9]* & \"$1\" " "$work/trace"; }
