@@ -13,6 +13,7 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -35,6 +36,13 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // Qt's default platform needs an X display: say so rather than let Qt abort.
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
+        std::fputs("orvodial: no display to show the dialer on (DISPLAY is not set); without a desktop, try: "
+                   "xvfb-run -a orvodial\n",
+                   stderr);
+        return 1;
+    }
     int qtArgc = 1; // the arguments are ours, not Qt's
     QApplication application(qtArgc, argv);
     app::SetUpApplication();
@@ -42,8 +50,7 @@ int main(int argc, char** argv) {
         return app::RunLineDialog(command.action == app::Action::LineSettings ? app::LineDialog::Settings
                                                                               : app::LineDialog::DialingProperties);
 
-    const std::optional<std::string> link = command.link;
-    if (app::HandToRunningDialer(link, kHandOverTimeoutMs))
+    if (app::HandToRunningDialer(command.link, kHandOverTimeoutMs))
         return 0;
     std::unique_ptr<DialForm> dialWindow = app::CreateDialWindow();
     if (!dialWindow)
@@ -55,7 +62,7 @@ int main(int argc, char** argv) {
     if (!server.Listen(error))
         std::fprintf(stderr, "orvodial: later starts cannot reach this dialer: %s\n", qPrintable(error));
     dialWindow->show();
-    if (link)
+    if (command.link)
         dialWindow->logic().ReceiveLink(command.number);
     return application.exec();
 }

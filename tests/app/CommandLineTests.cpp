@@ -81,6 +81,12 @@ TEST(CommandLine, OptionsAndLinks) {
         {{"--line-settings", "--dialing-properties"}, Action::Dial, nullptr, true},
         {{"--line-settings", "tel:5551212"}, Action::Dial, nullptr, true},
     };
+    // A refused link is shown safely: no control bytes reach the terminal, and not all of it.
+    const app::CommandLine hostile = app::ParseCommandLine({"tel:\x1B]0;owned\x07" + std::string(100, '5')});
+    EXPECT_EQ(hostile.error.find('\x1B'), std::string::npos) << hostile.error;
+    EXPECT_NE(hostile.error.find("\\x1B]0;owned\\x07"), std::string::npos) << hostile.error;
+    EXPECT_LT(hostile.error.size(), 140u) << hostile.error;
+
     for (const auto& row : rows) {
         std::string joined;
         for (const auto& a : row.args)

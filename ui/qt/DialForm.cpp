@@ -55,11 +55,9 @@ DialForm::DialForm(ui::DialFormLogic::LineFactory factory, ui::LocalClock clock)
 
     Text1 = new QComboBox(this);
     Text1->setObjectName(QStringLiteral("Text1"));
-    // Placed before it becomes editable: a combo box that has no size of its own yet lays
-    // itself out again when it gets its line edit, only to be moved here.
-    Text1->setGeometry(PixelGeometry(kText1));
     Text1->setEditable(true);
     Text1->setInsertPolicy(QComboBox::NoInsert); // only the Dial command adds entries
+    Text1->setGeometry(PixelGeometry(kText1));
     Text1->setEditText(QString());
 
     // The first control in tab order has the focus when the window is first shown.

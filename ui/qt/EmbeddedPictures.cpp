@@ -3,7 +3,7 @@
 
 #include <QImage>
 
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 
@@ -23,8 +23,8 @@ QPixmap Picture(const char* name) {
 
 namespace {
 
-// The scales the key-caps are drawn at beside 100 % (tools/make_pictures.py).
-constexpr const char* kDrawnScales[] = {"1.25", "1.5", "2", "2.5", "3"};
+// The scales the key-caps are drawn at beside 100 %: the resources' list in CMakeLists.txt.
+constexpr double kDrawnScales[] = {ORVODIAL_KEY_SCALES};
 
 } // namespace
 
@@ -32,14 +32,11 @@ QPixmap KeyPicture(const char* name, qreal devicePixelRatio) {
     const QPixmap normal = Picture(name);
     if (devicePixelRatio <= 1.0 || normal.isNull())
         return normal;
-    const char* scale = kDrawnScales[std::size(kDrawnScales) - 1];
-    for (const char* s : kDrawnScales) {
-        if (std::strtod(s, nullptr) >= devicePixelRatio - 1e-6) {
-            scale = s;
-            break;
-        }
-    }
-    QImage drawn(QStringLiteral(":/pictures/%1@%2x.png").arg(QLatin1String(name), QLatin1String(scale)), "PNG");
+    const double* scale = std::find_if(std::begin(kDrawnScales), std::end(kDrawnScales),
+                                       [&](double s) { return s >= devicePixelRatio - 1e-6; });
+    if (scale == std::end(kDrawnScales))
+        --scale; // above the largest: scaled up from it
+    QImage drawn(QStringLiteral(":/pictures/%1@%2x.png").arg(QLatin1String(name), QString::number(*scale)), "PNG");
     if (drawn.isNull())
         return normal;
     const QSize device(qRound(normal.width() * devicePixelRatio), qRound(normal.height() * devicePixelRatio));
