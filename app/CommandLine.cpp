@@ -1,5 +1,5 @@
 // CommandLine: option parsing and the numbers of tel:, callto: and sip: links.
-#include "CommandLine.h"
+#include "app/CommandLine.h"
 
 #include <algorithm>
 #include <cctype>

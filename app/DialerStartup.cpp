@@ -1,11 +1,11 @@
 // DialerStartup: application identity and the dial window's load.
-#include "DialerStartup.h"
+#include "app/DialerStartup.h"
 
-#include <AppInfo.h>
-#include <DialForm.h>
-#include <EmbeddedPictures.h>
-#include <LocalTapi.h>
-#include <QtMessageBox.h>
+#include "ui/AppInfo.h"
+#include "ui/qt/DialForm.h"
+#include "ui/qt/EmbeddedPictures.h"
+#include "localtapi/qt/SystemTapi.h"
+#include "ui/qt/QtMessageBox.h"
 
 #include <QApplication>
 
@@ -16,8 +16,7 @@ namespace app {
 std::string NoLineExplanation(const RuntimeError& error) {
     if (error.number() != 380)
         return {};
-    const auto service = std::dynamic_pointer_cast<localtapi::LocalTapi>(mTAPIDecs::SystemTapi());
-    return service ? service->NoLineExplanation() : std::string();
+    return localtapi::qt::SystemService()->NoLineExplanation();
 }
 
 void SetUpApplication() {

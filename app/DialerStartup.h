@@ -3,7 +3,7 @@
 // Shared by main() and the start-up benchmark so that both measure and run the same path.
 #pragma once
 
-#include <RuntimeError.h>
+#include "telephony/RuntimeError.h"
 
 #include <memory>
 #include <string>

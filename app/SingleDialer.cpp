@@ -1,7 +1,7 @@
 // SingleDialer: the local socket between a new start of the program and the running dialer.
-#include "SingleDialer.h"
+#include "app/SingleDialer.h"
 
-#include "CommandLine.h"
+#include "app/CommandLine.h"
 
 #include <QDir>
 #include <QLocalSocket>

@@ -2,13 +2,13 @@
 // run ends when it is closed. With a link, its number goes into the dial window of the
 // dialer already running for this user (or of this one when none is); the two dialog
 // options open a line's settings or the dialing properties and end (CommandLine.h).
-#include "CommandLine.h"
-#include "DialerStartup.h"
-#include "SingleDialer.h"
+#include "app/CommandLine.h"
+#include "app/DialerStartup.h"
+#include "app/SingleDialer.h"
 
-#include <AppInfo.h>
-#include <DialForm.h>
-#include <QtMessageBox.h>
+#include "ui/AppInfo.h"
+#include "ui/qt/DialForm.h"
+#include "ui/qt/QtMessageBox.h"
 
 #include <QApplication>
 

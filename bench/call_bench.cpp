@@ -12,10 +12,10 @@
 // Runs on the local telephony service with one simulated line (a temporary configuration
 // file), on Qt's offscreen platform unless a display is given. Not a test: it prints
 // numbers and passes no judgement.
-#include "BenchEnvironment.h"
+#include "bench/BenchEnvironment.h"
 
-#include <DialForm.h>
-#include <mTAPIDecs.h>
+#include "ui/qt/DialForm.h"
+#include "telephony/mTAPIDecs.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -12,10 +12,10 @@
 // use Qt's offscreen platform.
 //
 // Not a test: it prints numbers and passes no judgement.
-#include "BenchEnvironment.h"
-#include "DialerStartup.h"
+#include "bench/BenchEnvironment.h"
+#include "app/DialerStartup.h"
 
-#include <DialForm.h>
+#include "ui/qt/DialForm.h"
 
 #include <QApplication>
 #include <QLabel>

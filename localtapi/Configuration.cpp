@@ -1,6 +1,11 @@
-#include "Configuration.h"
+#include "localtapi/Configuration.h"
 
-#include "IniFile.h"
+#include "localtapi/IniFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <cerrno>
@@ -78,41 +83,34 @@ bool ReadFile(const std::string& path, std::string& text, bool& exists, std::str
     return true;
 }
 
-bool WriteFile(const std::string& where, const std::string& text, std::string& error) {
-    std::error_code ec;
-    // A symbolic link (say into a folder of dotfiles) is followed: the file it names is
-    // replaced, not the link.
-    std::string path = where;
-    if (std::filesystem::is_symlink(where, ec)) {
-        const std::filesystem::path target = std::filesystem::weakly_canonical(where, ec);
-        if (!ec)
-            path = target.string();
+// Written through QSaveFile: a temporary file beside the target, renamed over it only when
+// everything was written, so a failed write leaves the old file. QSaveFile follows a
+// symbolic link (say into a folder of dotfiles) and replaces the file it names, and keeps
+// that file's permissions (it may have been made private on purpose).
+bool WriteFile(const std::string& path, const std::string& text, std::string& error) {
+    const QString name = QString::fromStdString(path);
+    const QString folder = QFileInfo(name).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        error = "cannot create " + folder.toStdString();
+        return false;
     }
-    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-    if (!parent.empty())
-        std::filesystem::create_directories(parent, ec);
-    // Written beside the file and renamed over it, so a failed write leaves the old file.
-    const std::string temp = path + ".new";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            error = "cannot write " + temp;
-            return false;
-        }
+    QSaveFile file(name);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = "cannot write " + path + ": " + file.errorString().toStdString();
+        return false;
     }
-    // The file keeps its permissions (it may have been made private on purpose).
-    const std::filesystem::file_status old = std::filesystem::status(path, ec);
-    if (!ec && std::filesystem::exists(old))
-        std::filesystem::permissions(temp, old.permissions(), ec);
-    std::filesystem::rename(temp, path, ec);
-    if (ec) {
-        error = "cannot replace " + path + ": " + ec.message();
-        std::filesystem::remove(temp, ec);
+    file.write(text.data(), static_cast<qint64>(text.size()));
+    if (!file.commit()) {
+        error = "cannot replace " + path + ": " + file.errorString().toStdString();
         return false;
     }
     return true;
+}
+
+// The message just added cost a line group: the first such is what the user is told.
+void LineLost(Configuration& c) {
+    if (c.firstLineLost.empty())
+        c.firstLineLost = c.messages.back();
 }
 
 // The file as an IniFile to edit; a missing file starts from the default configuration,
@@ -136,14 +134,9 @@ bool OpenForEdit(const std::string& path, IniFile& ini, std::string& error) {
 std::string ConfigurationPath() {
     if (const char* p = std::getenv("ORVODIAL_TELEPHONY_CONFIG"); p != nullptr && *p != '\0')
         return p;
-    std::string base;
-    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x != nullptr && *x != '\0')
-        base = x;
-    else if (const char* h = std::getenv("HOME"); h != nullptr && *h != '\0')
-        base = std::string(h) + "/.config";
-    else
-        base = ".config";
-    return base + "/orvodial/telephony.ini";
+    // $XDG_CONFIG_HOME, else ~/.config.
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return (base + QStringLiteral("/orvodial/telephony.ini")).toStdString();
 }
 
 Configuration DefaultConfiguration(const std::string& path) {
@@ -179,8 +172,11 @@ Configuration ParseConfiguration(std::string_view text, const std::string& path)
     c.path = path;
     c.fileFound = true;
     const IniFile ini = IniFile::Parse(text);
-    for (const IniFile::Problem& p : ini.Problems())
+    // A malformed line leaves its group out.
+    for (const IniFile::Problem& p : ini.Problems()) {
         c.messages.push_back(Where(path, p.line) + p.text);
+        LineLost(c);
+    }
 
     std::vector<std::pair<long, LineSettings>> found;
     std::vector<long> seen; // every line group's number, usable or not
@@ -218,11 +214,13 @@ Configuration ParseConfiguration(std::string_view text, const std::string& path)
         if (g.malformed) {
             c.messages.push_back(Where(path, g.line) + "line device [" + g.name +
                                  "] left out because of the errors in it");
+            LineLost(c);
             continue;
         }
         if (duplicate) {
             c.messages.push_back(Where(path, g.line) + "group [" + g.name +
                                  "] given twice; the second is left out");
+            LineLost(c);
             continue;
         }
         LineSettings s;
@@ -242,6 +240,7 @@ Configuration ParseConfiguration(std::string_view text, const std::string& path)
         if (!hasDriver || s.driver.empty()) {
             c.messages.push_back(Where(path, g.line) + "line device [" + g.name +
                                  "] has no driver= (left out)");
+            LineLost(c);
             continue;
         }
         found.emplace_back(index, std::move(s));

@@ -3,15 +3,15 @@
 // An INI file (IniFile) with one group per line device, [line0], [line1], ..., in
 // device-ID order, each with driver= and name= and the driver's own keys, and an optional
 // [location] group for the dialing properties. Where the file is: the environment
-// variable ORVODIAL_TELEPHONY_CONFIG, else $XDG_CONFIG_HOME/orvodial/telephony.ini, else
-// ~/.config/orvodial/telephony.ini. No file at all means one simulated line.
+// variable ORVODIAL_TELEPHONY_CONFIG, else orvodial/telephony.ini in the user's
+// configuration folder (QStandardPaths: $XDG_CONFIG_HOME, else ~/.config). No file at all means one simulated line.
 // Problems are collected as "file:line: what" messages; a line group with a malformed
 // line, a duplicate group or no driver= is left out. Checking driver names and driver keys
 // is the service's (it owns the drivers).
 #pragma once
 
-#include "DialingRules.h"
-#include "LineDriver.h"
+#include "localtapi/DialingRules.h"
+#include "localtapi/LineDriver.h"
 
 #include <string>
 #include <string_view>
@@ -25,6 +25,7 @@ struct Configuration {
     std::vector<LineSettings> lines; // device-ID order
     Location location;
     std::vector<std::string> messages; // "file:line: what is wrong"
+    std::string firstLineLost;         // the first message that cost a line group
     std::string readError;             // why an existing file could not be read
     int lineGroups = 0;                // [lineN] groups in the file, usable or not
 };

@@ -1,4 +1,4 @@
-#include "DialingRules.h"
+#include "localtapi/DialingRules.h"
 
 namespace localtapi {
 

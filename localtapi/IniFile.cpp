@@ -1,4 +1,4 @@
-#include "IniFile.h"
+#include "localtapi/IniFile.h"
 
 #include <algorithm>
 

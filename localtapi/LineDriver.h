@@ -19,32 +19,18 @@
 // service's. A driver never calls the sink after Close has returned.
 #pragma once
 
-#include "mTAPIDecs.h"
+#include "localtapi/DriverSettings.h"
+#include "localtapi/LineSettings.h"
+#include "telephony/mTAPIDecs.h"
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
-
-// Line device states (dwParam1 of LINE_LINEDEVSTATE), published values.
-constexpr DWORD LINEDEVSTATE_OTHER = 0x00000001;
-constexpr DWORD LINEDEVSTATE_RINGING = 0x00000002;
-constexpr DWORD LINEDEVSTATE_CONNECTED = 0x00000004;
-constexpr DWORD LINEDEVSTATE_DISCONNECTED = 0x00000008;
-constexpr DWORD LINEDEVSTATE_INSERVICE = 0x00000040;
-constexpr DWORD LINEDEVSTATE_OUTOFSERVICE = 0x00000080;
-constexpr DWORD LINEDEVSTATE_OPEN = 0x00000200;
-constexpr DWORD LINEDEVSTATE_CLOSE = 0x00000400;
-constexpr DWORD LINEDEVSTATE_REINIT = 0x00040000;
-constexpr DWORD LINEDEVSTATE_CONFIGCHANGE = 0x00200000;
-constexpr DWORD LINEDEVSTATE_TRANSLATECHANGE = 0x00400000;
-constexpr DWORD LINEDEVSTATE_REMOVED = 0x01000000;
-
-constexpr DWORD LINEFEATURE_MAKECALL = 0x00000008;
-constexpr DWORD LINEDEVCAPFLAGS_CLOSEDROP = 0x00000020;
 
 namespace localtapi {
 
@@ -52,40 +38,6 @@ namespace localtapi {
 // (the call handle the application got). Both are chosen by the service.
 using RequestId = DWORD;
 using CallId = DWORD;
-
-// A problem found in the configuration: the file's line number (0 when not tied to a
-// line) and what is wrong, in words meant for the user.
-struct ConfigProblem {
-    int line = 0;
-    std::string text;
-};
-
-// One line device's group of the configuration file.
-struct LineSettings {
-    struct Entry {
-        std::string key;
-        std::string value;
-        int line = 0; // line number in the file, 0 when the entry did not come from a file
-    };
-
-    std::string group;          // "line0", "line1", ...
-    int groupLine = 0;          // line number of the group header
-    std::string name;           // name=
-    std::string driver;         // driver=
-    std::vector<Entry> entries; // the driver's own keys, in file order (not name= or driver=)
-
-    const Entry* Find(std::string_view key) const;
-    std::string Text(std::string_view key, std::string_view fallback = {}) const;
-    void Set(std::string_view key, std::string_view value); // replaces or appends
-
-    // Reads an unsigned number (decimal, or hexadecimal with 0x) within [min, max]. A key
-    // that is absent gives fallback; a malformed or out-of-range value records a problem
-    // naming the key and its line, leaves out at fallback and returns false.
-    bool Unsigned(std::string_view key, DWORD fallback, DWORD min, DWORD max, DWORD& out,
-                  std::vector<ConfigProblem>& problems) const;
-    // Reads a signed 32-bit number (decimal, or 0x bit pattern, e.g. 0x80000048).
-    bool Signed(std::string_view key, LONG fallback, LONG& out, std::vector<ConfigProblem>& problems) const;
-};
 
 // What a device offers; the service copies it into LINEDEVCAPS and negotiates versions
 // against the range.
@@ -105,8 +57,8 @@ struct DeviceCaps {
     DWORD maxNumActiveCalls = 1;
     DWORD lineFeatures = LINEFEATURE_MAKECALL;
     DWORD numTerminals = 0;
-    DWORD lowAPIVersion = 0x00010003;  // lowest API version the device supports
-    DWORD highAPIVersion = 0x00030000; // highest
+    DWORD lowAPIVersion = telephony::tapi::kVersion1_3;  // lowest API version the device supports
+    DWORD highAPIVersion = telephony::tapi::kVersion3_0; // highest
     // Extension versions the device supports; 0..0 means none, and then the extension ID
     // handed out by negotiation is all zeros.
     DWORD lowExtVersion = 0;
@@ -159,13 +111,6 @@ class LineDriver {
     virtual void ReleaseCall(CallId call) = 0;
 };
 
-// A configuration key a driver reads, for the configuration dialog and the documentation.
-struct DriverKeyInfo {
-    std::string key;
-    std::string defaultValue;
-    std::string description;
-};
-
 // Makes one device from its settings; returns null (with problems saying why) when the
 // settings are unusable. Problems may also be recorded for a device that is made anyway.
 using DriverFactory = std::function<std::unique_ptr<LineDriver>(const LineSettings& settings,
@@ -174,7 +119,8 @@ using DriverFactory = std::function<std::unique_ptr<LineDriver>(const LineSettin
 struct DriverInfo {
     std::string name;        // the value of driver= that selects it
     std::string description; // one line for the user
-    std::vector<DriverKeyInfo> keys;
+    // Its settings, each written once: the reader, the dialog and the checks use them.
+    std::span<const SettingSpec> settings;
     DriverFactory create;
     // A driver that dials digits (a modem) gets a number in international form ("+...")
     // turned into the digits to dial from the configured location; one that takes
@@ -194,7 +140,7 @@ class DriverRegistry {
     std::map<std::string, DriverInfo, std::less<>> drivers;
 };
 
-// Registers every driver built into the program (drivers/Builtin.cpp).
+// Registers every driver built into the program, from the list in drivers/Drivers.cpp.
 void RegisterBuiltinDrivers(DriverRegistry& registry);
 
 } // namespace localtapi

@@ -4,13 +4,14 @@
 // the configured drivers provide, with TAPI's checks and LINEERR codes. Handles of
 // applications, lines and calls come from one counter and are never reused in a run, so a
 // stale or mixed-up handle is always rejected. Request IDs are positive and increasing.
+// This class keeps the handle tables and the operations; messages are MessageDelivery's,
+// the checks Checks', LINEDEVCAPS WriteDevCaps', making drivers LoadDevice's, and the
+// trace a layer over the seam (telephony/trace).
 //
-// Messages follow TAPI's hidden-window option: each is queued for the application and
-// handed to its LINECALLBACK from the event loop of the thread that called
-// lineInitializeExA, one message per event, so they also arrive inside modal dialogs and
-// message boxes. They are never delivered while a telephony operation is running (a
-// driver or a dialog may run a nested event loop inside one); delivery then waits until
-// the outermost operation returns. A callback may call the service again.
+// A line device may be open several times at once (by one application or several); its
+// driver opens the device on the first lineOpen and releases it on the last lineClose.
+// Line-device events go to every open line of the device; a call belongs to the line that
+// made it.
 //
 // What happens to messages when things end:
 // - lineShutdown: nothing more of that application is delivered, queued or not.
@@ -20,24 +21,23 @@
 //   is answered exactly once; every other message of that line, queued or not, is
 //   discarded.
 // - lineDeallocateCall: queued call-state messages of that call are discarded; a drop
-//   still outstanding on it is answered with success.
+//   still outstanding on it is answered with success. A call that is not idle may be
+//   deallocated on a line opened with API version 2.0 or later (the call is dropped);
+//   below 2.0 that is LINEERR_INVALCALLSTATE.
 // - A device that disappears: outstanding requests are answered as for lineClose, then
-//   LINE_CLOSE tells the application that its line is gone.
+//   LINE_CLOSE tells each application that its line is gone.
 //
 // The dialogs and icons need a user interface; the core leaves them to a ServiceUi (see
-// localtapi/ui) and answers LINEERR_OPERATIONUNAVAIL without one.
+// localtapi/qt) and answers LINEERR_OPERATIONUNAVAIL without one.
 //
 // Threads: the service is used from one thread, the one that runs the Qt event loop.
 // It does not lock.
 #pragma once
 
-#include "Configuration.h"
-#include "LineDriver.h"
-#include "Trace.h"
+#include "localtapi/Configuration.h"
+#include "localtapi/LineDriver.h"
+#include "localtapi/MessageDelivery.h"
 
-#include <QObject>
-
-#include <deque>
 #include <functional>
 #include <iosfwd>
 #include <map>
@@ -67,13 +67,8 @@ class ServiceUi {
 
 class LocalTapi : public mTAPIDecs::TapiApi {
   public:
-    // Highest API version the service implements, and the lowest it accepts.
-    static constexpr DWORD kServiceVersion = 0x00030000;
-    static constexpr DWORD kLowestVersion = 0x00010003;
-
     struct Options {
         Configuration configuration;
-        std::unique_ptr<Trace> trace; // null: no trace
         std::function<void(DriverRegistry&)> drivers = RegisterBuiltinDrivers;
         std::ostream* errors = nullptr; // configuration problems; null: stderr
     };
@@ -126,52 +121,73 @@ class LocalTapi : public mTAPIDecs::TapiApi {
     BOOL DestroyIcon(HICON hIcon) override;
 
   private:
-    struct Device;
-    struct App;
-    struct Line;
-    struct Call;
-    struct Request;
-    struct Message {
-        DWORD hDevice;
-        DWORD message;
-        DWORD_PTR instance;
-        DWORD_PTR p1, p2, p3;
-        HLINE line;        // the line it belongs to (0: none)
-        HCALL call;        // the call it is about (0: none)
-        LPHCALL writeCall; // a successful call request's reply stores the call handle here
-        HCALL callHandle;
-    };
-    class DeviceSink;
-    class Receiver;
-    friend class Receiver;
-    friend class DeviceSink;
-
-    // Marks a telephony operation in progress: messages wait until the outermost returns.
-    class Operation {
+    // Forwards one device's driver reports to the service.
+    class DeviceSink final : public LineDriverSink {
       public:
-        explicit Operation(LocalTapi& s) : service(s) { ++service.depth; }
-        ~Operation();
-        Operation(const Operation&) = delete;
-        Operation& operator=(const Operation&) = delete;
+        DeviceSink(LocalTapi& s, DWORD id) : service(s), device(id) {}
+        void RequestCompleted(RequestId request, LONG result) override {
+            service.OnRequestCompleted(device, request, result);
+        }
+        void CallState(CallId call, DWORD state, DWORD mode) override {
+            service.OnCallState(device, call, state, mode);
+        }
+        void LineDevState(DWORD state, DWORD p2, DWORD p3) override {
+            service.OnLineDevState(device, state, p2, p3);
+        }
+        void DeviceRemoved() override { service.OnDeviceRemoved(device); }
 
       private:
         LocalTapi& service;
+        DWORD device;
     };
+    struct Device {
+        DWORD id = 0;
+        LineSettings settings;
+        std::unique_ptr<LineDriver> driver;
+        DeviceCaps caps;
+        std::unique_ptr<DeviceSink> sink;
+        std::set<HLINE> openLines; // the driver is open while this is not empty
+        bool opening = false;      // the driver's Open is running
+        bool removed = false;
+        std::optional<LineSettings> pending; // edited settings, applied once the device is closed
+    };
+    struct Line {
+        HLINE handle = 0;
+        HLINEAPP app = 0;
+        DWORD device = 0;
+        DWORD_PTR instance = 0;
+        DWORD version = 0;
+    };
+    struct Call {
+        HCALL handle = 0;
+        HLINE line = 0;
+        DWORD device = 0;
+        DWORD state = 0;
+        bool established = false; // its call request succeeded
+        bool privilegeSent = false;
+    };
+    struct Request {
+        RequestId id = 0;
+        HLINEAPP app = 0;
+        HLINE line = 0;
+        HCALL call = 0;
+        bool makeCall = false;
+        LPHCALL writeTo = nullptr;
+    };
+    using Operation = MessageDelivery::Operation;
 
     void LoadDevices();
     DWORD NewHandle() { return nextHandle++; }
-    LONG Traced(const TraceLine& line, LONG result);
     LONG CheckDevice(DWORD deviceID) const;
-    static bool ValidDeviceClass(LPCSTR deviceClass);
-    App* FindApp(HLINEAPP h);
+    bool HasApp(HLINEAPP h) const { return apps.count(h) != 0; }
     Line* FindLine(HLINE h);
     Call* FindCall(HCALL h);
+    LONG NewRequest(const Request& request, RequestId& id);
 
-    void Post(HLINEAPP app, const Message& m);
-    void Kick(App& app);
-    void DeliverOne(HLINEAPP app);
+    void Post(HLINEAPP app, const Message& m) { delivery.Post(app, m); }
     void CloseLine(HLINE line, bool deviceGone);
     void ShutdownApp(HLINEAPP app);
+    void ForgetCall(HCALL call);
 
     // From the drivers.
     void OnRequestCompleted(DWORD device, RequestId request, LONG result);
@@ -182,13 +198,13 @@ class LocalTapi : public mTAPIDecs::TapiApi {
 
     Configuration config;
     DriverRegistry registry;
-    std::unique_ptr<Trace> trace;
     std::ostream* errors;
     std::unique_ptr<ServiceUi> ui;
     std::vector<std::string> problems; // of the configuration and the drivers, at the last load
+    std::string firstLineLost;         // the first of them that cost a line device
 
     std::vector<std::unique_ptr<Device>> devices;
-    std::map<HLINEAPP, std::unique_ptr<App>> apps;
+    std::map<HLINEAPP, std::string> apps; // registered applications and their names
     std::map<HLINE, Line> lines;
     std::map<HCALL, Call> calls;
     std::map<RequestId, Request> requests;
@@ -196,12 +212,8 @@ class LocalTapi : public mTAPIDecs::TapiApi {
 
     DWORD nextHandle = 0x00010001;
     RequestId nextRequest = 1;
-    int depth = 0;
-    bool deliveryWaiting = false;
-    std::multiset<const QObject*> dispatching; // receivers whose callback is running
-    // Expires with the service, so that a delivery can tell whether its callback
-    // destroyed the service.
-    std::shared_ptr<const void> alive = std::make_shared<int>(0);
+    // Last: destroyed first, so that no delivery runs while the tables above go away.
+    MessageDelivery delivery;
 };
 
 } // namespace localtapi

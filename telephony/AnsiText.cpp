@@ -1,4 +1,4 @@
-#include "AnsiText.h"
+#include "telephony/AnsiText.h"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "mTAPIDecs.h"
+#include "telephony/mTAPIDecs.h"
 
 namespace mTAPIDecs {
 

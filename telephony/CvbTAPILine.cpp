@@ -1,7 +1,7 @@
-#include "CvbTAPILine.h"
+#include "telephony/CvbTAPILine.h"
 
-#include "AnsiText.h"
-#include "mTAPIConsts.h"
+#include "telephony/AnsiText.h"
+#include "telephony/mTAPIConsts.h"
 
 #include <algorithm>
 #include <cstring>

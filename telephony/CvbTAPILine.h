@@ -17,9 +17,9 @@
 // object during an event.
 #pragma once
 
-#include "RuntimeError.h"
-#include "mTAPIDecs.h"
-#include "mTAPIvb.h"
+#include "telephony/RuntimeError.h"
+#include "telephony/mTAPIDecs.h"
+#include "telephony/mTAPIvb.h"
 
 #include <array>
 #include <memory>

@@ -1,4 +1,6 @@
-#include "mTAPIConsts.h"
+#include "telephony/mTAPIConsts.h"
+
+#include "telephony/tapi/LineErrors.h"
 
 #include <array>
 #include <string_view>
@@ -7,7 +9,7 @@ namespace mTAPIConsts {
 
 namespace {
 
-constexpr std::uint32_t kFirstCode = 0x80000001u;
+constexpr std::uint32_t kFirstCode = telephony::tapi::kFirstLineError;
 
 // One text per line error code, from 0x80000001 upward, in code order.
 constexpr std::array<std::string_view, 86> kTexts = {
@@ -98,6 +100,33 @@ constexpr std::array<std::string_view, 86> kTexts = {
     "Invalid Feature",              // 0x80000055
     "No Multiple Instance",         // 0x80000056
 };
+
+// The codes the program has no words for; they read "Unknown Error" like any other.
+constexpr std::int32_t kCodesWithoutText[] = {LINEERR_INVALDIALPARAMS, LINEERR_INVALAGENTID};
+
+constexpr bool HasNoText(std::int32_t code) {
+    for (std::int32_t c : kCodesWithoutText)
+        if (c == code)
+            return true;
+    return false;
+}
+
+// The table against the codes: a text at every position that is a code (but those
+// above), "Unknown Error" at every gap, and every code after the table's end among those
+// without a text.
+constexpr bool TextsCoverEveryCode() {
+    for (std::uint32_t i = 0; i < kTexts.size(); ++i) {
+        const auto code = static_cast<std::int32_t>(kFirstCode + i);
+        const bool hasText = !telephony::tapi::LineErrorName(code).empty() && !HasNoText(code);
+        if (hasText == (kTexts[i] == "Unknown Error"))
+            return false;
+    }
+    for (const telephony::tapi::LineError& e : telephony::tapi::kLineErrors)
+        if (static_cast<std::uint32_t>(e.code) - kFirstCode >= kTexts.size() && !HasNoText(e.code))
+            return false;
+    return true;
+}
+static_assert(TextsCoverEveryCode(), "one text per line error code, in code order");
 
 } // namespace
 

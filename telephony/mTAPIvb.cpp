@@ -1,6 +1,6 @@
-#include "mTAPIvb.h"
+#include "telephony/mTAPIvb.h"
 
-#include "CvbTAPILine.h"
+#include "telephony/CvbTAPILine.h"
 
 namespace mTAPIvb {
 

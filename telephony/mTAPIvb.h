@@ -6,7 +6,7 @@
 // releases the instance itself, and it ignores an object that is already being destroyed.
 #pragma once
 
-#include "mTAPIDecs.h"
+#include "telephony/mTAPIDecs.h"
 
 namespace mTAPIvb {
 

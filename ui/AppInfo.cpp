@@ -1,7 +1,7 @@
 // AppInfo: the Help text and the wording of a fatal run-time error.
-#include "AppInfo.h"
+#include "ui/AppInfo.h"
 
-#include <RuntimeError.h>
+#include "telephony/RuntimeError.h"
 
 namespace ui {
 

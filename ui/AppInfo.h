@@ -2,6 +2,8 @@
 // message boxes, the Help text and the wording of a fatal run-time error.
 #pragma once
 
+#include "app/Version.h"
+
 #include <string>
 
 class RuntimeError;
@@ -10,7 +12,7 @@ namespace ui {
 
 // Title of every message box the program shows.
 inline constexpr const char* kAppTitle = "OrvoDial";
-inline constexpr const char* kVersionText = "1.00";
+inline constexpr const char* kVersionText = ORVODIAL_VERSION_TEXT;
 
 // The text of the Help ("?") message box.
 std::string HelpText();

@@ -1,8 +1,8 @@
 // DialFormLogic: the dial window's handlers and the Dial command.
-#include "DialFormLogic.h"
+#include "ui/DialFormLogic.h"
 
-#include "AppInfo.h"
-#include "Layout.h"
+#include "ui/AppInfo.h"
+#include "ui/Layout.h"
 
 namespace ui {
 

@@ -12,9 +12,9 @@
 // object's own checks make late or repeated calls harmless.
 #pragma once
 
-#include "TFormLogic.h"
+#include "ui/TFormLogic.h"
 
-#include <CvbTAPILine.h>
+#include "telephony/CvbTAPILine.h"
 
 #include <cstddef>
 #include <functional>

@@ -1,5 +1,5 @@
 // TFormLogic: wall-clock arithmetic and the timing window's handlers.
-#include "TFormLogic.h"
+#include "ui/TFormLogic.h"
 
 #include <chrono>
 #include <cstdlib>

@@ -18,7 +18,7 @@
 // since the last one, it ticks once, still measuring from the Mark that was in force.
 #pragma once
 
-#include "Layout.h"
+#include "ui/Layout.h"
 
 #include <cstdint>
 #include <functional>

@@ -8,13 +8,13 @@
 // window of the dialer already running in this session (a named mutex tells whether one
 // is, WM_COPYDATA hands the link over); --line-settings and --dialing-properties open the
 // line's dialogs and end.
-#include <CommandLine.h>
-#include <DialForm.h>
-#include <MessagePump.h>
-#include <Win32Text.h>
+#include "app/CommandLine.h"
+#include "ui/win32/DialForm.h"
+#include "ui/win32/MessagePump.h"
+#include "ui/win32/Win32Text.h"
 
-#include <AppInfo.h>
-#include <RuntimeError.h>
+#include "ui/AppInfo.h"
+#include "telephony/RuntimeError.h"
 
 #include <windows.h>
 

@@ -2,11 +2,12 @@
 // ANSI entry point of the same name in tapi32.dll, and the two icon functions to
 // user32.dll, with <tapi.h>'s own types and arguments passed through unchanged.
 //
-// It adds no behaviour of its own: no checks, no conversions (the line object already
+// It adds no behaviour of its own (the trace, when asked for, is a layer on top): no checks, no conversions (the line object already
 // hands over ANSI text), no state. The line application is registered by the line object
 // with the hidden-window option, so tapi32 calls the line callback from whatever message
 // loop the registering thread runs: the main loop, a message box or a modal window.
-#include "mTAPIDecs.h"
+#include "telephony/mTAPIDecs.h"
+#include "telephony/trace/TracingTapi.h"
 
 namespace mTAPIDecs {
 
@@ -67,8 +68,9 @@ class Tapi32Api final : public TapiApi {
 } // namespace
 
 std::shared_ptr<TapiApi> SystemTapi() {
-    // One binding for the whole process: it holds no state, so sharing it is free.
-    static const std::shared_ptr<TapiApi> api = std::make_shared<Tapi32Api>();
+    // One binding for the whole process: it holds no state, so sharing it is free. With
+    // ORVODIAL_TAPI_TRACE set, every call and message goes through the trace.
+    static const std::shared_ptr<TapiApi> api = telephony::trace::TracedFromEnvironment(std::make_shared<Tapi32Api>());
     return api;
 }
 

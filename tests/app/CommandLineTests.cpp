@@ -1,5 +1,5 @@
 // The program's arguments and the numbers in real-world links, hostile ones included.
-#include "CommandLine.h"
+#include "app/CommandLine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // libFuzzer target: line-object operations, messages, service calls with stale handles and driver
 // reports in random order, the event loop run between; once the object is gone nothing may be left.
-#include "CvbTAPILine.h"
-#include "LocalTapi.h"
+#include "telephony/CvbTAPILine.h"
+#include "localtapi/LocalTapi.h"
 
 #include <QCoreApplication>
 

@@ -2,7 +2,7 @@
 // its name in `log`, answers with programmed results; messages arrive only through deliver().
 #pragma once
 
-#include "mTAPIDecs.h"
+#include "telephony/mTAPIDecs.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,6 +1,6 @@
 // Call control, the call's state machine driven by messages, refusals, and subscribers that
 // change the subscription or let go of the object during an event.
-#include "LineTestSupport.h"
+#include "tests/support/LineTestSupport.h"
 
 #include <utility>
 

@@ -1,5 +1,5 @@
 // The current line's capabilities (hostile text fields run under AddressSanitizer), its dialogs and icon.
-#include "LineTestSupport.h"
+#include "tests/support/LineTestSupport.h"
 
 using namespace linetest;
 using namespace std::string_literals;

@@ -1,7 +1,7 @@
 // Registration, version negotiation, the current line, the error register and the release of
 // handles at a second Create and at destruction.
-#include "LineTestSupport.h"
-#include "mTAPIvb.h"
+#include "tests/support/LineTestSupport.h"
+#include "telephony/mTAPIvb.h"
 
 using namespace linetest;
 using ::testing::Field;

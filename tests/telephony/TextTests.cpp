@@ -1,7 +1,7 @@
 // Words for telephony result codes, and the ANSI conversion at the telephony boundary.
-#include "AnsiText.h"
-#include "LineTestSupport.h"
-#include "mTAPIConsts.h"
+#include "telephony/AnsiText.h"
+#include "tests/support/LineTestSupport.h"
+#include "telephony/mTAPIConsts.h"
 
 using namespace std::string_literals;
 

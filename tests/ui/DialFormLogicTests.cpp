@@ -1,9 +1,9 @@
 // The windows' logic on fake views and the scripted telephony fake: the dial window's load,
 // key preview, keypad and buttons, every path of the Dial command; the timing window's clock.
-#include "AppInfo.h"
-#include "DialFormLogic.h"
-#include "FakeTapi.h"
-#include "TFormLogic.h"
+#include "ui/AppInfo.h"
+#include "ui/DialFormLogic.h"
+#include "tests/support/FakeTapi.h"
+#include "ui/TFormLogic.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // DialForm: fixed layout, key preview and the hand-over of events to DialFormLogic.
-#include "DialForm.h"
+#include "ui/qt/DialForm.h"
 
-#include "EmbeddedPictures.h"
-#include "Layout.h"
-#include "QtMessageBox.h"
+#include "ui/qt/EmbeddedPictures.h"
+#include "ui/Layout.h"
+#include "ui/qt/QtMessageBox.h"
 
 #include <QApplication>
 #include <QCloseEvent>

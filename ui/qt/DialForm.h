@@ -8,10 +8,10 @@
 // still loaded.
 #pragma once
 
-#include "DialFormLogic.h"
-#include "Layout.h"
-#include "PictureButton.h"
-#include "TForm.h"
+#include "ui/DialFormLogic.h"
+#include "ui/Layout.h"
+#include "ui/qt/PictureButton.h"
+#include "ui/qt/TForm.h"
 
 #include <QComboBox>
 #include <QPointer>

@@ -1,5 +1,5 @@
 // EmbeddedPictures: pixmaps and the icon from the compiled-in pixel rows.
-#include "EmbeddedPictures.h"
+#include "ui/qt/EmbeddedPictures.h"
 
 #include <QImage>
 

@@ -1,5 +1,5 @@
 // PictureButton: picture centred in a raised frame, sunk while pressed.
-#include "PictureButton.h"
+#include "ui/qt/PictureButton.h"
 
 #include <QPainter>
 #include <QStyleOptionButton>

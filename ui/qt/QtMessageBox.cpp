@@ -1,7 +1,7 @@
 // QtMessageBox: QMessageBox with the program's title, and the fatal run-time error path.
-#include "QtMessageBox.h"
+#include "ui/qt/QtMessageBox.h"
 
-#include "AppInfo.h"
+#include "ui/AppInfo.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -3,9 +3,9 @@
 // Every box is titled "OrvoDial" and has no icon; a Yes/No box opens with Yes focused.
 #pragma once
 
-#include "DialFormLogic.h"
+#include "ui/DialFormLogic.h"
 
-#include <RuntimeError.h>
+#include "telephony/RuntimeError.h"
 
 #include <QWidget>
 

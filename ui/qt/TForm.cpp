@@ -1,9 +1,9 @@
 // TForm: fixed layout from the twips table, fonts, timer and modal show.
-#include "TForm.h"
+#include "ui/qt/TForm.h"
 
-#include "EmbeddedPictures.h"
-#include "Layout.h"
-#include "QtMessageBox.h"
+#include "ui/qt/EmbeddedPictures.h"
+#include "ui/Layout.h"
+#include "ui/qt/QtMessageBox.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>

@@ -8,7 +8,7 @@
 // first so that its owner forgets it).
 #pragma once
 
-#include "TFormLogic.h"
+#include "ui/TFormLogic.h"
 
 #include <QLabel>
 #include <QPushButton>

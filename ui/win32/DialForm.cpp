@@ -1,13 +1,13 @@
-#include "DialForm.h"
+#include "ui/win32/DialForm.h"
 
-#include "Geometry.h"
-#include "MessagePump.h"
-#include "Resources.h"
-#include "Win32Text.h"
-#include "WindowClass.h"
+#include "ui/win32/Geometry.h"
+#include "ui/win32/MessagePump.h"
+#include "ui/win32/Resources.h"
+#include "ui/win32/Win32Text.h"
+#include "ui/win32/WindowClass.h"
 
-#include <AppInfo.h>
-#include <Layout.h>
+#include "ui/AppInfo.h"
+#include "ui/Layout.h"
 
 #include <algorithm>
 #include <numeric>

@@ -13,10 +13,10 @@
 // window with it.
 #pragma once
 
-#include "TForm.h"
+#include "ui/win32/TForm.h"
 
-#include <DialFormLogic.h>
-#include <Layout.h>
+#include "ui/DialFormLogic.h"
+#include "ui/Layout.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "Geometry.h"
+#include "ui/win32/Geometry.h"
 
 namespace ui::win32 {
 

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include <Layout.h>
+#include "ui/Layout.h"
 
 namespace ui::win32 {
 

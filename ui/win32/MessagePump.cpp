@@ -1,9 +1,9 @@
-#include "MessagePump.h"
+#include "ui/win32/MessagePump.h"
 
-#include "Win32Text.h"
+#include "ui/win32/Win32Text.h"
 
-#include <AppInfo.h>
-#include <RuntimeError.h>
+#include "ui/AppInfo.h"
+#include "telephony/RuntimeError.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,12 +1,12 @@
-#include "TForm.h"
+#include "ui/win32/TForm.h"
 
-#include "Geometry.h"
-#include "MessagePump.h"
-#include "Resources.h"
-#include "Win32Text.h"
-#include "WindowClass.h"
+#include "ui/win32/Geometry.h"
+#include "ui/win32/MessagePump.h"
+#include "ui/win32/Resources.h"
+#include "ui/win32/Win32Text.h"
+#include "ui/win32/WindowClass.h"
 
-#include <Layout.h>
+#include "ui/Layout.h"
 
 namespace ui::win32 {
 

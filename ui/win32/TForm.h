@@ -11,7 +11,7 @@
 // modal loop with the given window disabled until the window is hidden or destroyed.
 #pragma once
 
-#include <TFormLogic.h>
+#include "ui/TFormLogic.h"
 
 #include <windows.h>
 

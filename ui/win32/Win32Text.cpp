@@ -1,4 +1,4 @@
-#include "Win32Text.h"
+#include "ui/win32/Win32Text.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
-#include "WindowClass.h"
+#include "ui/win32/WindowClass.h"
 
-#include "Resources.h"
+#include "ui/win32/Resources.h"
 
 namespace ui::win32 {
 

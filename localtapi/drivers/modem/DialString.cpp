@@ -1,8 +1,8 @@
-#include "DialString.h"
+#include "localtapi/drivers/modem/DialString.h"
 
 #include <algorithm>
 
-namespace modem {
+namespace localtapi::modem {
 
 namespace {
 
@@ -84,4 +84,4 @@ std::optional<std::vector<std::string>> BuildDialCommands(std::string_view numbe
     return commands;
 }
 
-} // namespace modem
+} // namespace localtapi::modem

@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-namespace modem {
+namespace localtapi::modem {
 
 enum class DialMode { Tone, Pulse };
 
@@ -36,4 +36,4 @@ std::optional<std::string> CleanDialString(std::string_view text);
 std::optional<std::vector<std::string>> BuildDialCommands(std::string_view number, std::string_view prefix,
                                                           DialMode mode);
 
-} // namespace modem
+} // namespace localtapi::modem

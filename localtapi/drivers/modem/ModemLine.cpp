@@ -1,16 +1,10 @@
-#include "ModemLine.h"
+#include "localtapi/drivers/modem/ModemLine.h"
 
 #include <QEventLoop>
 
 #include <cerrno>
 
-namespace modem {
-
-using localtapi::CallId;
-using localtapi::ConfigProblem;
-using localtapi::DeviceCaps;
-using localtapi::LineSettings;
-using localtapi::RequestId;
+namespace localtapi::modem {
 
 namespace {
 
@@ -23,94 +17,16 @@ bool WaitsOnLine(char c) {
     return c == 'W' || c == '@';
 }
 
-std::uint32_t Fnv1a(const std::string& text) {
-    std::uint32_t hash = 2166136261u;
-    for (unsigned char c : text) {
-        hash ^= c;
-        hash *= 16777619u;
-    }
-    return hash;
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 } // namespace
-
-// ---- Settings ---------------------------------------------------------------------------
-
-std::optional<ModemSettings> ReadModemSettings(const LineSettings& settings,
-                                               std::vector<ConfigProblem>& problems) {
-    const std::size_t before = problems.size();
-    auto problem = [&](std::string_view key, std::string text) {
-        const LineSettings::Entry* e = settings.Find(key);
-        problems.push_back({e ? e->line : settings.groupLine, "key '" + std::string(key) + "': " + text});
-    };
-
-    ModemSettings s;
-    s.port = settings.Text("port");
-    if (s.port.empty())
-        problem("port", "missing; give the modem's serial device, e.g. port=/dev/ttyACM0");
-
-    DWORD speed = 0;
-    if (settings.Unsigned("speed", s.speed, 300, 460800, speed, problems)) {
-        if (SerialPort::SupportedSpeed(speed))
-            s.speed = speed;
-        else
-            problem("speed", std::to_string(speed) + " is not a serial speed (e.g. 9600, 57600, 115200)");
-    }
-
-    s.init = settings.Text("init", s.init);
-    if (s.init.size() < 2 || Lower(s.init.substr(0, 2)) != "at" ||
-        s.init.find_first_of("\r\n") != std::string::npos)
-        problem("init", "'" + s.init + "' is not one AT command");
-
-    const std::string mode = Lower(settings.Text("dialmode", "tone"));
-    if (mode == "tone")
-        s.dialMode = DialMode::Tone;
-    else if (mode == "pulse")
-        s.dialMode = DialMode::Pulse;
-    else
-        problem("dialmode", "'" + mode + "' is neither tone nor pulse");
-
-    s.prefix = settings.Text("prefix");
-    if (!CleanDialString(s.prefix))
-        problem("prefix", "'" + s.prefix + "' holds characters a modem cannot dial");
-
-    const std::string blind = Lower(settings.Text("blind", "no"));
-    if (blind == "yes" || blind == "true" || blind == "1" || blind == "on")
-        s.blind = true;
-    else if (blind == "no" || blind == "false" || blind == "0" || blind == "off")
-        s.blind = false;
-    else
-        problem("blind", "'" + blind + "' is not yes or no");
-
-    if (problems.size() != before)
-        return std::nullopt;
-
-    DeviceCaps& caps = s.caps;
-    caps.lineName = settings.name.empty() ? "Modem on " + s.port : settings.name;
-    caps.providerInfo = "Hayes voice modem on " + s.port;
-    caps.permanentLineID = Fnv1a(s.port);
-    caps.bearerModes = LINEBEARERMODE_VOICE;
-    caps.mediaModes = LINEMEDIAMODE_INTERACTIVEVOICE;
-    caps.maxNumActiveCalls = 1;
-    return s;
-}
 
 // ---- Driver -----------------------------------------------------------------------------
 
 ModemLine::ModemLine(ModemSettings settings, ModemTimeouts timeouts) : s(std::move(settings)), t(timeouts) {
-    commandTimer.setSingleShot(true);
-    QObject::connect(&commandTimer, &QTimer::timeout, [this] { OnCommandTimeout(); });
     ringTimer.setSingleShot(true);
     QObject::connect(&ringTimer, &QTimer::timeout, [this] { ringCount = 0; });
-    port.onData = [this](std::string_view bytes) { OnData(bytes); };
-    port.onGone = [this] { OnPortGone(); };
+    channel.onUnsolicited = [this](const ResponseLine& line) { OnUnsolicited(line); };
+    channel.onStray = [this](Result result) { OnStrayResult(result); };
+    channel.onGone = [this] { OnPortGone(); };
 }
 
 ModemLine::~ModemLine() {
@@ -121,16 +37,15 @@ DeviceCaps ModemLine::Caps() const {
     return s.caps;
 }
 
-LONG ModemLine::Open(localtapi::LineDriverSink& target) {
+LONG ModemLine::Open(LineDriverSink& target) {
     if (gone)
         return LINEERR_NODEVICE;
-    const int error = port.Open(s.port, s.speed);
+    const int error = channel.Open(s.port, s.speed);
     if (error == ENOENT || error == ENODEV || error == ENXIO || error == ENOTDIR || error == EISDIR ||
         error == ENOTTY)
         return LINEERR_NODEVICE; // nothing there, or not a serial device
     if (error != 0)
         return LINEERR_RESOURCEUNAVAIL; // held by another program, no permission, ...
-    lines.Reset();
 
     // The modem must answer AT (no answer: nothing modem-like on that port), then accept
     // the init string (ERROR: the init string is wrong for this modem).
@@ -161,9 +76,7 @@ LONG ModemLine::Open(localtapi::LineDriverSink& target) {
     }
     if (!result || *result != 0) {
         // Failed, or Close was called meanwhile: release the port.
-        pending = nullptr;
-        commandTimer.stop();
-        port.Close();
+        channel.Close();
         return result ? *result : LINEERR_RESOURCEUNAVAIL;
     }
     sink = &target;
@@ -173,19 +86,16 @@ LONG ModemLine::Open(localtapi::LineDriverSink& target) {
 void ModemLine::Close() {
     sink = nullptr;
     // Best effort, since the answer is not awaited; closing the port drops DTR as well.
-    if (call && port.IsOpen() && !gone) {
+    if (call && channel.IsOpen() && !gone) {
         if (call->dialling && !call->aborting)
-            port.Write("\r");
+            channel.Write("\r");
         else if (!call->dialling && !call->hangingUp)
-            port.Write("ATH\r");
+            channel.Write("ATH\r");
     }
     call.reset();
-    pending = nullptr;
-    commandTimer.stop();
     ringTimer.stop();
     ringCount = 0;
-    port.Close();
-    lines.Reset();
+    channel.Close();
     if (openLoop != nullptr)
         openLoop->quit();
 }
@@ -193,9 +103,9 @@ void ModemLine::Close() {
 LONG ModemLine::MakeCall(RequestId request, CallId id, const char* destination) {
     if (gone)
         return LINEERR_NODEVICE;
-    if (sink == nullptr || !port.IsOpen())
+    if (sink == nullptr || !channel.IsOpen())
         return LINEERR_INVALLINESTATE;
-    if (call || pending)
+    if (call || channel.Busy())
         return LINEERR_CALLUNAVAIL;
     // A null destination only takes the line: no prefix, no digits.
     std::optional<std::vector<std::string>> pieces =
@@ -230,7 +140,7 @@ void ModemLine::ReleaseCall(CallId id) {
     if (!call || call->id != id)
         return;
     call->released = true;
-    if (pending) {
+    if (channel.Busy()) {
         // A check, a dial or a hang-up is out; its continuation finishes the call quietly.
         if (call->dialling)
             AbortDial();
@@ -241,41 +151,21 @@ void ModemLine::ReleaseCall(CallId id) {
 
 // ---- Commands ---------------------------------------------------------------------------
 
-void ModemLine::Send(const std::string& command, milliseconds timeout, Done done) {
-    pending = std::move(done);
-    commandTimer.start(timeout);
-    port.Write(command + "\r"); // a failed write shows up as the port's loss
-}
-
-void ModemLine::Finish(const Outcome& outcome) {
-    if (!pending)
-        return;
-    Done done = std::move(pending);
-    pending = nullptr;
-    commandTimer.stop();
-    done(outcome);
-}
-
-void ModemLine::OnCommandTimeout() {
-    Finish(Outcome{Result::None, true, false});
-}
-
 // Any character stops a dial in progress; the modem then ends the dial command with a
 // result (NO CARRIER on most modems, OK on some), which completes the same command.
 void ModemLine::AbortDial() {
     if (!call || call->aborting)
         return;
     call->aborting = true;
-    commandTimer.start(t.abort);
-    port.Write("\r");
+    channel.Abort(t.abort);
 }
 
 void ModemLine::SendAt(Done done) {
-    Send("AT", t.command, std::move(done));
+    channel.Send("AT", t.command, std::move(done));
 }
 
 void ModemLine::SendInit(Done done) {
-    Send(s.init, t.command, std::move(done));
+    channel.Send(s.init, t.command, std::move(done));
 }
 
 milliseconds ModemLine::DialTimeout(const std::string& piece) const {
@@ -288,7 +178,7 @@ milliseconds ModemLine::DialTimeout(const std::string& piece) const {
 // ---- Call -------------------------------------------------------------------------------
 
 void ModemLine::PreDialCheck() {
-    Send(s.blind ? "ATX3" : "AT", t.command, [this](const Outcome& o) { OnPreDialCheck(o); });
+    channel.Send(s.blind ? "ATX3" : "AT", t.command, [this](const Outcome& o) { OnPreDialCheck(o); });
 }
 
 void ModemLine::OnPreDialCheck(const Outcome& o) {
@@ -318,7 +208,7 @@ void ModemLine::DialNext() {
     const std::string& piece = call->pieces[call->next];
     call->dialling = true;
     call->aborting = false;
-    Send(piece, DialTimeout(piece), [this](const Outcome& o) { OnDialResult(o); });
+    channel.Send(piece, DialTimeout(piece), [this](const Outcome& o) { OnDialResult(o); });
 }
 
 void ModemLine::OnDialResult(const Outcome& o) {
@@ -332,8 +222,8 @@ void ModemLine::OnDialResult(const Outcome& o) {
     if (o.timedOut) {
         if (!call->aborting) {
             // The modem said nothing in time: stop the dial and wait for its result.
-            pending = [this](const Outcome& a) { OnDialResult(a); };
-            AbortDial();
+            call->aborting = true;
+            channel.Abort(t.abort, [this](const Outcome& a) { OnDialResult(a); });
             return;
         }
         call->dialling = false;
@@ -380,7 +270,7 @@ void ModemLine::OnDialResult(const Outcome& o) {
 
 void ModemLine::Hangup() {
     call->hangingUp = true;
-    Send("ATH", t.command, [this](const Outcome& o) { OnHangup(o); });
+    channel.Send("ATH", t.command, [this](const Outcome& o) { OnHangup(o); });
 }
 
 void ModemLine::OnHangup(const Outcome& o) {
@@ -434,27 +324,6 @@ void ModemLine::EndCall() {
 
 // ---- Incoming ---------------------------------------------------------------------------
 
-void ModemLine::OnData(std::string_view bytes) {
-    for (const ResponseLine& line : lines.Feed(bytes)) {
-        if (!port.IsOpen())
-            return; // closed by an earlier line's handler
-        switch (line.kind) {
-        case LineKind::Echo:  // our own command repeated (E1)
-        case LineKind::Other: // information text, or noise on the line
-            break;
-        case LineKind::Unsolicited:
-            OnUnsolicited(line);
-            break;
-        case LineKind::Final:
-            if (pending)
-                Finish(Outcome{line.result, false, false});
-            else
-                OnStrayResult(line.result);
-            break;
-        }
-    }
-}
-
 void ModemLine::OnUnsolicited(const ResponseLine& line) {
     // Incoming calls are not taken; a RING is passed on as a line event so that the
     // trace shows it. Caller-ID lines are ignored.
@@ -475,12 +344,11 @@ void ModemLine::OnStrayResult(Result result) {
 void ModemLine::OnPortGone() {
     if (sink == nullptr) {
         // Lost while opening: the waiting command fails and Open releases the port.
-        Finish(Outcome{Result::None, false, true});
+        channel.Finish(Outcome{Result::None, false, true});
         return;
     }
     gone = true;
-    pending = nullptr;
-    commandTimer.stop();
+    channel.Forget();
     if (call && !call->released) {
         if (call->makeRequest != 0) {
             const RequestId request = call->makeRequest;
@@ -504,34 +372,4 @@ void ModemLine::OnPortGone() {
         sink->DeviceRemoved();
 }
 
-// ---- Registration -----------------------------------------------------------------------
-
-localtapi::DriverInfo ModemDriverInfo() {
-    localtapi::DriverInfo info;
-    info.name = "modem";
-    info.description = "Hayes-compatible voice modem on a serial port";
-    info.keys = {
-        {"port", "", "Serial device of the modem, e.g. /dev/ttyACM0 or /dev/ttyS0"},
-        {"speed", "115200", "Serial speed in bits per second"},
-        {"init", "AT&FE0V1&D2&C1X4", "Command sent after AT when the line is opened"},
-        {"dialmode", "tone", "tone or pulse dialling"},
-        {"prefix", "", "Dialled before every number, e.g. 9, for an outside line"},
-        {"blind", "no", "yes: dial without waiting for dial tone"},
-    };
-    info.create = [](const LineSettings& settings,
-                     std::vector<ConfigProblem>& problems) -> std::unique_ptr<localtapi::LineDriver> {
-        std::optional<ModemSettings> s = ReadModemSettings(settings, problems);
-        if (!s)
-            return nullptr;
-        return std::make_unique<ModemLine>(std::move(*s));
-    };
-    return info;
-}
-
-} // namespace modem
-
-namespace localtapi {
-void RegisterModemDriver(DriverRegistry& registry) {
-    registry.Register(modem::ModemDriverInfo());
-}
-} // namespace localtapi
+} // namespace localtapi::modem

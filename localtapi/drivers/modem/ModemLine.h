@@ -27,10 +27,9 @@
 // (RING is reported as a line-device event only).
 #pragma once
 
-#include "DialString.h"
-#include "LineDriver.h"
-#include "ResultCodes.h"
-#include "SerialPort.h"
+#include "localtapi/LineDriver.h"
+#include "localtapi/drivers/modem/AtChannel.h"
+#include "localtapi/drivers/modem/ModemSettings.h"
 
 #include <QObject>
 #include <QTimer>
@@ -44,58 +43,28 @@ class QEventLoop;
 #include <string>
 #include <vector>
 
-namespace modem {
+namespace localtapi::modem {
 
-using std::chrono::milliseconds;
-
-// How long the driver waits for the modem. Each expiry is handled (the operation fails or
-// the call is disconnected); nothing waits longer.
-struct ModemTimeouts {
-    milliseconds command{3000};     // AT, the init string, the pre-dial check, ATH
-    milliseconds dialBase{30000};   // one dial command: waiting for dial tone and the line
-    milliseconds dialPerChar{2500}; // plus this per dial character (a ',' pauses 2 s)
-    milliseconds abort{3000};       // the modem's result after a dial is aborted
-};
-
-struct ModemSettings {
-    std::string port;
-    unsigned speed = 115200;
-    std::string init = "AT&FE0V1&D2&C1X4";
-    DialMode dialMode = DialMode::Tone;
-    std::string prefix; // dialled before every number (e.g. "9," for an outside line)
-    bool blind = false; // dial without waiting for dial tone (ATX3 before dialling)
-    localtapi::DeviceCaps caps;
-};
-
-// Reads the modem keys of a line group; problems name key and line.
-std::optional<ModemSettings> ReadModemSettings(const localtapi::LineSettings& settings,
-                                               std::vector<localtapi::ConfigProblem>& problems);
-
-class ModemLine : public localtapi::LineDriver {
+class ModemLine : public LineDriver {
   public:
     explicit ModemLine(ModemSettings settings, ModemTimeouts timeouts = {});
     ~ModemLine() override;
 
-    localtapi::DeviceCaps Caps() const override;
-    LONG Open(localtapi::LineDriverSink& sink) override;
+    DeviceCaps Caps() const override;
+    LONG Open(LineDriverSink& sink) override;
     void Close() override;
-    LONG MakeCall(localtapi::RequestId request, localtapi::CallId call, const char* destination) override;
-    LONG Drop(localtapi::RequestId request, localtapi::CallId call) override;
-    void ReleaseCall(localtapi::CallId call) override;
+    LONG MakeCall(RequestId request, CallId call, const char* destination) override;
+    LONG Drop(RequestId request, CallId call) override;
+    void ReleaseCall(CallId call) override;
 
   private:
-    // What a command ended with.
-    struct Outcome {
-        Result result = Result::None; // the final result code, None on timeout or loss
-        bool timedOut = false;
-        bool gone = false;
-    };
-    using Done = std::function<void(const Outcome&)>;
+    using Outcome = AtChannel::Outcome;
+    using Done = AtChannel::Done;
 
     struct Call {
-        localtapi::CallId id = 0;
-        localtapi::RequestId makeRequest = 0; // pending until the pre-dial check ends
-        localtapi::RequestId dropRequest = 0; // pending drop
+        CallId id = 0;
+        RequestId makeRequest = 0; // pending until the pre-dial check ends
+        RequestId dropRequest = 0; // pending drop
         std::vector<std::string> pieces;
         std::size_t next = 0;
         bool dialling = false;     // a dial command is out
@@ -105,10 +74,6 @@ class ModemLine : public localtapi::LineDriver {
         bool released = false;     // the service forgot it: finish silently
     };
 
-    // Commands.
-    void Send(const std::string& command, milliseconds timeout, Done done);
-    void Finish(const Outcome& outcome);
-    void OnCommandTimeout();
     void AbortDial();
 
     // Open.
@@ -124,39 +89,28 @@ class ModemLine : public localtapi::LineDriver {
     void OnHangup(const Outcome& outcome);
     void Disconnect(DWORD mode);
 
-    // Incoming bytes, unsolicited lines, a vanished port: each handled in one place.
-    void OnData(std::string_view bytes);
+    // Unsolicited lines, stray results, a vanished port: each handled in one place.
     void OnUnsolicited(const ResponseLine& line);
     void OnStrayResult(Result result);
     void OnPortGone();
 
     // Sink calls for the current call; false when the driver was closed during the call.
     bool Report(DWORD state, DWORD mode);
-    bool Complete(localtapi::RequestId request, LONG result);
+    bool Complete(RequestId request, LONG result);
     void EndCall();
 
     milliseconds DialTimeout(const std::string& piece) const;
 
     ModemSettings s;
     ModemTimeouts t;
-    SerialPort port;
-    LineAssembler lines;
-    localtapi::LineDriverSink* sink = nullptr;
+    AtChannel channel;
+    LineDriverSink* sink = nullptr;
     bool gone = false;
     std::optional<Call> call;
 
-    Done pending;        // the outstanding command's continuation; empty when none
-    QTimer commandTimer; // its timeout
     QTimer ringTimer;    // ends a burst of RINGs
     DWORD ringCount = 0;
     QEventLoop* openLoop = nullptr; // the nested loop of Open while it waits
 };
 
-// Description and keys of the driver, for the registry and the configuration dialog.
-localtapi::DriverInfo ModemDriverInfo();
-
-} // namespace modem
-
-namespace localtapi {
-void RegisterModemDriver(DriverRegistry& registry);
-}
+} // namespace localtapi::modem

@@ -1,8 +1,8 @@
-#include "ResultCodes.h"
+#include "localtapi/drivers/modem/ResultCodes.h"
 
 #include <array>
 
-namespace modem {
+namespace localtapi::modem {
 
 namespace {
 
@@ -153,4 +153,4 @@ void LineAssembler::Reset() {
     overflowed = false;
 }
 
-} // namespace modem
+} // namespace localtapi::modem

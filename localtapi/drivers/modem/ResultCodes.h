@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-namespace modem {
+namespace localtapi::modem {
 
 enum class Result {
     None, // not a result code
@@ -68,4 +68,4 @@ class LineAssembler {
     bool overflowed = false;
 };
 
-} // namespace modem
+} // namespace localtapi::modem

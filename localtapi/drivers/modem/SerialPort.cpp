@@ -1,4 +1,4 @@
-#include "SerialPort.h"
+#include "localtapi/drivers/modem/SerialPort.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -10,7 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-namespace modem {
+namespace localtapi::modem {
 
 namespace {
 
@@ -175,4 +175,4 @@ void SerialPort::Vanish() {
         onGone();
 }
 
-} // namespace modem
+} // namespace localtapi::modem

@@ -22,7 +22,7 @@
 
 class QSocketNotifier;
 
-namespace modem {
+namespace localtapi::modem {
 
 class SerialPort {
   public:
@@ -62,4 +62,4 @@ class SerialPort {
     QSocketNotifier* writeNotifier = nullptr;
 };
 
-} // namespace modem
+} // namespace localtapi::modem

@@ -1,4 +1,4 @@
-#include "SimulatedLine.h"
+#include "localtapi/drivers/simulated/SimulatedLine.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -8,7 +8,7 @@
 #include <limits>
 #include <sstream>
 
-namespace localtapi {
+namespace localtapi::simulated {
 
 namespace {
 
@@ -47,49 +47,60 @@ std::string NormalizeNumber(std::string_view number) {
     return out;
 }
 
+namespace {
+
+constexpr DWORD kMaxDelayMs = 3600000; // one hour
+
+// Every setting of a simulated line, written once.
+constexpr SettingSpec kSimulatedSettings[] = {
+    NumberSetting("reply_ms", "50", 0, kMaxDelayMs, "Delay from a call request to its reply (ms)"),
+    NumberSetting("dialtone_ms", "300", 0, kMaxDelayMs, "Dial tone before dialing starts (ms)"),
+    NumberSetting("digit_ms", "60", 0, kMaxDelayMs, "Dialing time per digit (ms)"),
+    NumberSetting("proceeding_ms", "700", 0, kMaxDelayMs, "From dialing done to ringback or busy (ms)"),
+    NumberSetting("answer_ms", "3000", 0, kMaxDelayMs, "Ringback until the far end answers (ms)"),
+    NumberSetting("busy_ms", "1500", 0, kMaxDelayMs, "Busy tone until the call is disconnected (ms)"),
+    NumberSetting("noanswer_ms", "30000", 0, kMaxDelayMs, "Ringback until an unanswered call is disconnected (ms)"),
+    NumberSetting("hangup_ms", "0", 0, kMaxDelayMs, "Connected until the far end hangs up (ms, 0 = never)"),
+    NumberSetting("drop_ms", "100", 0, kMaxDelayMs, "Delay from a drop request to its reply (ms)"),
+    NumberSetting("open_ms", "0", 0, kMaxDelayMs, "Time the device takes to open (ms)"),
+    NumberSetting("vanish_ms", "0", 0, kMaxDelayMs, "Open until the device disappears (ms, 0 = never)"),
+    TextSetting("busy", "", "Numbers that are busy, comma-separated"),
+    TextSetting("noanswer", "", "Numbers that never answer, comma-separated"),
+    CodeSetting("refuse", "0", "LINEERR code with which every call is refused (0 = none)"),
+    ChoiceSetting("refuse_at", "reply", "reply|call", "Where calls are refused"),
+    NumberSetting("api_low", "0x00010003", 0, 0xFFFFFFFF, "Lowest API version supported"),
+    NumberSetting("api_high", "0x00030000", 0, 0xFFFFFFFF, "Highest API version supported"),
+};
+
+} // namespace
+
 std::optional<SimulatedSettings> ReadSimulatedSettings(const LineSettings& in,
                                                        std::vector<ConfigProblem>& problems) {
-    constexpr DWORD kMaxDelayMs = 3600000; // one hour
-    SimulatedSettings s;
-    bool ok = true;
-    ok &= in.Unsigned("reply_ms", s.replyMs, 0, kMaxDelayMs, s.replyMs, problems);
-    ok &= in.Unsigned("dialtone_ms", s.dialtoneMs, 0, kMaxDelayMs, s.dialtoneMs, problems);
-    ok &= in.Unsigned("digit_ms", s.digitMs, 0, kMaxDelayMs, s.digitMs, problems);
-    ok &= in.Unsigned("proceeding_ms", s.proceedingMs, 0, kMaxDelayMs, s.proceedingMs, problems);
-    ok &= in.Unsigned("answer_ms", s.answerMs, 0, kMaxDelayMs, s.answerMs, problems);
-    ok &= in.Unsigned("busy_ms", s.busyMs, 0, kMaxDelayMs, s.busyMs, problems);
-    ok &= in.Unsigned("noanswer_ms", s.noAnswerMs, 0, kMaxDelayMs, s.noAnswerMs, problems);
-    ok &= in.Unsigned("hangup_ms", s.hangupMs, 0, kMaxDelayMs, s.hangupMs, problems);
-    ok &= in.Unsigned("drop_ms", s.dropMs, 0, kMaxDelayMs, s.dropMs, problems);
-    ok &= in.Unsigned("open_ms", s.openMs, 0, kMaxDelayMs, s.openMs, problems);
-    ok &= in.Unsigned("vanish_ms", s.vanishMs, 0, kMaxDelayMs, s.vanishMs, problems);
-    ok &= in.Signed("refuse", s.refuseCode, s.refuseCode, problems);
-    if (s.refuseCode > 0) {
-        problems.push_back({in.Find("refuse")->line, "key 'refuse': must be 0 or a negative LINEERR code"});
-        s.refuseCode = 0;
-        ok = false;
-    }
-    if (const LineSettings::Entry* e = in.Find("refuse_at")) {
-        if (e->value == "reply")
-            s.refuseInReply = true;
-        else if (e->value == "call")
-            s.refuseInReply = false;
-        else {
-            problems.push_back(
-                {e->line, "key 'refuse_at': '" + e->value + "' is neither 'reply' nor 'call'"});
-            ok = false;
-        }
-    }
-    s.busy = NumberList(in.Text("busy"));
-    s.noAnswer = NumberList(in.Text("noanswer"));
-    ok &= in.Unsigned("api_low", s.lowAPIVersion, 0, 0xFFFFFFFF, s.lowAPIVersion, problems);
-    ok &= in.Unsigned("api_high", s.highAPIVersion, 0, 0xFFFFFFFF, s.highAPIVersion, problems);
-    if (s.lowAPIVersion > s.highAPIVersion) {
-        problems.push_back({in.groupLine, "api_low is above api_high"});
-        ok = false;
-    }
-    if (!ok)
+    const std::optional<SettingValues> v = ReadSettings(kSimulatedSettings, in, problems);
+    if (!v)
         return std::nullopt;
+    SimulatedSettings s;
+    s.replyMs = v->Number("reply_ms");
+    s.dialtoneMs = v->Number("dialtone_ms");
+    s.digitMs = v->Number("digit_ms");
+    s.proceedingMs = v->Number("proceeding_ms");
+    s.answerMs = v->Number("answer_ms");
+    s.busyMs = v->Number("busy_ms");
+    s.noAnswerMs = v->Number("noanswer_ms");
+    s.hangupMs = v->Number("hangup_ms");
+    s.dropMs = v->Number("drop_ms");
+    s.openMs = v->Number("open_ms");
+    s.vanishMs = v->Number("vanish_ms");
+    s.refuseCode = v->Code("refuse");
+    s.refuseInReply = v->Text("refuse_at") == "reply";
+    s.busy = NumberList(v->Text("busy"));
+    s.noAnswer = NumberList(v->Text("noanswer"));
+    s.caps.lowAPIVersion = v->Number("api_low");
+    s.caps.highAPIVersion = v->Number("api_high");
+    if (s.caps.lowAPIVersion > s.caps.highAPIVersion) {
+        problems.push_back({in.groupLine, "api_low is above api_high"});
+        return std::nullopt;
+    }
 
     s.caps.lineName = in.name.empty() ? "Simulated line" : in.name;
     s.caps.providerInfo = "OrvoDial simulated line";
@@ -103,8 +114,6 @@ std::optional<SimulatedSettings> ReadSimulatedSettings(const LineSettings& in,
     s.caps.generateToneModes = 0;
     s.caps.generateToneMaxNumFreq = 0;
     s.caps.numTerminals = 0;
-    s.caps.lowAPIVersion = s.lowAPIVersion;
-    s.caps.highAPIVersion = s.highAPIVersion;
     return s;
 }
 
@@ -236,29 +245,11 @@ void SimulatedLine::ReleaseCall(CallId id) {
     calls.erase(id);
 }
 
-void RegisterSimulatedDriver(DriverRegistry& registry) {
+DriverInfo SimulatedDriverInfo() {
     DriverInfo info;
     info.name = "simulated";
     info.description = "Simulated voice line (no hardware)";
-    info.keys = {
-        {"reply_ms", "50", "Delay from a call request to its reply (ms)"},
-        {"dialtone_ms", "300", "Dial tone before dialing starts (ms)"},
-        {"digit_ms", "60", "Dialing time per digit (ms)"},
-        {"proceeding_ms", "700", "From dialing done to ringback or busy (ms)"},
-        {"answer_ms", "3000", "Ringback until the far end answers (ms)"},
-        {"busy_ms", "1500", "Busy tone until the call is disconnected (ms)"},
-        {"noanswer_ms", "30000", "Ringback until an unanswered call is disconnected (ms)"},
-        {"hangup_ms", "0", "Connected until the far end hangs up (ms, 0 = never)"},
-        {"drop_ms", "100", "Delay from a drop request to its reply (ms)"},
-        {"open_ms", "0", "Time the device takes to open (ms)"},
-        {"vanish_ms", "0", "Open until the device disappears (ms, 0 = never)"},
-        {"busy", "", "Numbers that are busy, comma-separated"},
-        {"noanswer", "", "Numbers that never answer, comma-separated"},
-        {"refuse", "0", "LINEERR code with which every call is refused (0 = none)"},
-        {"refuse_at", "reply", "Where calls are refused: 'reply' or 'call'"},
-        {"api_low", "0x00010003", "Lowest API version supported"},
-        {"api_high", "0x00030000", "Highest API version supported"},
-    };
+    info.settings = kSimulatedSettings;
     info.create = [](const LineSettings& settings,
                      std::vector<ConfigProblem>& problems) -> std::unique_ptr<LineDriver> {
         std::optional<SimulatedSettings> s = ReadSimulatedSettings(settings, problems);
@@ -266,7 +257,7 @@ void RegisterSimulatedDriver(DriverRegistry& registry) {
             return nullptr;
         return std::make_unique<SimulatedLine>(std::move(*s));
     };
-    registry.Register(std::move(info));
+    return info;
 }
 
-} // namespace localtapi
+} // namespace localtapi::simulated

@@ -9,7 +9,8 @@
 // What it does not do: no audio, no incoming calls, one call at a time.
 #pragma once
 
-#include "LineDriver.h"
+#include "localtapi/DriverSettings.h"
+#include "localtapi/LineDriver.h"
 
 #include <QObject>
 
@@ -19,26 +20,26 @@
 #include <optional>
 #include <set>
 
-namespace localtapi {
+namespace localtapi::simulated {
 
+// The typed settings of a simulated line. Their keys, defaults and ranges are the table
+// kSimulatedSettings (SimulatedLine.cpp); read them with ReadSimulatedSettings.
 struct SimulatedSettings {
-    DWORD replyMs = 50;             // request to LINE_REPLY
-    DWORD dialtoneMs = 300;         // dial tone before dialing starts
-    DWORD digitMs = 60;             // dialing time per dialable character
-    DWORD proceedingMs = 700;       // dialing done to ringback / busy
-    DWORD answerMs = 3000;          // ringback to connected
-    DWORD busyMs = 1500;            // busy tone to disconnected
-    DWORD noAnswerMs = 30000;       // ringback to disconnected for an unanswered number
-    DWORD hangupMs = 0;             // connected to the far end hanging up; 0 = never
-    DWORD dropMs = 100;             // drop request to its reply and idle
-    DWORD openMs = 0;               // time Open takes (spent in a nested event loop); 0 = at once
-    DWORD vanishMs = 0;             // open to device removed; 0 = never
-    LONG refuseCode = 0;            // LINEERR with which calls are refused; 0 = none
+    DWORD replyMs = 0;      // request to LINE_REPLY
+    DWORD dialtoneMs = 0;   // dial tone before dialing starts
+    DWORD digitMs = 0;      // dialing time per dialable character
+    DWORD proceedingMs = 0; // dialing done to ringback / busy
+    DWORD answerMs = 0;     // ringback to connected
+    DWORD busyMs = 0;       // busy tone to disconnected
+    DWORD noAnswerMs = 0;   // ringback to disconnected for an unanswered number
+    DWORD hangupMs = 0;     // connected to the far end hanging up; 0 = never
+    DWORD dropMs = 0;       // drop request to its reply and idle
+    DWORD openMs = 0;       // time Open takes (spent in a nested event loop); 0 = at once
+    DWORD vanishMs = 0;     // open to device removed; 0 = never
+    LONG refuseCode = 0;    // LINEERR with which calls are refused; 0 = none
     bool refuseInReply = true;      // refused in LINE_REPLY (true) or by lineMakeCallA itself
     std::set<std::string> busy;     // normalized numbers
     std::set<std::string> noAnswer; // normalized numbers
-    DWORD lowAPIVersion = 0x00010003;
-    DWORD highAPIVersion = 0x00030000;
     DeviceCaps caps;
 };
 
@@ -77,6 +78,7 @@ class SimulatedLine : public LineDriver {
     std::map<CallId, Call> calls;
 };
 
-void RegisterSimulatedDriver(DriverRegistry& registry);
+// The driver's description and settings, for the registry.
+DriverInfo SimulatedDriverInfo();
 
-} // namespace localtapi
+} // namespace localtapi::simulated

@@ -1,10 +1,10 @@
 // The Qt dial and timing windows on the offscreen platform, driven by QTest key and mouse
 // clicks: geometry, key preview, the keypad, focus, default buttons, the timing window.
-#include "DialForm.h"
-#include "FakeTapi.h"
-#include "ModalHelper.h"
-#include "PictureButton.h"
-#include "TForm.h"
+#include "ui/qt/DialForm.h"
+#include "tests/support/FakeTapi.h"
+#include "tests/support/ModalHelper.h"
+#include "ui/qt/PictureButton.h"
+#include "ui/qt/TForm.h"
 
 #include <QFontDatabase>
 #include <QLineEdit>

@@ -1,0 +1,16 @@
+// The line drivers built into the program: one line per driver, in the order the
+// configuration dialog lists them. A new driver is a folder under drivers/ with its
+// DriverInfo (name, settings table, factory), its sources in localtapi/CMakeLists.txt and
+// a line here.
+#include "localtapi/LineDriver.h"
+#include "localtapi/drivers/modem/ModemSettings.h"
+#include "localtapi/drivers/simulated/SimulatedLine.h"
+
+namespace localtapi {
+
+void RegisterBuiltinDrivers(DriverRegistry& registry) {
+    registry.Register(simulated::SimulatedDriverInfo());
+    registry.Register(modem::ModemDriverInfo());
+}
+
+} // namespace localtapi

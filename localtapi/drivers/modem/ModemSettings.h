@@ -1,0 +1,44 @@
+// ModemSettings: what a modem line group configures, its table of settings, and the
+// driver's entry for the registry. The keys, defaults and help texts are the table
+// kModemSettings (ModemSettings.cpp), written once.
+#pragma once
+
+#include "localtapi/LineDriver.h"
+#include "localtapi/drivers/modem/DialString.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace localtapi::modem {
+
+using std::chrono::milliseconds;
+
+// How long the driver waits for the modem. Each expiry is handled (the operation fails or
+// the call is disconnected); nothing waits longer.
+struct ModemTimeouts {
+    milliseconds command{3000};     // AT, the init string, the pre-dial check, ATH
+    milliseconds dialBase{30000};   // one dial command: waiting for dial tone and the line
+    milliseconds dialPerChar{2500}; // plus this per dial character (a ',' pauses 2 s)
+    milliseconds abort{3000};       // the modem's result after a dial is aborted
+};
+
+struct ModemSettings {
+    std::string port;
+    unsigned speed = 0;
+    std::string init;
+    DialMode dialMode = DialMode::Tone;
+    std::string prefix; // dialled before every number (e.g. "9," for an outside line)
+    bool blind = false; // dial without waiting for dial tone (ATX3 before dialling)
+    DeviceCaps caps;
+};
+
+// Reads the modem keys of a line group; problems name key and line.
+std::optional<ModemSettings> ReadModemSettings(const LineSettings& settings,
+                                               std::vector<ConfigProblem>& problems);
+
+// Description and settings of the driver, for the registry and the configuration dialog.
+DriverInfo ModemDriverInfo();
+
+} // namespace localtapi::modem

@@ -1,0 +1,134 @@
+// The line error codes (LINEERR_*), written once: each row gives a code's published name
+// and value. From this table come the constants where <tapi.h> is absent, the check
+// against <tapi.h> where it is present, the codes' names in the trace (LineErrorName) and
+// the check that the error texts cover every code.
+#pragma once
+
+#include "telephony/tapi/Types.h"
+
+#include <iterator>
+#include <string_view>
+
+// X(name without LINEERR_, value), in ascending order of value.
+#define ORVODIAL_LINE_ERRORS(X) \
+    X(ALLOCATED, 0x80000001) \
+    X(BADDEVICEID, 0x80000002) \
+    X(BEARERMODEUNAVAIL, 0x80000003) \
+    X(CALLUNAVAIL, 0x80000005) \
+    X(COMPLETIONOVERRUN, 0x80000006) \
+    X(CONFERENCEFULL, 0x80000007) \
+    X(DIALBILLING, 0x80000008) \
+    X(DIALDIALTONE, 0x80000009) \
+    X(DIALPROMPT, 0x8000000A) \
+    X(DIALQUIET, 0x8000000B) \
+    X(INCOMPATIBLEAPIVERSION, 0x8000000C) \
+    X(INCOMPATIBLEEXTVERSION, 0x8000000D) \
+    X(INIFILECORRUPT, 0x8000000E) \
+    X(INUSE, 0x8000000F) \
+    X(INVALADDRESS, 0x80000010) \
+    X(INVALADDRESSID, 0x80000011) \
+    X(INVALADDRESSMODE, 0x80000012) \
+    X(INVALADDRESSSTATE, 0x80000013) \
+    X(INVALAPPHANDLE, 0x80000014) \
+    X(INVALAPPNAME, 0x80000015) \
+    X(INVALBEARERMODE, 0x80000016) \
+    X(INVALCALLCOMPLMODE, 0x80000017) \
+    X(INVALCALLHANDLE, 0x80000018) \
+    X(INVALCALLPARAMS, 0x80000019) \
+    X(INVALCALLPRIVILEGE, 0x8000001A) \
+    X(INVALCALLSELECT, 0x8000001B) \
+    X(INVALCALLSTATE, 0x8000001C) \
+    X(INVALCALLSTATELIST, 0x8000001D) \
+    X(INVALCARD, 0x8000001E) \
+    X(INVALCOMPLETIONID, 0x8000001F) \
+    X(INVALCONFCALLHANDLE, 0x80000020) \
+    X(INVALCONSULTCALLHANDLE, 0x80000021) \
+    X(INVALCOUNTRYCODE, 0x80000022) \
+    X(INVALDEVICECLASS, 0x80000023) \
+    X(INVALDEVICEHANDLE, 0x80000024) \
+    X(INVALDIALPARAMS, 0x80000025) \
+    X(INVALDIGITLIST, 0x80000026) \
+    X(INVALDIGITMODE, 0x80000027) \
+    X(INVALDIGITS, 0x80000028) \
+    X(INVALEXTVERSION, 0x80000029) \
+    X(INVALGROUPID, 0x8000002A) \
+    X(INVALLINEHANDLE, 0x8000002B) \
+    X(INVALLINESTATE, 0x8000002C) \
+    X(INVALLOCATION, 0x8000002D) \
+    X(INVALMEDIALIST, 0x8000002E) \
+    X(INVALMEDIAMODE, 0x8000002F) \
+    X(INVALMESSAGEID, 0x80000030) \
+    X(INVALPARAM, 0x80000032) \
+    X(INVALPARKID, 0x80000033) \
+    X(INVALPARKMODE, 0x80000034) \
+    X(INVALPOINTER, 0x80000035) \
+    X(INVALPRIVSELECT, 0x80000036) \
+    X(INVALRATE, 0x80000037) \
+    X(INVALREQUESTMODE, 0x80000038) \
+    X(INVALTERMINALID, 0x80000039) \
+    X(INVALTERMINALMODE, 0x8000003A) \
+    X(INVALTIMEOUT, 0x8000003B) \
+    X(INVALTONE, 0x8000003C) \
+    X(INVALTONELIST, 0x8000003D) \
+    X(INVALTONEMODE, 0x8000003E) \
+    X(INVALTRANSFERMODE, 0x8000003F) \
+    X(LINEMAPPERFAILED, 0x80000040) \
+    X(NOCONFERENCE, 0x80000041) \
+    X(NODEVICE, 0x80000042) \
+    X(NODRIVER, 0x80000043) \
+    X(NOMEM, 0x80000044) \
+    X(NOREQUEST, 0x80000045) \
+    X(NOTOWNER, 0x80000046) \
+    X(NOTREGISTERED, 0x80000047) \
+    X(OPERATIONFAILED, 0x80000048) \
+    X(OPERATIONUNAVAIL, 0x80000049) \
+    X(RATEUNAVAIL, 0x8000004A) \
+    X(RESOURCEUNAVAIL, 0x8000004B) \
+    X(REQUESTOVERRUN, 0x8000004C) \
+    X(STRUCTURETOOSMALL, 0x8000004D) \
+    X(TARGETNOTFOUND, 0x8000004E) \
+    X(TARGETSELF, 0x8000004F) \
+    X(UNINITIALIZED, 0x80000050) \
+    X(USERUSERINFOTOOBIG, 0x80000051) \
+    X(REINIT, 0x80000052) \
+    X(ADDRESSBLOCKED, 0x80000053) \
+    X(BILLINGREJECTED, 0x80000054) \
+    X(INVALFEATURE, 0x80000055) \
+    X(NOMULTIPLEINSTANCE, 0x80000056) \
+    X(INVALAGENTID, 0x80000057)
+
+#ifndef _WIN32
+#define ORVODIAL_DEFINE_LINE_ERROR(name, value) constexpr LONG LINEERR_##name = static_cast<LONG>(value);
+ORVODIAL_LINE_ERRORS(ORVODIAL_DEFINE_LINE_ERROR)
+#undef ORVODIAL_DEFINE_LINE_ERROR
+#else
+#define ORVODIAL_CHECK_LINE_ERROR(name, value) \
+    static_assert(static_cast<LONG>(LINEERR_##name) == static_cast<LONG>(value), "LINEERR_" #name);
+ORVODIAL_LINE_ERRORS(ORVODIAL_CHECK_LINE_ERROR)
+#undef ORVODIAL_CHECK_LINE_ERROR
+#endif
+
+namespace telephony::tapi {
+
+struct LineError {
+    LONG code;
+    std::string_view name; // "LINEERR_ALLOCATED"
+};
+
+#define ORVODIAL_LINE_ERROR_ROW(name, value) LineError{static_cast<LONG>(value), "LINEERR_" #name},
+inline constexpr LineError kLineErrors[] = {ORVODIAL_LINE_ERRORS(ORVODIAL_LINE_ERROR_ROW)};
+#undef ORVODIAL_LINE_ERROR_ROW
+
+// Codes run from 0x80000001 upward; kLastLineError is the highest one defined.
+inline constexpr DWORD kFirstLineError = 0x80000001u;
+inline constexpr DWORD kLastLineError = static_cast<DWORD>(kLineErrors[std::size(kLineErrors) - 1].code);
+
+// The name of a LINEERR code ("LINEERR_INVALADDRESS"); empty for anything else.
+constexpr std::string_view LineErrorName(LONG code) {
+    for (const LineError& e : kLineErrors)
+        if (e.code == code)
+            return e.name;
+    return {};
+}
+
+} // namespace telephony::tapi

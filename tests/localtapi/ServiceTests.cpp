@@ -1,0 +1,525 @@
+// The service called directly: handle rules, checks and codes, capabilities, delivery.
+#include "localtapi/Checks.h"
+#include "tests/support/ServiceTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <set>
+#include <sstream>
+#include <vector>
+
+using namespace localtapi;
+using namespace svctest;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+// A message as "hDevice message instance p1 p2".
+std::string Brief(DWORD h, DWORD message, DWORD instance, DWORD p1, DWORD p2) {
+    std::ostringstream o;
+    o << h << ' ' << message << ' ' << instance << ' ' << p1 << ' ' << p2;
+    return o.str();
+}
+
+Strings g_seen;                           // every message delivered to Record, in Brief
+std::map<DWORD, std::vector<DWORD>> g_p1; // their p1, by message
+void CALLBACK Record(DWORD h, DWORD msg, DWORD_PTR inst, DWORD_PTR p1, DWORD_PTR p2, DWORD_PTR) {
+    g_seen.push_back(Brief(h, msg, inst, p1, p2));
+    g_p1[msg].push_back(p1);
+}
+void Forget() {
+    g_seen.clear();
+    g_p1.clear();
+}
+
+// A driver whose every step the test performs itself through the sink it keeps.
+struct ScriptedDriver : LineDriver {
+    static inline ScriptedDriver* last = nullptr; // the one made most recently
+    ScriptedDriver() { last = this; }
+    DeviceCaps Caps() const override { return {}; }
+    LONG Open(LineDriverSink& s) override {
+        calls.push_back("Open");
+        if (duringOpen)
+            duringOpen();
+        sink = &s;
+        return 0;
+    }
+    void Close() override { calls.push_back("Close"); }
+    LONG MakeCall(RequestId r, CallId c, const char* dest) override {
+        calls.push_back(std::string("MakeCall ") + dest);
+        request = r;
+        call = c;
+        return 0;
+    }
+    LONG Drop(RequestId, CallId) override { return 0; }
+    void ReleaseCall(CallId) override { calls.push_back("ReleaseCall"); }
+    std::vector<std::string> calls;
+    LineDriverSink* sink = nullptr;
+    std::function<void()> duringOpen;
+    RequestId request = 0;
+    CallId call = 0;
+};
+
+class Service : public testing::Test {
+  protected:
+    void SetUp() override { Forget(); }
+
+    static HLINEAPP Initialize(LocalTapi& s) {
+        HLINEAPP app = 0;
+        DWORD devs = 0, version = 0x00030000;
+        LINEINITIALIZEEXPARAMS params{sizeof params, 0, 0, LINEINITIALIZEEXOPTION_USEHIDDENWINDOW, {}, 0};
+        EXPECT_EQ(s.lineInitializeExA(&app, nullptr, &Record, "test", &devs, &version, &params), 0);
+        return app;
+    }
+    static HLINE Open(LocalTapi& s, HLINEAPP app, DWORD device = 0, DWORD_PTR instance = 0x1234) {
+        HLINE line = 0;
+        EXPECT_EQ(s.lineOpen(app, device, &line, 0x00030000, 0, instance, LINECALLPRIVILEGE_NONE,
+                             LINEMEDIAMODE_INTERACTIVEVOICE, nullptr),
+                  0);
+        return line;
+    }
+    // A service whose one device is a scripted driver, then in drv.
+    std::shared_ptr<LocalTapi> Scripted() {
+        ServiceSetup setup;
+        setup.ini = "[line0]\ndriver=scripted\n";
+        setup.drivers = [](DriverRegistry& r) {
+            r.Register({"scripted", "", {}, [](auto&, auto&) { return std::make_unique<ScriptedDriver>(); }});
+        };
+        auto s = MakeService(setup);
+        drv = ScriptedDriver::last;
+        return s;
+    }
+    ScriptedDriver* drv = nullptr;
+    // A line of app with a call the scripted driver has made; the messages so far forgotten.
+    HLINE Connected(LocalTapi& s, HLINEAPP app, HCALL& call) {
+        const HLINE line = Open(s, app);
+        EXPECT_GT(s.lineMakeCallA(line, &call, "1", 0, nullptr), 0);
+        drv->sink->RequestCompleted(drv->request, 0);
+        Spin();
+        Forget();
+        return line;
+    }
+    static DWORD LastState() { return g_p1[LINE_CALLSTATE].empty() ? 0 : g_p1[LINE_CALLSTATE].back(); }
+};
+
+TEST_F(Service, InitializeReportsDevicesAndVersionAndChecksArguments) {
+    auto s = MakeService(std::string(kFastLine) + "[line1]\ndriver=simulated\n");
+    HLINEAPP app = 0;
+    DWORD devs = 0, version = 0x00030000;
+    LINEINITIALIZEEXPARAMS params{sizeof params, 0, 0, LINEINITIALIZEEXOPTION_USEHIDDENWINDOW, {}, 0};
+    auto init = [&](LINECALLBACK cb = &Record) {
+        return s->lineInitializeExA(&app, nullptr, cb, "t", &devs, &version, &params);
+    };
+    ASSERT_EQ(init(), 0);
+    EXPECT_EQ(devs, 2u);
+    EXPECT_EQ(version, localtapi::kServiceVersion);
+    EXPECT_EQ(params.dwUsedSize, sizeof params);
+
+    params.dwTotalSize = sizeof params - 1;
+    EXPECT_EQ(init(), LINEERR_STRUCTURETOOSMALL);
+    params.dwTotalSize = sizeof params;
+    params.dwOptions = LINEINITIALIZEEXOPTION_USEEVENT;
+    EXPECT_EQ(init(), LINEERR_OPERATIONUNAVAIL);
+    params.dwOptions = LINEINITIALIZEEXOPTION_USEHIDDENWINDOW;
+    EXPECT_EQ(init(nullptr), LINEERR_INVALPOINTER);
+    version = 0x00010004;
+    EXPECT_EQ(init(), LINEERR_INCOMPATIBLEAPIVERSION);
+    EXPECT_EQ(s->census().apps, 1u);
+}
+
+// Also: request IDs grow, a call cannot be dropped twice, close frees calls.
+TEST_F(Service, HandlesAreNeverReusedAndStaleOnesAreRejected) {
+    auto s = MakeService();
+    std::set<DWORD> seen;
+    LONG lastRequest = 0;
+    for (int round = 0; round < 3; ++round) {
+        Forget();
+        const HLINEAPP app = Initialize(*s);
+        const HLINE line = Open(*s, app);
+        HCALL call = 0;
+        const LONG make = s->lineMakeCallA(line, &call, "5551212", 0, nullptr);
+        EXPECT_GT(make, lastRequest);
+        ASSERT_TRUE(WaitFor([&] { return LastState() == LINECALLSTATE_CONNECTED; }));
+        for (DWORD h : {app, line, call})
+            EXPECT_TRUE(seen.insert(h).second) << "handle " << h << " reused";
+        lastRequest = s->lineDrop(call, nullptr, 0);
+        EXPECT_GT(lastRequest, make);
+        EXPECT_EQ(s->lineDrop(call, nullptr, 0), LINEERR_INVALCALLSTATE);
+
+        EXPECT_EQ(s->lineClose(line), 0);
+        EXPECT_EQ(s->census().calls, 0u);
+        EXPECT_EQ(s->lineClose(line), LINEERR_INVALLINEHANDLE);
+        EXPECT_EQ(s->lineMakeCallA(line, &call, "1", 0, nullptr), LINEERR_INVALLINEHANDLE);
+        EXPECT_EQ(s->lineDrop(call, nullptr, 0), LINEERR_INVALCALLHANDLE);
+        EXPECT_EQ(s->lineDeallocateCall(call), LINEERR_INVALCALLHANDLE);
+        EXPECT_EQ(s->lineClose(app), LINEERR_INVALLINEHANDLE) << "a handle of another kind";
+        EXPECT_EQ(s->lineShutdown(line), LINEERR_INVALAPPHANDLE);
+
+        EXPECT_EQ(s->lineShutdown(app), 0);
+        EXPECT_EQ(s->lineShutdown(app), LINEERR_INVALAPPHANDLE);
+        HLINE again = 0;
+        EXPECT_EQ(s->lineOpen(app, 0, &again, 0x00030000, 0, 0, 1, 4, nullptr), LINEERR_INVALAPPHANDLE);
+    }
+    EXPECT_TRUE(Clean(*s));
+}
+
+TEST_F(Service, NegotiateAgainstTheDeviceRange) {
+    const struct {
+        const char* name;
+        DWORD deviceHigh, low, high, version; // version 0: none in common
+    } rows[] = {{"full_range", 0x00030000, 0x00010003, 0x00030000, 0x00030000},
+                {"device_lower", 0x00020001, 0x00010003, 0x00030000, 0x00020001},
+                {"app_lower", 0x00030000, 0x00010003, 0x00020000, 0x00020000},
+                {"only_1_3", 0x00010003, 0x00010003, 0x00030000, 0x00010003},
+                {"no_overlap", 0x00010004, 0x00020000, 0x00030000, 0},
+                {"inverted", 0x00030000, 0x00030000, 0x00020000, 0},
+                {"above_service", 0x00040000, 0x00030001, 0x00040000, 0},
+                // Only published versions are answered: the highest one inside both ranges.
+                {"app_high_unpublished", 0x00030000, 0x00010003, 0x00020005, 0x00020002},
+                {"device_high_unpublished", 0x00020005, 0x00010003, 0x00030000, 0x00020002},
+                {"no_published_inside", 0x00030000, 0x00010005, 0x0001FFFF, 0}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto s = MakeService("[line0]\ndriver=simulated\napi_low=0x00010003\napi_high=" +
+                             std::to_string(row.deviceHigh) + "\n");
+        const LONG result = row.version != 0 ? 0 : LINEERR_INCOMPATIBLEAPIVERSION;
+        const HLINEAPP app = Initialize(*s);
+        DWORD version = 0xDEAD;
+        LINEEXTENSIONID ext{1, 2, 3, 4};
+        EXPECT_EQ(s->lineNegotiateAPIVersion(app, 0, row.low, row.high, &version, &ext), result);
+        if (result == 0) {
+            EXPECT_EQ(version, row.version);
+            EXPECT_EQ(ext.dwExtensionID0 | ext.dwExtensionID1 | ext.dwExtensionID2 | ext.dwExtensionID3, 0u);
+        }
+        EXPECT_EQ(s->lineNegotiateAPIVersion(app, 1, row.low, row.high, &version, &ext), LINEERR_BADDEVICEID);
+    }
+}
+
+TEST_F(Service, DevCapsLayoutSizesAndTruncation) {
+    auto s = MakeService();
+    const HLINEAPP app = Initialize(*s);
+    alignas(LINEDEVCAPS) unsigned char buffer[mTAPIDecs::kDevCapsBufferSize];
+    auto* caps = reinterpret_cast<LINEDEVCAPS*>(buffer);
+    const DWORD full = sizeof(LINEDEVCAPS) + 10 + 24 + 19; // three strings and their NULs
+
+    caps->dwTotalSize = sizeof buffer;
+    ASSERT_EQ(s->lineGetDevCapsA(app, 0, 0x00030000, 0, caps), 0);
+    EXPECT_EQ(caps->dwNeededSize, full);
+    EXPECT_EQ(caps->dwUsedSize, full);
+    EXPECT_GE(caps->dwProviderInfoOffset, sizeof(LINEDEVCAPS));
+
+    // Room for the fixed part and the provider info only: the rest is left out.
+    std::memset(buffer, 0xCC, sizeof buffer);
+    caps->dwTotalSize = sizeof(LINEDEVCAPS) + 24 + 5;
+    ASSERT_EQ(s->lineGetDevCapsA(app, 0, 0x00030000, 0, caps), 0);
+    EXPECT_EQ(caps->dwProviderInfoSize, 24u);
+    EXPECT_EQ(caps->dwSwitchInfoSize | caps->dwSwitchInfoOffset | caps->dwLineNameSize, 0u);
+    EXPECT_EQ(caps->dwUsedSize, sizeof(LINEDEVCAPS) + 24);
+    EXPECT_EQ(caps->dwNeededSize, full);
+    EXPECT_EQ(buffer[caps->dwUsedSize], 0xCC) << "wrote past the used part";
+
+    caps->dwTotalSize = sizeof(LINEDEVCAPS) - 1;
+    EXPECT_EQ(s->lineGetDevCapsA(app, 0, 0x00030000, 0, caps), LINEERR_STRUCTURETOOSMALL);
+    // An older version has a smaller fixed part, which is then enough.
+    caps->dwTotalSize = offsetof(LINEDEVCAPS, dwLineFeatures);
+    EXPECT_EQ(s->lineGetDevCapsA(app, 0, 0x00010003, 0, caps), 0);
+    EXPECT_EQ(caps->dwUsedSize, offsetof(LINEDEVCAPS, dwLineFeatures));
+
+    caps->dwTotalSize = sizeof buffer;
+    EXPECT_EQ(s->lineGetDevCapsA(app, 1, 0x00030000, 0, caps), LINEERR_BADDEVICEID);
+    EXPECT_EQ(s->lineGetDevCapsA(app, 0, 0x00030001, 0, caps), LINEERR_INCOMPATIBLEAPIVERSION);
+    EXPECT_EQ(s->lineGetDevCapsA(app, 0, 0x00030000, 0x00010000, caps), LINEERR_INCOMPATIBLEEXTVERSION);
+    EXPECT_EQ(s->lineGetDevCapsA(app + 1000, 0, 0x00030000, 0, caps), LINEERR_INVALAPPHANDLE);
+}
+
+TEST_F(Service, OpenChecks) {
+    const struct {
+        const char* name;
+        DWORD device, version, ext, privileges, media;
+        LONG result;
+    } rows[] = {{"dialer", 0, 0x00030000, 0, 1, 4, 0},
+                {"none_ignores_media", 0, 0x00030000, 0, 1, LINEMEDIAMODE_DATAMODEM, 0},
+                {"owner_voice", 0, 0x00030000, 0, 4, 4, 0},
+                {"owner_data", 0, 0x00030000, 0, 4, LINEMEDIAMODE_DATAMODEM, LINEERR_INVALMEDIAMODE},
+                {"owner_no_media", 0, 0x00030000, 0, 4, 0, LINEERR_INVALMEDIAMODE},
+                {"owner_bad_bit", 0, 0x00030000, 0, 4, 0x80000004, LINEERR_INVALMEDIAMODE},
+                {"none_with_owner", 0, 0x00030000, 0, 5, 4, LINEERR_INVALPRIVSELECT},
+                {"zero_privileges", 0, 0x00030000, 0, 0, 4, LINEERR_INVALPRIVSELECT},
+                {"unknown_privilege", 0, 0x00030000, 0, 8, 4, LINEERR_INVALPRIVSELECT},
+                {"bad_device", 1, 0x00030000, 0, 1, 4, LINEERR_BADDEVICEID},
+                {"bad_version", 0, 0x00010002, 0, 1, 4, LINEERR_INCOMPATIBLEAPIVERSION},
+                {"ext_version", 0, 0x00030000, 1, 1, 4, LINEERR_INCOMPATIBLEEXTVERSION}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto s = MakeService();
+        const HLINEAPP app = Initialize(*s);
+        HLINE line = 0;
+        EXPECT_EQ(
+            s->lineOpen(app, row.device, &line, row.version, row.ext, 1, row.privileges, row.media, nullptr),
+            row.result);
+        EXPECT_EQ(line != 0, row.result == 0);
+        EXPECT_EQ(s->census().lines, row.result == 0 ? 1u : 0u);
+    }
+}
+
+// lineGetDevCapsA and lineOpen take a version negotiation could have answered, no other.
+TEST_F(Service, CapabilitiesAndOpenTakePublishedVersionsOnly) {
+    auto s = MakeService("[line0]\ndriver=simulated\napi_high=0x00020005\n");
+    const HLINEAPP app = Initialize(*s);
+    const struct {
+        DWORD version;
+        LONG result;
+    } rows[] = {{0x00010003, 0}, {0x00010005, LINEERR_INCOMPATIBLEAPIVERSION}, {0x00020002, 0},
+                {0x00020005, LINEERR_INCOMPATIBLEAPIVERSION}, {0x00030000, LINEERR_INCOMPATIBLEAPIVERSION}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.version);
+        std::vector<unsigned char> buffer(mTAPIDecs::kDevCapsBufferSize);
+        auto* caps = reinterpret_cast<LINEDEVCAPS*>(buffer.data());
+        caps->dwTotalSize = mTAPIDecs::kDevCapsBufferSize;
+        EXPECT_EQ(s->lineGetDevCapsA(app, 0, row.version, 0, caps), row.result);
+        HLINE line = 0;
+        EXPECT_EQ(s->lineOpen(app, 0, &line, row.version, 0, 0, 1, 4, nullptr), row.result);
+        if (row.result == 0) {
+            EXPECT_EQ(s->lineClose(line), 0);
+        }
+    }
+}
+
+// Two applications share one device: the driver opens once and closes with the last
+// line; line events reach both; a line closed under a call of the other leaves it alone.
+TEST_F(Service, OneDeviceOpenedByTwoApplications) {
+    auto s = Scripted();
+    const HLINEAPP a = Initialize(*s), b = Initialize(*s);
+    HCALL call = 0;
+    const HLINE lineB = Connected(*s, b, call);
+    const HLINE lineA = Open(*s, a, 0, 0xA);
+    EXPECT_NE(lineA, lineB);
+    EXPECT_EQ(drv->calls, (Strings{"Open", "MakeCall 1"})) << "opened once";
+    drv->sink->LineDevState(LINEDEVSTATE_RINGING, 0, 1);
+    drv->sink->CallState(call, LINECALLSTATE_CONNECTED, 0);
+    Spin();
+    EXPECT_EQ(g_p1[LINE_LINEDEVSTATE].size(), 2u) << "both lines hear the device";
+    EXPECT_EQ(g_p1[LINE_CALLSTATE], (std::vector<DWORD>{LINECALLSTATE_CONNECTED})) << "only the call's owner";
+    EXPECT_EQ(s->lineClose(lineA), 0);
+    EXPECT_EQ(drv->calls.size(), 2u) << "neither closed nor released while b's line is open";
+    EXPECT_GT(s->lineDrop(call, nullptr, 0), 0);
+    EXPECT_EQ(s->lineClose(lineB), 0);
+    EXPECT_EQ(drv->calls, (Strings{"Open", "MakeCall 1", "ReleaseCall", "Close"}));
+    EXPECT_EQ(s->lineShutdown(a), 0);
+    EXPECT_EQ(s->lineShutdown(b), 0);
+    Spin();
+    EXPECT_TRUE(Clean(*s));
+}
+
+// A call that is not idle may be let go of from version 2.0 on (the call is dropped and
+// its outstanding drop answered); below 2.0 that is refused.
+TEST_F(Service, DeallocatingALiveCallDependsOnTheVersion) {
+    for (const auto& [version, result] :
+         {std::pair<DWORD, LONG>{0x00010004, LINEERR_INVALCALLSTATE}, {0x00020000, 0}, {0x00030000, 0}}) {
+        SCOPED_TRACE(version);
+        auto s = Scripted();
+        const HLINEAPP app = Initialize(*s);
+        HLINE line = 0;
+        ASSERT_EQ(s->lineOpen(app, 0, &line, version, 0, 7, 1, 4, nullptr), 0);
+        HCALL call = 0;
+        const LONG make = s->lineMakeCallA(line, &call, "1", 0, nullptr);
+        ASSERT_GT(make, 0);
+        drv->sink->RequestCompleted(drv->request, 0);
+        drv->sink->CallState(drv->call, LINECALLSTATE_CONNECTED, 0);
+        Spin();
+        const LONG drop = s->lineDrop(call, nullptr, 0);
+        ASSERT_GT(drop, 0);
+        Forget();
+        EXPECT_EQ(s->lineDeallocateCall(call), result);
+        Spin();
+        if (result == 0) {
+            EXPECT_EQ(drv->calls.back(), "ReleaseCall");
+            EXPECT_EQ(g_p1[LINE_REPLY], (std::vector<DWORD>{static_cast<DWORD>(drop)})) << "the drop answered";
+            EXPECT_EQ(s->census().calls, 0u);
+        } else {
+            EXPECT_TRUE(g_p1[LINE_REPLY].empty());
+            EXPECT_EQ(s->census().calls, 1u);
+        }
+        EXPECT_EQ(s->lineShutdown(app), 0);
+    }
+}
+
+TEST_F(Service, DialableSet) {
+    const struct {
+        const char *name, *address;
+        LONG result; // 0: accepted (a request ID)
+    } rows[] = {{"plain", "5551212", 0},
+                {"dashes", "555-1212", 0},
+                {"canonical", "+1 (206) 555-1212", 0},
+                {"modifiers", "9,T*70P#!", 0},
+                {"letter", "555-CALL-NOW", LINEERR_INVALADDRESS},
+                {"slash", "555/1212", LINEERR_INVALADDRESS},
+                {"newline", "555\n1212", LINEERR_INVALADDRESS},
+                {"prompt", "555?", LINEERR_DIALPROMPT},
+                {"wait_tone", "9W5551212", LINEERR_DIALDIALTONE},
+                {"quiet", "9@5551212", LINEERR_DIALQUIET},
+                {"billing", "0$", LINEERR_DIALBILLING},
+                {"null_stays_in_dial_tone", nullptr, 0}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Forget();
+        auto s = MakeService();
+        const HLINE line = Open(*s, Initialize(*s));
+        HCALL call = 0;
+        const LONG r = s->lineMakeCallA(line, &call, row.address, 0, nullptr);
+        EXPECT_TRUE(row.result == 0 ? r > 0 : r == row.result) << r;
+        EXPECT_EQ(s->census().calls, row.result == 0 ? 1u : 0u);
+        EXPECT_EQ(call, 0u) << "the handle is written with the successful reply";
+        if (row.address == nullptr) {
+            Spin(50);
+            EXPECT_EQ(g_seen, (Strings{Brief(0, LINE_REPLY, 0x1234, r, 0),
+                                       Brief(call, LINE_CALLSTATE, 0x1234, LINECALLSTATE_DIALTONE,
+                                             LINEDIALTONEMODE_NORMAL)}));
+        }
+    }
+}
+
+// A number in international form reaches a driver that dials digits as the digits to dial
+// from the configured location, and one that takes international numbers with its "+";
+// any other number as the application gave it.
+TEST_F(Service, InternationalNumbersAreTranslatedForDriversThatDialDigits) {
+    const struct {
+        const char* name;
+        bool dialsDigits;
+        const char *address, *driverGets;
+    } rows[] = {{"same area", true, "+1-206-555-1212", "MakeCall 9,5551212"},
+                // Canonical forms keep the subscriber's separators; digit dialers skip them.
+                {"canonical, other area", true, "+1 (425) 555-1212", "MakeCall 9,1425555-1212"},
+                {"canonical abroad", true, "+44 20 7946 0000", "MakeCall 9,0114420 7946 0000"},
+                {"local form as given", true, "555-1212", "MakeCall 555-1212"},
+                {"international driver", false, "+1-206-555-1212", "MakeCall +1-206-555-1212"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ServiceSetup setup;
+        setup.ini = "[line0]\ndriver=scripted\n[location]\noutside_prefix=9,\narea_code=206\n";
+        const bool dialsDigits = row.dialsDigits;
+        setup.drivers = [dialsDigits](DriverRegistry& r) {
+            DriverInfo info{"scripted", "", {}, [](auto&, auto&) { return std::make_unique<ScriptedDriver>(); }};
+            info.dialsDigits = dialsDigits;
+            r.Register(std::move(info));
+        };
+        auto s = MakeService(setup);
+        drv = ScriptedDriver::last;
+        const HLINE line = Open(*s, Initialize(*s));
+        HCALL call = 0;
+        EXPECT_GT(s->lineMakeCallA(line, &call, row.address, 0, nullptr), 0);
+        ASSERT_FALSE(drv->calls.empty());
+        EXPECT_EQ(drv->calls.back(), row.driverGets);
+    }
+}
+
+TEST_F(Service, ShutdownWithMessagesQueuedDeliversNothing) {
+    auto s = Scripted();
+    const HLINEAPP app = Initialize(*s);
+    HCALL call = 0;
+    ASSERT_GT(s->lineMakeCallA(Open(*s, app), &call, "1", 0, nullptr), 0);
+    drv->sink->RequestCompleted(drv->request, 0);
+    drv->sink->CallState(drv->call, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_NORMAL);
+    drv->sink->CallState(drv->call, LINECALLSTATE_CONNECTED, 0);
+    EXPECT_EQ(s->census().queuedMessages, 3u);
+    EXPECT_EQ(s->lineShutdown(app), 0);
+    Spin(50);
+    EXPECT_TRUE(g_seen.empty());
+    EXPECT_EQ(call, 0u) << "no handle is written for a reply that is never delivered";
+    EXPECT_TRUE(Clean(*s));
+    EXPECT_EQ(drv->calls, (Strings{"Open", "MakeCall 1", "ReleaseCall", "Close"}));
+
+    // Shut down while the device is opening: the open fails.
+    const HLINEAPP again = Initialize(*s);
+    drv->calls.clear();
+    drv->duringOpen = [&] { EXPECT_EQ(s->lineShutdown(again), 0); };
+    HLINE line = 0;
+    EXPECT_EQ(s->lineOpen(again, 0, &line, 0x00030000, 0, 1, 1, 4, nullptr), LINEERR_INVALAPPHANDLE);
+    EXPECT_EQ(line, 0u);
+    EXPECT_EQ(drv->calls, (Strings{"Open", "Close"}));
+    EXPECT_TRUE(Clean(*s));
+}
+
+TEST_F(Service, CloseAnswersOutstandingRequestsAndDiscardsTheRest) {
+    auto s = Scripted();
+    const HLINEAPP app = Initialize(*s);
+    HCALL call = 0;
+    // A call request still outstanding at close fails in its reply.
+    HLINE line = Open(*s, app, 0, 7);
+    const LONG make = s->lineMakeCallA(line, &call, "1", 0, nullptr);
+    EXPECT_EQ(s->lineClose(line), 0);
+    Spin();
+    EXPECT_EQ(g_seen, (Strings{Brief(0, LINE_REPLY, 7, make, LINEERR_OPERATIONFAILED)}));
+
+    // A drop outstanding at close succeeds; the call states queued before are dropped.
+    line = Connected(*s, app, call);
+    const LONG drop = s->lineDrop(call, nullptr, 0);
+    ASSERT_GT(drop, 0);
+    drv->sink->CallState(drv->call, LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NORMAL);
+    EXPECT_EQ(s->lineClose(line), 0);
+    Spin();
+    EXPECT_EQ(g_seen, (Strings{Brief(0, LINE_REPLY, 0x1234, drop, 0)}));
+    EXPECT_EQ(s->lineDeallocateCall(call), LINEERR_INVALCALLHANDLE);
+
+    // Hardware may report idle before it confirms the drop; freeing the call then answers it.
+    line = Connected(*s, app, call);
+    const LONG early = s->lineDrop(call, nullptr, 0);
+    drv->sink->CallState(drv->call, LINECALLSTATE_IDLE, 0);
+    Spin();
+    EXPECT_EQ(s->lineDeallocateCall(call), 0);
+    EXPECT_EQ(s->census().requests, 0u);
+    drv->sink->RequestCompleted(early, 0); // late: ignored
+    Spin();
+    EXPECT_EQ(g_p1[LINE_REPLY], std::vector<DWORD>{static_cast<DWORD>(early)});
+    EXPECT_EQ(s->lineShutdown(app), 0);
+    EXPECT_TRUE(Clean(*s));
+}
+
+// Line 1 takes 80 ms to open in a nested event loop; line 0's call progresses meanwhile.
+TEST_F(Service, NothingIsDeliveredInsideAnOperation) {
+    auto s = MakeService(std::string(kFastLine) + "[line1]\ndriver=simulated\nopen_ms=80\n");
+    const HLINEAPP app = Initialize(*s);
+    const HLINE line0 = Open(*s, app);
+    HCALL call = 0;
+    ASSERT_GT(s->lineMakeCallA(line0, &call, "5551212", 0, nullptr), 0);
+    EXPECT_NE(Open(*s, app, 1), 0u);
+    EXPECT_TRUE(g_seen.empty());
+    EXPECT_GT(s->census().queuedMessages, 0u) << "the call progressed while line 1 was opening";
+    EXPECT_TRUE(WaitFor([&] { return LastState() == LINECALLSTATE_CONNECTED; }));
+}
+
+TEST_F(Service, DeviceThatDisappearsClosesTheLine) {
+    auto s = Scripted();
+    const HLINEAPP app = Initialize(*s);
+    const HLINE line = Open(*s, app, 0, 9);
+    HCALL call = 0;
+    const LONG make = s->lineMakeCallA(line, &call, "1", 0, nullptr);
+    drv->sink->DeviceRemoved();
+    Spin();
+    EXPECT_EQ(g_seen, (Strings{Brief(0, LINE_REPLY, 9, make, LINEERR_OPERATIONFAILED),
+                               Brief(line, LINE_CLOSE, 9, 0, 0)}));
+    EXPECT_EQ(s->lineClose(line), LINEERR_INVALLINEHANDLE);
+    HLINE again = 0;
+    EXPECT_EQ(s->lineOpen(app, 0, &again, 0x00030000, 0, 1, 1, 4, nullptr), LINEERR_NODEVICE);
+    DWORD v = 0;
+    LINEEXTENSIONID ext{};
+    EXPECT_EQ(s->lineNegotiateAPIVersion(app, 0, 0x00010003, 0x00030000, &v, &ext), LINEERR_NODEVICE);
+}
+
+TEST_F(Service, DialogsNeedAValidDeviceAndClass) {
+    auto s = MakeService();
+    const HLINEAPP app = Initialize(*s);
+    EXPECT_EQ(s->lineConfigDialogA(1, nullptr, nullptr), LINEERR_BADDEVICEID);
+    EXPECT_EQ(s->lineConfigDialogA(0, nullptr, "comm/datamodem"), LINEERR_INVALDEVICECLASS);
+    EXPECT_EQ(s->lineTranslateDialogA(app + 99, 0, 0x00030000, nullptr, nullptr), LINEERR_INVALAPPHANDLE);
+    EXPECT_EQ(s->lineTranslateDialogA(app, 0, 0x00010003, nullptr, nullptr), LINEERR_INCOMPATIBLEAPIVERSION);
+    HICON icon = nullptr;
+    EXPECT_EQ(s->lineGetIconA(1, nullptr, &icon), LINEERR_BADDEVICEID);
+    EXPECT_EQ(s->lineGetIconA(0, "tapi/phone", &icon), LINEERR_INVALDEVICECLASS);
+    EXPECT_EQ(s->lineGetIconA(0, nullptr, nullptr), LINEERR_INVALPOINTER);
+    EXPECT_EQ(icon, nullptr);
+}
+
+} // namespace

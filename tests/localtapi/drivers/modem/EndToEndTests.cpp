@@ -1,0 +1,95 @@
+// One call's whole road: the dial window's Dial command, the line object, the local
+// telephony service with driver=modem on the simulator's pty, and the bytes the modem hears.
+#include "localtapi/Configuration.h"
+#include "ui/DialFormLogic.h"
+#include "localtapi/LocalTapi.h"
+#include "tests/support/ModemSimulator.h"
+#include "telephony/trace/TracingTapi.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace {
+
+// The dial window's logic. "Time call?" is answered once the modem has dialled, as a user
+// would after picking up the handset; meanwhile events run as in a modal message box.
+class FakeDialView : public ui::DialView {
+  public:
+    std::function<bool()> readyToAnswer;
+    std::string number;
+    std::vector<std::string> messages;
+
+    std::string numberText() const override { return number; }
+    void setNumberText(const std::string& text) override { number = text; }
+    void insertHistoryAtTop(const std::string&) override {}
+    void setFocusToNumber() override {}
+    ui::MessageAnswer showMessage(const std::string& text, ui::MessageButtons buttons) override {
+        messages.push_back(text);
+        if (buttons == ui::MessageButtons::Ok)
+            return ui::MessageAnswer::Ok;
+        EXPECT_TRUE(WaitUntil(readyToAnswer)) << "the call never got under way";
+        return ui::MessageAnswer::No;
+    }
+    ui::TFormLogic& ensureTimingWindow() override { throw std::logic_error("no timing window after No"); }
+    void showTimingWindowModal() override { throw std::logic_error("no timing window after No"); }
+    void bringToFront() override {}
+};
+
+// How many times `word` occurs in the file.
+int Occurrences(const std::string& path, const std::string& word) {
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();
+    int count = 0;
+    for (std::size_t at = text.str().find(word); at != std::string::npos; at = text.str().find(word, at + 1))
+        ++count;
+    return count;
+}
+
+TEST(ModemEndToEnd, DialCommandDialsThenHangsUp) {
+    ModemSimulator sim;
+    ASSERT_FALSE(sim.Path().empty());
+    const std::string trace =
+        std::filesystem::temp_directory_path() / ("orvodial-modem-trace-" + std::to_string(::getpid()));
+    std::filesystem::remove(trace);
+    std::ostringstream errors;
+    localtapi::LocalTapi::Options options;
+    options.configuration = localtapi::ParseConfiguration(
+        "[line0]\ndriver=modem\nname=Test modem\nport=" + sim.Path() + "\n[location]\narea_code=206\n",
+        "/test/telephony.ini");
+    options.errors = &errors;
+    auto service = std::make_shared<localtapi::LocalTapi>(std::move(options));
+    auto traced = std::make_shared<telephony::trace::TracingTapi>(service, telephony::trace::TraceFile::Open(trace));
+    EXPECT_EQ(errors.str(), "");
+
+    FakeDialView view;
+    ui::DialFormLogic dialer(view, [&] { return CvbTAPILine::New(traced); });
+    dialer.Load();
+    EXPECT_STREQ(dialer.tapiLine()->LineName().c_str(), "Test modem");
+    EXPECT_TRUE(dialer.tapiLine()->LineSupportsVoiceCalls());
+
+    // The user answers once the modem has dialled: the call is proceeding.
+    view.readyToAnswer = [&] { return Occurrences(trace, "PROCEEDING") == 1; };
+    view.number = "555-1212";
+    dialer.DialClick();
+    EXPECT_EQ(view.messages, (std::vector<std::string>{"Time call?"}));
+    const std::string dialogue = "AT\rAT&FE0V1&D2&C1X4\rAT\rATDT5551212;\rATH\r";
+    EXPECT_TRUE(WaitUntil([&] { return sim.Received() == dialogue; })) << sim.Received();
+    EXPECT_EQ(dialer.tapiLine()->state().hLine, 0u);
+
+    // The port is free again: the next Dial opens the modem anew. A number in
+    // international form, from inside its area, is dialled as the local number.
+    EXPECT_TRUE(WaitUntil([&] { return service->census().lines == 0; }));
+    view.number = "+1-206-555-0000";
+    view.readyToAnswer = [&] { return Occurrences(trace, "PROCEEDING") == 2; };
+    dialer.DialClick();
+    EXPECT_EQ(view.messages.size(), 2u);
+    EXPECT_TRUE(WaitUntil([&] { return sim.Received().ends_with("ATDT5550000;\rATH\r"); })) << sim.Received();
+    std::filesystem::remove(trace);
+}
+
+} // namespace

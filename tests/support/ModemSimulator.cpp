@@ -1,0 +1,140 @@
+#include "tests/support/ModemSimulator.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cctype>
+#include <fcntl.h>
+#include <map>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+#include <utility>
+
+bool WaitUntil(const std::function<bool()>& done, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    }
+    return true;
+}
+
+ModemSimulator::ModemSimulator(Script s) : script(std::move(s)), echo(script.echo), verbose(script.verbose) {
+    char name[256] = {};
+    termios tio{};
+    cfmakeraw(&tio);
+    if (::openpty(&master, &slaveKeep, name, &tio, nullptr) != 0)
+        return;
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    slavePath = name;
+    context = std::make_unique<QObject>();
+    auto* notifier = new QSocketNotifier(master, QSocketNotifier::Read, context.get());
+    QObject::connect(notifier, &QSocketNotifier::activated, context.get(), [this] {
+        char buffer[256];
+        ssize_t n = 0;
+        while (master >= 0 && (n = ::read(master, buffer, sizeof buffer)) > 0) // until EAGAIN or EIO
+            for (ssize_t i = 0; i < n; ++i)
+                OnByte(buffer[i]);
+    });
+}
+
+void ModemSimulator::Vanish() {
+    dialTimer.reset();
+    context.reset();
+    for (int fd : {master, slaveKeep})
+        if (fd >= 0)
+            ::close(fd);
+    master = slaveKeep = -1;
+}
+
+void ModemSimulator::Send(const std::string& bytes) {
+    for (std::size_t done = 0; master >= 0 && done < bytes.size();) {
+        const ssize_t n = ::write(master, bytes.data() + done, bytes.size() - done);
+        done = n > 0 ? done + static_cast<std::size_t>(n) : bytes.size(); // a full buffer loses bytes
+    }
+}
+
+void ModemSimulator::OnByte(char c) {
+    received.push_back(c);
+    if (script.mute)
+        return;
+    if (dialTimer) { // any character aborts a dial, and is swallowed
+        dialTimer.reset();
+        if (!script.abortResult.empty())
+            Reply(script.abortResult);
+        return;
+    }
+    if (echo)
+        Send(std::string(1, c));
+    if (c == '\r' && !lineBuffer.empty())
+        Execute(std::exchange(lineBuffer, {}));
+    else if (c != '\r' && c != '\n')
+        lineBuffer.push_back(c);
+}
+
+void ModemSimulator::Execute(const std::string& line) {
+    if (line == script.vanishOn)
+        return Vanish();
+    if (script.ignore.count(line) != 0)
+        return;
+    if (script.refuse.count(line) != 0)
+        return Reply("ERROR");
+    std::string cmd = line;
+    for (char& c : cmd)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (!cmd.starts_with("AT"))
+        return; // not a command line
+    std::size_t i = 2;
+    auto number = [&] {
+        int value = 0;
+        while (i < cmd.size() && std::isdigit(static_cast<unsigned char>(cmd[i])))
+            value = value * 10 + (cmd[i++] - '0');
+        return value;
+    };
+    while (i < cmd.size()) {
+        const char c = cmd[i++];
+        if (c == 'D') {
+            if (!cmd.ends_with(';'))
+                return Reply("NO CARRIER"); // a voice modem without ';' waits for a carrier
+            std::string result = "OK";
+            if (!script.dials.empty()) {
+                result = script.dials.front();
+                script.dials.pop_front();
+            }
+            dialTimer = std::make_unique<QObject>();
+            if (!result.empty())
+                QTimer::singleShot(20, dialTimer.get(), [this, result] {
+                    dialTimer.release()->deleteLater(); // this runs inside its timer
+                    Send(script.beforeDialResult);
+                    result == "vanish" ? Vanish() : Reply(result);
+                });
+            return;
+        }
+        if (c == 'E')
+            echo = number() != 0;
+        else if (c == 'V')
+            verbose = number() != 0;
+        else if (c == 'Z' || (c == '&' && i < cmd.size() && cmd[i] == 'F'))
+            echo = verbose = true;
+        else if (c != ' ' && c != '&' && !std::isalpha(static_cast<unsigned char>(c)))
+            return Reply("ERROR");
+        if (c == '&' && i++ >= cmd.size())
+            return Reply("ERROR");
+        number();
+    }
+    Reply("OK");
+}
+
+void ModemSimulator::Reply(const std::string& text) {
+    static const std::map<std::string, int> codes{{"OK", 0},         {"CONNECT", 1},  {"RING", 2},
+                                                  {"NO CARRIER", 3}, {"ERROR", 4},    {"NO DIALTONE", 6},
+                                                  {"BUSY", 7},       {"NO ANSWER", 8}};
+    Send(script.noise);
+    const auto code = codes.find(text);
+    Send(verbose || code == codes.end() ? "\r\n" + text + "\r\n" : std::to_string(code->second) + "\r");
+}
