@@ -84,7 +84,7 @@ test-fuzz: deps-test
 
 # The Windows flavour, cross-compiled with mingw-w64 and checked under Wine.
 test-windows: deps-test
-	@if [ -x tests/windows/run ]; then tests/windows/run; else echo "No Windows checks yet."; fi
+	tests/run-windows-checks
 
 # The Debian package (build-deb/orvodial_<version>_amd64.deb), checked by lintian; and
 # installed, started and purged in a debootstrap root (needs root; the root is cached).

@@ -47,7 +47,7 @@
 
 namespace localtapi {
 
-// The user-interface half of the service: dialogs and icons (Qt Widgets, localtapi/ui).
+// The user-interface half of the service: dialogs and icons (Qt Widgets, localtapi/qt).
 class ServiceUi {
   public:
     virtual ~ServiceUi() = default;

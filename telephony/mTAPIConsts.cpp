@@ -102,7 +102,8 @@ constexpr std::array<std::string_view, 86> kTexts = {
 };
 
 // The codes the program has no words for; they read "Unknown Error" like any other.
-constexpr std::int32_t kCodesWithoutText[] = {LINEERR_INVALDIALPARAMS, LINEERR_INVALAGENTID};
+constexpr std::int32_t kCodesWithoutText[] = {static_cast<std::int32_t>(LINEERR_INVALDIALPARAMS),
+                                             static_cast<std::int32_t>(LINEERR_INVALAGENTID)};
 
 constexpr bool HasNoText(std::int32_t code) {
     for (std::int32_t c : kCodesWithoutText)

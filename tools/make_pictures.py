@@ -1,22 +1,22 @@
 #!/usr/bin/env python3
 """Draws the dialer's pictures: the 12 keypad key-caps and the program icon.
 
-The key-caps are drawn from their vector sources, ui/pictures/keycaps/key_<name>.svg
+The key-caps are drawn from their vector sources, ui/assets/keycaps/key_<name>.svg
 (DejaVu Sans), with rsvg-convert (Debian: librsvg2-bin; fonts-dejavu-core) at every scale
 the front ends use; the icon is pixel art in this file. Run from anywhere; it writes into
 the repository:
 
-  ui/pictures/key_<name>.png        71x53 8-bit grey key-caps (100 %), compiled into the Qt
+  ui/assets/pictures/key_<name>.png        71x53 8-bit grey key-caps (100 %), compiled into the Qt
                                     front end as pixel rows
-  ui/pictures/key_<name>@<s>x.png   the same at 1.25, 1.5, 2, 2.5 and 3 times the size, for
+  ui/assets/pictures/key_<name>@<s>x.png   the same at 1.25, 1.5, 2, 2.5 and 3 times the size, for
                                     screens with those scale factors (Qt resources)
-  ui/pictures/key_<name>.bmp        71x53, 8 bits per pixel, 256-entry grey palette: the
-  ui/pictures/key_<name>@2x.bmp     Windows resources, at 100 % and 200 %
-  app/icons/orvodial.png            32x32 program icon (title bars, desktop entry)
-  app/icons/orvodial-128.png        the icon scaled up 4x for launchers that want a big one
-  app/icons/orvodial.ico            32x32, 16 colours (4-bit BMP inside an ICO), for the
+  ui/assets/pictures/key_<name>.bmp        71x53, 8 bits per pixel, 256-entry grey palette: the
+  ui/assets/pictures/key_<name>@2x.bmp     Windows resources, at 100 % and 200 %
+  ui/assets/icons/orvodial.png            32x32 program icon (title bars, desktop entry)
+  ui/assets/icons/orvodial-128.png        the icon scaled up 4x for launchers that want a big one
+  ui/assets/icons/orvodial.ico            32x32, 16 colours (4-bit BMP inside an ICO), for the
                                     Windows icon resource
-  app/icons/orvodial.bmp            the icon's 16-colour BMP on its own
+  ui/assets/icons/orvodial.bmp            the icon's 16-colour BMP on its own
 
 <name> is the key's character: 0-9, "star" for "*", "hash" for "#".
 The pictures are committed; rerun this after changing a source and commit the results.
@@ -131,13 +131,13 @@ def write_keys():
     palette = [(i, i, i) for i in range(256)]
     for ch in KEYS:
         name = KEY_FILE_NAME.get(ch, ch)
-        source = os.path.join(ROOT, "ui/pictures/keycaps/key_%s.svg" % name)
+        source = os.path.join(ROOT, "ui/assets/keycaps/key_%s.svg" % name)
         for scale in ["1"] + QT_SCALES:
             w, h, grey = key_cap(source, scale)
             suffix = "" if scale == "1" else "@%sx" % scale
-            png("ui/pictures/key_%s%s.png" % (name, suffix), w, h, [bytes(r) for r in grey], 0)
+            png("ui/assets/pictures/key_%s%s.png" % (name, suffix), w, h, [bytes(r) for r in grey], 0)
             if scale == "1" or scale in WINDOWS_SCALES:
-                bmp("ui/pictures/key_%s%s.bmp" % (name, suffix), w, h, grey, palette, 8)
+                bmp("ui/assets/pictures/key_%s%s.bmp" % (name, suffix), w, h, grey, palette, 8)
 
 
 # ---- program icon: a blue desk telephone with a keypad on a yellow ground ----
@@ -191,14 +191,14 @@ def write_icon():
     assert len(ICON) == 32 and all(len(r) == 32 for r in ICON)
     idx = [[ICON_CODES[c] for c in row] for row in ICON]
     rgb = [bytes(v for i in row for v in VGA[i]) for row in idx]
-    png("app/icons/orvodial.png", 32, 32, rgb, 2)
+    png("ui/assets/icons/orvodial.png", 32, 32, rgb, 2)
     big = []
     for row in idx:
         line = bytes(v for i in row for v in VGA[i] * 4)
         big += [line] * 4
-    png("app/icons/orvodial-128.png", 128, 128, big, 2)
-    ico("app/icons/orvodial.ico", 32, 32, idx, VGA)
-    bmp("app/icons/orvodial.bmp", 32, 32, idx, VGA, 4)
+    png("ui/assets/icons/orvodial-128.png", 128, 128, big, 2)
+    ico("ui/assets/icons/orvodial.ico", 32, 32, idx, VGA)
+    bmp("ui/assets/icons/orvodial.bmp", 32, 32, idx, VGA, 4)
 
 
 if __name__ == "__main__":

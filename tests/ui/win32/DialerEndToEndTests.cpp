@@ -346,7 +346,7 @@ TEST_F(DialerEndToEnd, DialTimeTheCallAnswerNoAndFailures) {
 }
 
 // Not a check: holds the dial window, then the timing window, for ORVODIAL_SHOW_SECONDS
-// each, for tests/windows/screenshot (run with --gtest_also_run_disabled_tests).
+// each, for tools/windows-screenshot (run with --gtest_also_run_disabled_tests).
 // A later start of the program hands its link over as WM_COPYDATA (main.cpp): the number
 // lands in the number box of this dial window; other data is refused and changes nothing.
 TEST_F(DialerEndToEnd, LinkFromALaterStart) {
