@@ -23,7 +23,7 @@ void SetUpApplication() {
     QApplication::setApplicationName(QString::fromUtf8(ui::kAppTitle));
     QApplication::setApplicationVersion(QString::fromUtf8(ui::kVersionText));
     QApplication::setDesktopFileName(QStringLiteral("orvodial"));
-    QApplication::setWindowIcon(qtui::ProgramIcon());
+    QApplication::setWindowIcon(ui::qt::ProgramIcon());
 }
 
 std::unique_ptr<DialForm> CreateDialWindow() {
@@ -32,7 +32,7 @@ std::unique_ptr<DialForm> CreateDialWindow() {
         form->Load();
     } catch (const RuntimeError& error) {
         form.reset(); // releases the line object before the message
-        qtui::ReportRuntimeError(error, NoLineExplanation(error));
+        ui::qt::ReportRuntimeError(error, NoLineExplanation(error));
         return nullptr;
     }
     return form;
@@ -43,7 +43,7 @@ int RunLineDialog(LineDialog dialog) {
     try {
         ui::SelectFirstLine(*line);
     } catch (const RuntimeError& error) {
-        qtui::ReportRuntimeError(error, NoLineExplanation(error));
+        ui::qt::ReportRuntimeError(error, NoLineExplanation(error));
         return 1;
     }
     const bool shown = dialog == LineDialog::Settings ? line->ConfigDialog() : line->DialingPropertiesDialog();

@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     if (!dialWindow)
         return 1;
     app::DialerServer server([&dialWindow](std::optional<std::string> number) {
-        qtui::RunHandler([&] { dialWindow->logic().ReceiveLink(std::move(number)); });
+        ui::qt::RunHandler([&] { dialWindow->logic().ReceiveLink(std::move(number)); });
     });
     QString error;
     if (!server.Listen(error))

@@ -141,8 +141,8 @@ class CvbTAPILine : public std::enable_shared_from_this<CvbTAPILine> {
     std::vector<DWORD> apiVersions;
     std::vector<LINEEXTENSIONID> extensionIDs;
     DWORD highestAPIVersion = 0;
-    DWORD m_LowAPI = 0x00010003;
-    DWORD m_HiAPI = 0x00030000;
+    DWORD m_LowAPI = telephony::tapi::kVersion1_3;
+    DWORD m_HiAPI = telephony::tapi::kVersion3_0;
     LONG m_LastError = 0;
     DWORD m_numLines = 0;
     DWORD m_CurrentLineID = 0;

@@ -105,8 +105,8 @@ class DialFormLogic : private CvbTAPILineEvents {
     // The line object, once Load has created it.
     const std::shared_ptr<CvbTAPILine>& tapiLine() const { return tapiLine_; }
 
-    static constexpr DWORD kLowAPI = 0x00010003;
-    static constexpr DWORD kHiAPI = 0x00030000;
+    static constexpr DWORD kLowAPI = telephony::tapi::kVersion1_3;
+    static constexpr DWORD kHiAPI = telephony::tapi::kVersion3_0;
 
   private:
     // Marks a handler with modal windows as running; links wait until it ends.

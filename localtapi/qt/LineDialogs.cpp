@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -80,7 +81,13 @@ LineSettingsDialog::LineSettingsDialog(QWidget* owner, DWORD deviceID, const Lin
     top->addRow(QStringLiteral("&Driver:"), driver);
     layout->addLayout(top);
     keysForm = new QFormLayout;
+    keysForm->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
     layout->addLayout(keysForm);
+    help = new QLabel(this);
+    help->setObjectName(QStringLiteral("help"));
+    help->setWordWrap(true);
+    help->setMinimumWidth(help->fontMetrics().averageCharWidth() * 56);
+    layout->addWidget(help);
     problems = new QLabel(this);
     problems->setStyleSheet(QStringLiteral("color: #b00000"));
     problems->setWordWrap(true);
@@ -109,9 +116,18 @@ void LineSettingsDialog::ShowKeys() {
         edit->setPlaceholderText(Q(std::string(k.defaultValue)));
         edit->setToolTip(Q(SettingHelp(k)));
         edit->setObjectName(Q(key));
+        edit->installEventFilter(this);
         keysForm->addRow(Q(key + ":"), edit);
         keyEdits.emplace_back(key, edit);
     }
+    help->setText(keyEdits.empty() ? QString() : keyEdits.front().second->toolTip());
+}
+
+bool LineSettingsDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn)
+        if (auto* edit = qobject_cast<QLineEdit*>(watched))
+            help->setText(edit->toolTip());
+    return QDialog::eventFilter(watched, event);
 }
 
 QLineEdit* LineSettingsDialog::keyEdit(const std::string& key) const {

@@ -37,7 +37,12 @@ class LineSettingsDialog : public QDialog {
     QLineEdit* nameEdit() const { return name; }
     QComboBox* driverBox() const { return driver; }
     QLineEdit* keyEdit(const std::string& key) const;
+    // The help line under the fields: the help text of the field with the focus.
+    QLabel* helpLine() const { return help; }
     void done(int result) override;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void ShowKeys();
@@ -48,6 +53,7 @@ class LineSettingsDialog : public QDialog {
     QLineEdit* name;
     QComboBox* driver;
     QFormLayout* keysForm;
+    QLabel* help;
     QLabel* problems;
     std::vector<std::pair<std::string, QLineEdit*>> keyEdits;
 };

@@ -21,7 +21,7 @@ QRect PixelGeometry(const ui::TwipRect& twips) {
 // The key-cap picture of a keypad key, for a device pixel ratio.
 PictureButton::PictureSource PictureFor(char tag) {
     const std::string name = std::string("key_") + (tag == '*' ? "star" : tag == '#' ? "hash" : std::string(1, tag));
-    return [name](qreal ratio) { return qtui::KeyPicture(name.c_str(), ratio); };
+    return [name](qreal ratio) { return ui::qt::KeyPicture(name.c_str(), ratio); };
 }
 
 } // namespace
@@ -30,7 +30,7 @@ DialForm::DialForm(ui::DialFormLogic::LineFactory factory, ui::LocalClock clock)
     : QWidget(nullptr), logic_(*this, std::move(factory)), clock_(std::move(clock)) {
     using namespace ui::dialform;
     setWindowTitle(QString::fromUtf8(kTitle));
-    setWindowIcon(qtui::ProgramIcon());
+    setWindowIcon(ui::qt::ProgramIcon());
     resize(ui::TwipsToPixels(kClient.width), ui::TwipsToPixels(kClient.height));
 
     // Controls are created in tab order: the keypad "1" to "#", Dial, Clr, <-, ?, Text1.
@@ -44,7 +44,7 @@ DialForm::DialForm(ui::DialFormLogic::LineFactory factory, ui::LocalClock clock)
         button->setGeometry(PixelGeometry(key.rect()));
         button->setAccessibleName(QString(QChar(key.tag)));
         connect(button, &QAbstractButton::clicked, this,
-                [this, index] { qtui::RunHandler([this, index] { logic_.KeypadPress(index); }); });
+                [this, index] { ui::qt::RunHandler([this, index] { logic_.KeypadPress(index); }); });
         TTButton[index] = button;
     }
     Dial = makeButton(kDial, &ui::DialFormLogic::DialClick);
@@ -106,7 +106,7 @@ QPushButton* DialForm::makeButton(const ui::dialform::ButtonSpec& spec,
     button->setGeometry(PixelGeometry(spec.rect));
     button->setAutoDefault(true); // Enter presses a focused push button
     connect(button, &QPushButton::clicked, this,
-            [this, handler] { qtui::RunHandler([this, handler] { (logic_.*handler)(); }); });
+            [this, handler] { ui::qt::RunHandler([this, handler] { (logic_.*handler)(); }); });
     return button;
 }
 
@@ -134,7 +134,7 @@ void DialForm::setFocusToNumber() {
 }
 
 ui::MessageAnswer DialForm::showMessage(const std::string& text, ui::MessageButtons buttons) {
-    const ui::MessageAnswer answer = qtui::ShowMessage(this, text, buttons);
+    const ui::MessageAnswer answer = ui::qt::ShowMessage(this, text, buttons);
     takeBackActivation();
     return answer;
 }
@@ -211,7 +211,7 @@ bool DialForm::previewComposed(QInputMethodEvent* input) {
     // directly, not even as a preview of the composition.
     for (QChar c : input->commitString()) {
         char16_t k = c.unicode();
-        qtui::RunHandler([this, &k] { logic_.KeyPreview(k); });
+        ui::qt::RunHandler([this, &k] { logic_.KeyPreview(k); });
     }
     return true;
 }
@@ -237,6 +237,6 @@ bool DialForm::previewKey(QWidget* receiver, QKeyEvent* key) {
         return true;
 
     char16_t k = text.at(0).unicode();
-    qtui::RunHandler([this, &k] { logic_.KeyPreview(k); });
+    ui::qt::RunHandler([this, &k] { logic_.KeyPreview(k); });
     return k == 0; // a non-zero k would go on to the control; the logic only leaves 9 and 13
 }

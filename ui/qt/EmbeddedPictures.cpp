@@ -7,7 +7,7 @@
 #include <cstring>
 #include <iterator>
 
-namespace qtui {
+namespace ui::qt {
 
 QPixmap Picture(const char* name) {
     for (const EmbeddedPicture& picture : EmbeddedPictures()) {
@@ -52,4 +52,4 @@ const QIcon& ProgramIcon() {
     return icon;
 }
 
-} // namespace qtui
+} // namespace ui::qt

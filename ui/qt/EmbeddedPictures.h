@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <span>
 
-namespace qtui {
+namespace ui::qt {
 
 struct EmbeddedPicture {
     const char* name;
@@ -37,4 +37,4 @@ const QIcon& ProgramIcon();
 // smoothly to the exact device size when the ratio lies between the drawn scales.
 QPixmap KeyPicture(const char* name, qreal devicePixelRatio);
 
-} // namespace qtui
+} // namespace ui::qt

@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace qtui {
+namespace ui::qt {
 
 namespace {
 
@@ -88,4 +88,4 @@ void RunHandler(const std::function<void()>& handler) {
     }
 }
 
-} // namespace qtui
+} // namespace ui::qt

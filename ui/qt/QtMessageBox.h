@@ -11,7 +11,7 @@
 
 #include <functional>
 
-namespace qtui {
+namespace ui::qt {
 
 ui::MessageAnswer ShowMessage(QWidget* parent, const std::string& text, ui::MessageButtons buttons);
 
@@ -23,4 +23,4 @@ void ReportRuntimeError(const RuntimeError& error, const std::string& explanatio
 // ends the program with exit status 1.
 void RunHandler(const std::function<void()>& handler);
 
-} // namespace qtui
+} // namespace ui::qt

@@ -45,7 +45,7 @@ QFont TForm::TimeboxFont(int labelWidth) {
 TForm::TForm(ui::LocalClock clock) : QWidget(nullptr), logic_(*this, std::move(clock)) {
     using namespace ui::tform;
     setWindowTitle(QString::fromUtf8(kTitle));
-    setWindowIcon(qtui::ProgramIcon());
+    setWindowIcon(ui::qt::ProgramIcon());
     setAttribute(Qt::WA_DeleteOnClose);
     resize(ui::TwipsToPixels(kClient.width), ui::TwipsToPixels(kClient.height));
 
@@ -54,7 +54,7 @@ TForm::TForm(ui::LocalClock clock) : QWidget(nullptr), logic_(*this, std::move(c
     Command1->setGeometry(PixelGeometry(kCommand1));
     Command1->setDefault(true);
     Command1->setAutoDefault(true);
-    connect(Command1, &QPushButton::clicked, this, [this] { qtui::RunHandler([this] { logic_.Done(); }); });
+    connect(Command1, &QPushButton::clicked, this, [this] { ui::qt::RunHandler([this] { logic_.Done(); }); });
 
     Num = new QLabel(QString::fromUtf8(kNumDesignText), this);
     Num->setObjectName(QStringLiteral("Num"));
@@ -75,7 +75,7 @@ TForm::TForm(ui::LocalClock clock) : QWidget(nullptr), logic_(*this, std::move(c
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(kTimerIntervalMs);
-    connect(Timer1, &QTimer::timeout, this, [this] { qtui::RunHandler([this] { logic_.Tick(); }); });
+    connect(Timer1, &QTimer::timeout, this, [this] { ui::qt::RunHandler([this] { logic_.Tick(); }); });
     logic_.Rest(); // created hidden: the timer starts with the first show
 
     Command1->setFocus();
@@ -131,7 +131,7 @@ void TForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (event->spontaneous() || Timer1->isActive())
         return;
-    qtui::RunHandler([this] { logic_.Wake(); });
+    ui::qt::RunHandler([this] { logic_.Wake(); });
     Timer1->start();
 }
 

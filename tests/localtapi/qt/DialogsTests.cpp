@@ -6,6 +6,7 @@
 #include "tests/support/ServiceTestSupport.h"
 
 #include <QApplication>
+#include <QFocusEvent>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -90,6 +91,28 @@ TEST(LineSettingsEdit, BytesThatAreNotUtf8SurviveUnlessEdited) {
     here.areaCode = "\xE9";
     LocationDialog location(nullptr, "1", here);
     EXPECT_EQ(location.CurrentLocation(), here) << "unchanged, so the service saves nothing";
+}
+
+// The fields come from the driver's table: its keys in order, the default as the
+// placeholder, and the help of the field with the focus under them.
+TEST(LineSettingsEdit, FieldsAndHelpFromTheDriversTable) {
+    DriverRegistry registry;
+    RegisterBuiltinDrivers(registry);
+    const LineSettings current{.group = "line0", .name = "Desk modem", .driver = "modem", .entries = {}};
+    LineSettingsDialog dialog(nullptr, 0, current, registry, nullptr);
+    const DriverInfo* modem = registry.Find("modem");
+    for (const SettingSpec& spec : modem->settings) {
+        SCOPED_TRACE(std::string(spec.key));
+        QLineEdit* edit = dialog.keyEdit(std::string(spec.key));
+        ASSERT_NE(edit, nullptr);
+        EXPECT_EQ(edit->placeholderText().toStdString(), spec.defaultValue);
+        QFocusEvent focus(QEvent::FocusIn);
+        QApplication::sendEvent(edit, &focus);
+        EXPECT_EQ(dialog.helpLine()->text().toStdString(), SettingHelp(spec));
+    }
+    EXPECT_EQ(SettingHelp(*FindSetting(modem->settings, "speed")),
+              "Serial speed in bits per second (300 to 460800)");
+    EXPECT_EQ(SettingHelp(*FindSetting(modem->settings, "dialmode")), "Tone or pulse dialling ('tone' or 'pulse')");
 }
 
 // Accepts the next modal dialog after filling it in.
