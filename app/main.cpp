@@ -7,6 +7,7 @@
 #include "app/SingleDialer.h"
 
 #include "ui/AppInfo.h"
+#include "localtapi/qt/SystemTapi.h"
 #include "ui/qt/DialForm.h"
 #include "ui/qt/QtMessageBox.h"
 
@@ -56,7 +57,8 @@ int main(int argc, char** argv) {
     if (!dialWindow)
         return 1;
     app::DialerServer server([&dialWindow](std::optional<std::string> number) {
-        ui::qt::RunHandler([&] { dialWindow->logic().ReceiveLink(std::move(number)); });
+        if (dialWindow) // none while the program ends
+            ui::qt::RunHandler([&] { dialWindow->logic().ReceiveLink(std::move(number)); });
     });
     QString error;
     if (!server.Listen(error))
@@ -64,5 +66,10 @@ int main(int argc, char** argv) {
     dialWindow->show();
     if (command.link)
         dialWindow->logic().ReceiveLink(command.number);
-    return application.exec();
+    const int status = application.exec();
+    // A modem still hanging up after the last call gets its moment (a second at most), so
+    // that quitting right after a call never leaves it off hook.
+    dialWindow.reset();
+    localtapi::qt::SystemService()->WaitForDevices(std::chrono::seconds(1));
+    return status;
 }

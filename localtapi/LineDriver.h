@@ -14,7 +14,10 @@
 // - Call states (with their mode parameter) are reported with CallState whenever the
 //   device sees them, also unsolicited (the far end hangs up: DISCONNECTED).
 // - Line-level events go through LineDevState; a device that disappears calls
-//   DeviceRemoved, after which the service closes the line and never opens it again.
+//   DeviceRemoved, after which the service closes the line; the next lineOpen asks the
+//   driver's Open again (a device plugged back in works without a restart).
+// - What the driver has to say about the device (why an open failed, each step of a
+//   hang-up) goes to Remark: to the trace, and to the user's problem list when forUser.
 // What it does not do: no handles, no applications, no messages, no tracing; those are the
 // service's. A driver never calls the sink after Close has returned.
 #pragma once
@@ -97,9 +100,11 @@ class LineDriver {
     // LINEERR_RESOURCEUNAVAIL when the hardware is busy or missing, LINEERR_NODEVICE).
     // Only called while closed.
     virtual LONG Open(LineDriverSink& sink) = 0;
-    // Releases the device at once: calls still up are torn down, pending requests are
-    // forgotten, and the sink is not called any more.
+    // Lets go of the device: the sink is not called any more and pending requests are
+    // forgotten. A call still up is torn down; hardware may finish that on its own after
+    // Close returns (then Busy() holds until it is done, and a later Open waits for it).
     virtual void Close() = 0;
+    virtual bool Busy() const { return false; }
 
     // Places a call; destination is null for a call that stays in dial tone. 0 = accepted
     // (RequestCompleted follows), else a LINEERR code and nothing follows.
@@ -109,6 +114,18 @@ class LineDriver {
     // The service has forgotten the call (deallocated, or its line closed): stop any
     // activity for it without reporting anything.
     virtual void ReleaseCall(CallId call) = 0;
+
+    using Remarks = std::function<void(const std::string& text, bool forUser)>;
+    void SetRemarks(Remarks r) { remarks = std::move(r); }
+
+  protected:
+    void Remark(const std::string& text, bool forUser = false) const {
+        if (remarks)
+            remarks(text, forUser);
+    }
+
+  private:
+    Remarks remarks;
 };
 
 // Makes one device from its settings; returns null (with problems saying why) when the

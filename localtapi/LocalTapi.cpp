@@ -121,7 +121,10 @@ void LocalTapi::CloseLine(HLINE h, bool deviceGone) {
     const Line line = lineIt->second;
     Device& device = *devices[line.device];
 
-    delivery.Discard(line.app, [&](const Message& m) { return m.line == h && m.message != LINE_REPLY; });
+    // A device that went away leaves its last words queued (the call disconnected, then
+    // idle) ahead of LINE_CLOSE; a line the application closes hears nothing more.
+    if (!deviceGone)
+        delivery.Discard(line.app, [&](const Message& m) { return m.line == h && m.message != LINE_REPLY; });
     std::vector<Request> outstanding;
     for (auto it = requests.begin(); it != requests.end();) {
         if (it->second.line == h) {
@@ -256,7 +259,8 @@ LONG LocalTapi::lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, D
     Operation op(delivery);
     if (!HasApp(hLineApp))
         return LINEERR_INVALAPPHANDLE;
-    if (LONG r = CheckDevice(dwDeviceID))
+    // A device that went away is asked again: it may have come back.
+    if (LONG r = CheckDevice(dwDeviceID); r != 0 && r != LINEERR_NODEVICE)
         return r;
     if (lphLine == nullptr)
         return LINEERR_INVALPOINTER;
@@ -270,10 +274,13 @@ LONG LocalTapi::lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, D
     if (device.opening)
         return LINEERR_RESOURCEUNAVAIL; // another open of the device is still under way
     if (device.openLines.empty()) {
+        const bool wasRemoved = device.removed;
+        device.removed = false;
         device.opening = true;
         const LONG opened = device.driver->Open(*device.sink);
         device.opening = false;
         if (opened != 0) {
+            device.removed = device.removed || (wasRemoved && opened == LINEERR_NODEVICE);
             ApplyPendingSettings(device);
             return opened > 0 ? LINEERR_OPERATIONFAILED : opened;
         }

@@ -38,6 +38,7 @@
 #include "localtapi/LineDriver.h"
 #include "localtapi/MessageDelivery.h"
 
+#include <chrono>
 #include <functional>
 #include <iosfwd>
 #include <map>
@@ -76,6 +77,11 @@ class LocalTapi : public mTAPIDecs::TapiApi {
     ~LocalTapi() override;
 
     void SetUi(std::unique_ptr<ServiceUi> ui);
+    // Where the drivers' remarks go besides the problem list: the trace, when there is one.
+    void SetNotes(std::function<void(const std::string&)> notes);
+    // Runs the event loop until no device is still finishing something after its last
+    // close (a modem hanging up), or until limit has passed; true when none is.
+    bool WaitForDevices(std::chrono::milliseconds limit);
     const DriverRegistry& Drivers() const { return registry; }
     const Configuration& CurrentConfiguration() const { return config; }
 
@@ -195,11 +201,13 @@ class LocalTapi : public mTAPIDecs::TapiApi {
     void OnLineDevState(DWORD device, DWORD state, DWORD p2, DWORD p3);
     void OnDeviceRemoved(DWORD device);
     void ApplyPendingSettings(Device& device);
+    void Adopt(Device& device, std::unique_ptr<LineDriver> driver);
 
     Configuration config;
     DriverRegistry registry;
     std::ostream* errors;
     std::unique_ptr<ServiceUi> ui;
+    std::function<void(const std::string&)> notes;
     std::vector<std::string> problems; // of the configuration and the drivers, at the last load
     std::string firstLineLost;         // the first of them that cost a line device
 

@@ -4,6 +4,10 @@
 #include "localtapi/DeviceLoader.h"
 #include "localtapi/LocalTapi.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <algorithm>
 #include <iostream>
 
 namespace localtapi {
@@ -40,6 +44,39 @@ void LocalTapi::SetUi(std::unique_ptr<ServiceUi> newUi) {
     ui = std::move(newUi);
 }
 
+void LocalTapi::SetNotes(std::function<void(const std::string&)> n) {
+    notes = std::move(n);
+}
+
+bool LocalTapi::WaitForDevices(std::chrono::milliseconds limit) {
+    auto busy = [this] {
+        return std::any_of(devices.begin(), devices.end(), [](const auto& d) { return d->driver->Busy(); });
+    };
+    if (QCoreApplication::instance() == nullptr)
+        return !busy();
+    QElapsedTimer clock;
+    clock.start();
+    while (busy() && clock.elapsed() < limit.count())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents, 10);
+    return !busy();
+}
+
+// A driver takes its place in a device: its remarks go to the problem list (for the user)
+// and to the notes (the trace), named by the device's group.
+void LocalTapi::Adopt(Device& device, std::unique_ptr<LineDriver> driver) {
+    const std::string group = "[" + device.settings.group + "] ";
+    driver->SetRemarks([this, group](const std::string& text, bool forUser) {
+        if (forUser) {
+            *errors << config.path << ": " << group << text << '\n';
+            errors->flush();
+        }
+        if (notes)
+            notes(group + text);
+    });
+    device.caps = driver->Caps();
+    device.driver = std::move(driver);
+}
+
 void LocalTapi::LoadDevices() {
     std::vector<std::string> messages = config.messages;
     firstLineLost = config.firstLineLost;
@@ -55,8 +92,7 @@ void LocalTapi::LoadDevices() {
         auto device = std::make_unique<Device>();
         device->id = static_cast<DWORD>(devices.size());
         device->settings = s;
-        device->caps = loaded.driver->Caps();
-        device->driver = std::move(loaded.driver);
+        Adopt(*device, std::move(loaded.driver));
         device->sink = std::make_unique<DeviceSink>(*this, device->id);
         devices.push_back(std::move(device));
     }
@@ -112,9 +148,8 @@ void LocalTapi::ApplyPendingSettings(Device& device) {
         *errors << config.path << ": [" << s.group << "] the new settings cannot be used; the old ones stay in effect\n";
         return;
     }
-    device.driver = std::move(loaded.driver);
-    device.caps = device.driver->Caps();
     device.settings = std::move(s);
+    Adopt(device, std::move(loaded.driver));
 }
 
 LONG LocalTapi::lineConfigDialogA(DWORD dwDeviceID, HWND hwndOwner, LPCSTR lpszDeviceClass) {

@@ -19,7 +19,17 @@ std::shared_ptr<LocalTapi> SystemService() {
 namespace mTAPIDecs {
 
 std::shared_ptr<TapiApi> SystemTapi() {
-    static const std::shared_ptr<TapiApi> api = telephony::trace::TracedFromEnvironment(localtapi::qt::SystemService());
+    static const std::shared_ptr<TapiApi> api = [] {
+        const std::shared_ptr<localtapi::LocalTapi> service = localtapi::qt::SystemService();
+        std::shared_ptr<TapiApi> traced = telephony::trace::TracedFromEnvironment(service);
+        // The drivers' steps go into the trace too. Weak: the trace may end first at exit.
+        if (auto layer = std::dynamic_pointer_cast<telephony::trace::TracingTapi>(traced))
+            service->SetNotes([weak = std::weak_ptr<telephony::trace::TracingTapi>(layer)](const std::string& text) {
+                if (auto t = weak.lock())
+                    t->Note(text);
+            });
+        return traced;
+    }();
     return api;
 }
 

@@ -5,6 +5,7 @@
 //
 //   <operation> <arguments in call order> -> <result>
 //   <message> <hDevice> <callback instance> <param1> <param2> <param3>
+//   # <a remark of a line driver: [line0] -> ATH, [line0] <- OK ...>
 //
 // Numbers are decimal, API versions and pointers hexadecimal (0x...), strings in double
 // quotes with C escapes, null pointers NULL. An output pointer appears as & followed by the

@@ -40,6 +40,10 @@ TracingTapi::~TracingTapi() {
         Last() = LastApp{};
 }
 
+void TracingTapi::Note(const std::string& text) {
+    file->Write("# " + text);
+}
+
 LONG TracingTapi::Write(const TraceLine& line, LONG result) {
     file->Write(line.Result(result));
     return result;

@@ -57,6 +57,9 @@ class TracingTapi final : public mTAPIDecs::TapiApi {
                     HBRUSH hbrFlickerFreeDraw, UINT diFlags) override;
     BOOL DestroyIcon(HICON hIcon) override;
 
+    // A remark of the telephony below (a line driver's step), as "# <text>".
+    void Note(const std::string& text);
+
   private:
     struct Route {
         TracingTapi* tracer;

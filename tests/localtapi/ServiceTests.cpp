@@ -281,7 +281,9 @@ TEST_F(Service, NothingIsDeliveredInsideAnOperation) {
     EXPECT_TRUE(WaitFor([&] { return LastState() == LINECALLSTATE_CONNECTED; }));
 }
 
-TEST_F(Service, DeviceThatDisappearsClosesTheLine) {
+// A device that disappears closes its line; a later lineOpen asks the driver again, so a
+// device plugged back in works without a restart.
+TEST_F(Service, DeviceThatDisappearsClosesTheLineUntilItIsBack) {
     auto s = Scripted();
     const HLINEAPP app = Initialize(*s);
     const HLINE line = Open(*s, app, 0, 9);
@@ -293,10 +295,31 @@ TEST_F(Service, DeviceThatDisappearsClosesTheLine) {
                                Brief(line, LINE_CLOSE, 9, 0, 0)}));
     EXPECT_EQ(s->lineClose(line), LINEERR_INVALLINEHANDLE);
     HLINE again = 0;
+    drv->openResult = LINEERR_NODEVICE; // still unplugged
     EXPECT_EQ(s->lineOpen(app, 0, &again, 0x00030000, 0, 1, 1, 4, nullptr), LINEERR_NODEVICE);
     DWORD v = 0;
     LINEEXTENSIONID ext{};
     EXPECT_EQ(s->lineNegotiateAPIVersion(app, 0, 0x00010003, 0x00030000, &v, &ext), LINEERR_NODEVICE);
+    drv->openResult = 0; // plugged in again
+    EXPECT_EQ(s->lineOpen(app, 0, &again, 0x00030000, 0, 1, 1, 4, nullptr), 0);
+    EXPECT_EQ(s->lineNegotiateAPIVersion(app, 0, 0x00010003, 0x00030000, &v, &ext), 0);
+    EXPECT_EQ(s->lineClose(again), 0);
+}
+
+// The device's last words before it went (the call disconnected, then idle) still reach
+// the application, ahead of LINE_CLOSE.
+TEST_F(Service, LastCallStatesOfADeviceThatWentAway) {
+    auto s = Scripted();
+    const HLINEAPP app = Initialize(*s);
+    HCALL call = 0;
+    const HLINE line = Connected(*s, app, call);
+    drv->sink->CallState(drv->call, LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_UNAVAIL);
+    drv->sink->CallState(drv->call, LINECALLSTATE_IDLE, 0);
+    drv->sink->DeviceRemoved();
+    Spin();
+    EXPECT_EQ(g_seen, (Strings{Brief(call, LINE_CALLSTATE, 0x1234, LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_UNAVAIL),
+                               Brief(call, LINE_CALLSTATE, 0x1234, LINECALLSTATE_IDLE, 0),
+                               Brief(line, LINE_CLOSE, 0x1234, 0, 0)}));
 }
 
 TEST_F(Service, DialogsNeedAValidDeviceAndClass) {

@@ -24,7 +24,22 @@ bool WaitUntil(const std::function<bool()>& done, int ms) {
     return true;
 }
 
-ModemSimulator::ModemSimulator(Script s) : script(std::move(s)), echo(script.echo), verbose(script.verbose) {
+namespace {
+
+long long NowMs() {
+    static QElapsedTimer clock = [] {
+        QElapsedTimer c;
+        c.start();
+        return c;
+    }();
+    return clock.elapsed();
+}
+
+} // namespace
+
+ModemSimulator::ModemSimulator(Script s, std::string link)
+    : script(std::move(s)), echo(script.echo), verbose(script.verbose), quiet(script.quiet),
+      linkPath(std::move(link)) {
     char name[256] = {};
     termios tio{};
     cfmakeraw(&tio);
@@ -32,6 +47,11 @@ ModemSimulator::ModemSimulator(Script s) : script(std::move(s)), echo(script.ech
         return;
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
     slavePath = name;
+    if (!linkPath.empty()) {
+        ::unlink(linkPath.c_str());
+        if (::symlink(name, linkPath.c_str()) == 0)
+            slavePath = linkPath;
+    }
     context = std::make_unique<QObject>();
     auto* notifier = new QSocketNotifier(master, QSocketNotifier::Read, context.get());
     QObject::connect(notifier, &QSocketNotifier::activated, context.get(), [this] {
@@ -44,7 +64,10 @@ ModemSimulator::ModemSimulator(Script s) : script(std::move(s)), echo(script.ech
 }
 
 void ModemSimulator::Vanish() {
+    if (!linkPath.empty() && master >= 0)
+        ::unlink(linkPath.c_str());
     dialTimer.reset();
+    escapeTimer.reset();
     context.reset();
     for (int fd : {master, slaveKeep})
         if (fd >= 0)
@@ -61,12 +84,46 @@ void ModemSimulator::Send(const std::string& bytes) {
 
 void ModemSimulator::OnByte(char c) {
     received.push_back(c);
+    const long long now = NowMs();
+    const long long quietFor = now - lastByteMs;
+    lastByteMs = now;
     if (script.mute)
         return;
-    if (dialTimer) { // any character aborts a dial, and is swallowed
+    if (dialTimer) { // a character aborts a dial (if the modem does that), and is swallowed
+        if (!script.charAbort)
+            return;
         dialTimer.reset();
         if (!script.abortResult.empty())
             Reply(script.abortResult);
+        return;
+    }
+    if (dataMode) { // "+++" between guard times returns to command mode; all else is data
+        escapeTimer.reset();
+        if (c == '+' && (pluses > 0 || quietFor >= script.guardMs))
+            ++pluses;
+        else
+            pluses = 0;
+        if (pluses == 3) {
+            pluses = 0;
+            escapeTimer = std::make_unique<QObject>();
+            QTimer::singleShot(script.guardMs, escapeTimer.get(), [this] {
+                escapeTimer.release()->deleteLater();
+                dataMode = false;
+                Reply("OK");
+            });
+        }
+        return;
+    }
+    if (lineBuffer.empty() && c != '\r' && c != '\n') {
+        // A command line begins: too soon after a result, and a slow modem loses it.
+        const long gap = static_cast<long>(now - lastResultMs);
+        if (minGap < 0 || gap < minGap)
+            minGap = gap;
+        losingLine = gap < script.loseWithinMs;
+    }
+    if (losingLine) {
+        if (c == '\r')
+            losingLine = false;
         return;
     }
     if (echo)
@@ -106,12 +163,16 @@ void ModemSimulator::Execute(const std::string& line) {
                 result = script.dials.front();
                 script.dials.pop_front();
             }
+            offHook = true;
             dialTimer = std::make_unique<QObject>();
             if (!result.empty())
-                QTimer::singleShot(20, dialTimer.get(), [this, result] {
+                QTimer::singleShot(script.dialMs, dialTimer.get(), [this, result] {
                     dialTimer.release()->deleteLater(); // this runs inside its timer
                     Send(script.beforeDialResult);
-                    result == "vanish" ? Vanish() : Reply(result);
+                    if (result == "vanish")
+                        return Vanish();
+                    dataMode = result.starts_with("CONNECT");
+                    Reply(result);
                 });
             return;
         }
@@ -119,8 +180,15 @@ void ModemSimulator::Execute(const std::string& line) {
             echo = number() != 0;
         else if (c == 'V')
             verbose = number() != 0;
-        else if (c == 'Z' || (c == '&' && i < cmd.size() && cmd[i] == 'F'))
+        else if (c == 'Q')
+            quiet = number() != 0;
+        else if (c == 'H')
+            offHook = number() != 0;
+        else if (c == 'Z' || (c == '&' && i < cmd.size() && cmd[i] == 'F')) {
             echo = verbose = true;
+            quiet = false;
+            offHook = offHook && c != 'Z';
+        }
         else if (c != ' ' && c != '&' && !std::isalpha(static_cast<unsigned char>(c)))
             return Reply("ERROR");
         if (c == '&' && i++ >= cmd.size())
@@ -134,6 +202,9 @@ void ModemSimulator::Reply(const std::string& text) {
     static const std::map<std::string, int> codes{{"OK", 0},         {"CONNECT", 1},  {"RING", 2},
                                                   {"NO CARRIER", 3}, {"ERROR", 4},    {"NO DIALTONE", 6},
                                                   {"BUSY", 7},       {"NO ANSWER", 8}};
+    lastResultMs = NowMs();
+    if (quiet)
+        return;
     Send(script.noise);
     const auto code = codes.find(text);
     Send(verbose || code == codes.end() ? "\r\n" + text + "\r\n" : std::to_string(code->second) + "\r");

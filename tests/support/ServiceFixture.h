@@ -45,6 +45,8 @@ struct ScriptedDriver : LineDriver {
         calls.push_back("Open");
         if (duringOpen)
             duringOpen();
+        if (openResult != 0)
+            return openResult;
         sink = &s;
         return 0;
     }
@@ -60,6 +62,7 @@ struct ScriptedDriver : LineDriver {
     std::vector<std::string> calls;
     LineDriverSink* sink = nullptr;
     std::function<void()> duringOpen;
+    LONG openResult = 0; // what Open answers
     RequestId request = 0;
     CallId call = 0;
 };

@@ -27,77 +27,47 @@ ModemLine::ModemLine(ModemSettings settings, ModemTimeouts timeouts) : s(std::mo
     channel.onUnsolicited = [this](const ResponseLine& line) { OnUnsolicited(line); };
     channel.onStray = [this](Result result) { OnStrayResult(result); };
     channel.onGone = [this] { OnPortGone(); };
+    channel.onStep = [this](const std::string& step) { Remark(step); }; // each command and answer, for the trace
 }
 
 ModemLine::~ModemLine() {
     Close();
+    if (closing) {
+        // No time is left (the service waited what it could): the best that can be done
+        // at once. Closing the port drops DTR as well.
+        if (call && call->dialling && !call->aborting)
+            channel.Write("\r");
+        channel.Write("ATH\r");
+        channel.DropDtr();
+        call.reset();
+        FinishClose();
+    }
 }
 
 DeviceCaps ModemLine::Caps() const {
     return s.caps;
 }
 
-LONG ModemLine::Open(LineDriverSink& target) {
-    if (gone)
-        return LINEERR_NODEVICE;
-    const int error = channel.Open(s.port, s.speed);
-    if (error == ENOENT || error == ENODEV || error == ENXIO || error == ENOTDIR || error == EISDIR ||
-        error == ENOTTY)
-        return LINEERR_NODEVICE; // nothing there, or not a serial device
-    if (error != 0)
-        return LINEERR_RESOURCEUNAVAIL; // held by another program, no permission, ...
-
-    // The modem must answer AT (no answer: nothing modem-like on that port), then accept
-    // the init string (ERROR: the init string is wrong for this modem).
-    std::optional<LONG> result;
-    QEventLoop loop;
-    SendAt([&](const Outcome& at) {
-        if (at.result != Result::Ok) {
-            result = (at.timedOut || at.gone) ? LINEERR_NODEVICE : LINEERR_RESOURCEUNAVAIL;
-            loop.quit();
-            return;
-        }
-        SendInit([&](const Outcome& init) {
-            if (init.result == Result::Ok)
-                result = 0;
-            else if (init.result == Result::Error)
-                result = LINEERR_OPERATIONFAILED;
-            else
-                result = LINEERR_NODEVICE;
-            loop.quit();
-        });
-    });
-    if (!result) {
-        openLoop = &loop;
-        // Bounded: each command ends by its result, its timeout or the port's loss. Clicks
-        // and keys wait, so the user cannot start a second operation meanwhile.
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-        openLoop = nullptr;
-    }
-    if (!result || *result != 0) {
-        // Failed, or Close was called meanwhile: release the port.
-        channel.Close();
-        return result ? *result : LINEERR_RESOURCEUNAVAIL;
-    }
-    sink = &target;
-    return 0;
-}
-
 void ModemLine::Close() {
     sink = nullptr;
-    // Best effort, since the answer is not awaited; closing the port drops DTR as well.
-    if (call && channel.IsOpen() && !gone) {
-        if (call->dialling && !call->aborting)
-            channel.Write("\r");
-        else if (!call->dialling && !call->hangingUp)
-            channel.Write("ATH\r");
-    }
-    call.reset();
     ringTimer.stop();
     ringCount = 0;
-    channel.Close();
-    if (openLoop != nullptr)
+    if (openLoop != nullptr) {
+        // Closed while opening: Open sees it and lets go of the port.
+        channel.Close();
         openLoop->quit();
+        return;
+    }
+    if (call && channel.IsOpen() && !gone) {
+        // The call is hung up before the port is let go; EndCall then closes it.
+        closing = true;
+        Remark("closed during a call: hanging up before the port is released");
+        if (!call->released)
+            ReleaseCall(call->id);
+        return;
+    }
+    call.reset();
+    channel.Close();
 }
 
 LONG ModemLine::MakeCall(RequestId request, CallId id, const char* destination) {
@@ -158,14 +128,6 @@ void ModemLine::AbortDial() {
         return;
     call->aborting = true;
     channel.Abort(t.abort);
-}
-
-void ModemLine::SendAt(Done done) {
-    channel.Send("AT", t.command, std::move(done));
-}
-
-void ModemLine::SendInit(Done done) {
-    channel.Send(s.init, t.command, std::move(done));
 }
 
 milliseconds ModemLine::DialTimeout(const std::string& piece) const {
@@ -244,6 +206,7 @@ void ModemLine::OnDialResult(const Outcome& o) {
             Report(LINECALLSTATE_PROCEEDING, 0);
         return;
     case Result::Connect:
+        call->online = true; // data mode: the hang-up escapes first
         Report(LINECALLSTATE_CONNECTED, 0);
         return;
     case Result::Busy:
@@ -270,6 +233,22 @@ void ModemLine::OnDialResult(const Outcome& o) {
 
 void ModemLine::Hangup() {
     call->hangingUp = true;
+    if (call->online || channel.CarrierDetect().value_or(false)) {
+        // On line: back to command mode first, or ATH would go out as data.
+        channel.Escape(t.guard, t.command, [this](const Outcome& o) {
+            if (!call || o.gone)
+                return;
+            call->online = false;
+            if (o.result != Result::Ok)
+                Remark("no OK to the escape (+++); trying ATH all the same");
+            SendAth();
+        });
+        return;
+    }
+    SendAth();
+}
+
+void ModemLine::SendAth() {
     channel.Send("ATH", t.command, [this](const Outcome& o) { OnHangup(o); });
 }
 
@@ -277,6 +256,10 @@ void ModemLine::OnHangup(const Outcome& o) {
     if (!call || o.gone)
         return;
     if (call->released) {
+        if (o.result != Result::Ok) {
+            LastResort();
+            return;
+        }
         EndCall();
         return;
     }
@@ -294,6 +277,22 @@ void ModemLine::OnHangup(const Outcome& o) {
     // may try again) but is reported disconnected, once.
     if (Complete(request, LINEERR_OPERATIONFAILED))
         Disconnect(LINEDISCONNECTMODE_UNKNOWN);
+}
+
+// ATH went unanswered on the way out: DTR down (a modem set to &D2 hangs up), then ATZ.
+void ModemLine::LastResort() {
+    Remark("ATH not answered: dropping DTR, then ATZ", true);
+    channel.DropDtr();
+    channel.Send("ATZ", t.command, [this](const Outcome&) { EndCall(); });
+}
+
+void ModemLine::FinishClose() {
+    closing = false;
+    channel.DropDtr();
+    channel.Close();
+    Remark("port released");
+    if (hangupLoop != nullptr)
+        hangupLoop->quit();
 }
 
 void ModemLine::Disconnect(DWORD mode) {
@@ -320,6 +319,8 @@ bool ModemLine::Complete(RequestId request, LONG result) {
 
 void ModemLine::EndCall() {
     call.reset();
+    if (closing)
+        FinishClose();
 }
 
 // ---- Incoming ---------------------------------------------------------------------------
@@ -337,11 +338,21 @@ void ModemLine::OnUnsolicited(const ResponseLine& line) {
 void ModemLine::OnStrayResult(Result result) {
     // A result with no command out: a late answer to a command that timed out (ignored),
     // or the modem reporting that an established call ended.
-    if (result == Result::NoCarrier && call && call->makeRequest == 0)
+    if (result == Result::NoCarrier && call && call->makeRequest == 0) {
+        call->online = false; // the carrier is gone: back in command mode
         Disconnect(LINEDISCONNECTMODE_NORMAL);
+    }
 }
 
 void ModemLine::OnPortGone() {
+    Remark("the port " + s.port + " is gone", true);
+    if (closing) {
+        gone = true;
+        channel.Forget();
+        call.reset();
+        FinishClose(); // nothing is left to hang up
+        return;
+    }
     if (sink == nullptr) {
         // Lost while opening: the waiting command fails and Open releases the port.
         channel.Finish(Outcome{Result::None, false, true});
@@ -356,15 +367,18 @@ void ModemLine::OnPortGone() {
             if (!Complete(request, LINEERR_NODEVICE))
                 return;
         } else {
+            // Disconnected, then idle: nothing is left to hang up.
             Disconnect(LINEDISCONNECTMODE_UNAVAIL);
-            if (call && call->dropRequest != 0) {
-                const RequestId request = call->dropRequest;
-                const CallId id = call->id;
-                EndCall();
-                if (!Complete(request, 0))
-                    return;
-                sink->CallState(id, LINECALLSTATE_IDLE, 0);
-            }
+            if (!call)
+                return;
+            const CallId id = call->id;
+            const RequestId drop = call->dropRequest;
+            EndCall();
+            if (drop != 0 && !Complete(drop, 0))
+                return;
+            if (sink == nullptr)
+                return;
+            sink->CallState(id, LINECALLSTATE_IDLE, 0);
         }
     }
     EndCall();

@@ -1,12 +1,25 @@
 // ModemLine: a line device driven through a Hayes-compatible (voice) modem on a serial
 // port, for calls that the user carries on with the handset sharing the telephone line.
 //
-// Open takes the port and initialises the modem ("AT", then the init string), waiting
-// in a nested event loop bounded by the command timeout. A call checks that the modem is
-// listening ("AT", or "ATX3" for blind dialling) before it completes the request, then
-// reports DIALTONE and DIALING and sends the dial commands one by one; the modem's OK to
-// the last one means the digits are out and the call is PROCEEDING. Dropping aborts a
-// dial in progress (one CR), then sends ATH; its OK makes the call IDLE.
+// Open takes the port (its lock file and an exclusive open) and brings the modem into a
+// known state from whatever state it was left in, waiting in a nested event loop bounded
+// by the timeouts: "AT" (tried kProbeAttempts times); when nothing answers (a modem left
+// in quiet mode, or busy), ATZ and AT&F; then ATQ0V1E0 (results on, in words, no echo);
+// then the init string: the default one word by word, a word the modem rejects reported
+// and skipped; the user's own one as given, where a rejection fails the open. Why an open
+// failed (no such port, port held and by whom, no permission, no answer) is remarked for
+// the user. Each command is paced by the command channel (AtChannel).
+//
+// A call checks that the modem is listening ("AT", or "ATX3" for blind dialling) before it
+// completes the request, then reports DIALTONE and DIALING and sends the dial commands one
+// by one; the modem's OK to the last one means the digits are out and the call is
+// PROCEEDING. Dropping aborts a dial in progress (one CR) and waits for its result; a
+// modem on line (CONNECT seen, or carrier detect up) is first escaped to command mode
+// ("+++" between guard times); then ATH, whose OK makes the call IDLE.
+//
+// Close with a call up finishes the hang-up before the port is let go (abort, escape,
+// ATH and its answer; when ATH goes unanswered, DTR dropped and ATZ as the last resort),
+// reporting nothing; Busy() holds meanwhile, and an Open waits for it.
 //
 // Result codes while dialling:
 //   OK (last piece)  PROCEEDING        CONNECT          CONNECTED (a carrier answered)
@@ -17,10 +30,10 @@
 // The modem refusing the check before dialling (ERROR, or no answer) fails the call
 // request itself with LINEERR_OPERATIONFAILED.
 //
-// A port that disappears disconnects the call (DISCONNECTED/UNAVAIL), completes what is
-// pending (a call request with LINEERR_NODEVICE, a drop with 0 and IDLE, since nothing is
-// left to hang up) and reports the device removed; later operations fail with
-// LINEERR_NODEVICE.
+// A port that disappears disconnects the call (DISCONNECTED/UNAVAIL, then IDLE),
+// completes what is pending (a call request with LINEERR_NODEVICE, a drop with 0) and
+// reports the device removed; later operations fail with LINEERR_NODEVICE until an Open
+// finds the port again.
 //
 // What it does not know: a voice modem cannot tell when the far end answers, so a call
 // that is dialled stays PROCEEDING. One call at a time; incoming calls are not taken
@@ -56,6 +69,10 @@ class ModemLine : public LineDriver {
     LONG MakeCall(RequestId request, CallId call, const char* destination) override;
     LONG Drop(RequestId request, CallId call) override;
     void ReleaseCall(CallId call) override;
+    bool Busy() const override { return closing; }
+
+    // Times "AT" is tried before the modem is taken for silent.
+    static constexpr int kProbeAttempts = 3;
 
   private:
     using Outcome = AtChannel::Outcome;
@@ -69,16 +86,23 @@ class ModemLine : public LineDriver {
         std::size_t next = 0;
         bool dialling = false;     // a dial command is out
         bool aborting = false;     // the abort character was sent for it
-        bool hangingUp = false;    // ATH is out
+        bool hangingUp = false;    // the hang-up (escape, ATH) is under way
+        bool online = false;       // the modem said CONNECT: it is in data mode
         bool disconnected = false; // DISCONNECTED was reported
         bool released = false;     // the service forgot it: finish silently
     };
 
     void AbortDial();
 
-    // Open.
-    void SendAt(Done done);
-    void SendInit(Done done);
+    // Open (ModemStartup.cpp): each step calls the next; finish gets 0 or a LINEERR.
+    using Finish = std::function<void(LONG)>;
+    LONG PortError(int error);
+    void Probe(int attempt, Finish finish);
+    void Revive(Finish finish);
+    void Verbose(Finish finish);
+    void InitWords(std::vector<std::string> words, Finish finish);
+    void UserInit(Finish finish);
+    void WaitForHangup();
 
     // Call.
     void PreDialCheck();
@@ -86,7 +110,10 @@ class ModemLine : public LineDriver {
     void DialNext();
     void OnDialResult(const Outcome& outcome);
     void Hangup();
+    void SendAth();
     void OnHangup(const Outcome& outcome);
+    void LastResort();
+    void FinishClose();
     void Disconnect(DWORD mode);
 
     // Unsolicited lines, stray results, a vanished port: each handled in one place.
@@ -106,11 +133,13 @@ class ModemLine : public LineDriver {
     AtChannel channel;
     LineDriverSink* sink = nullptr;
     bool gone = false;
+    bool closing = false; // closed with a call up: the hang-up is being finished
     std::optional<Call> call;
 
     QTimer ringTimer;    // ends a burst of RINGs
     DWORD ringCount = 0;
     QEventLoop* openLoop = nullptr; // the nested loop of Open while it waits
+    QEventLoop* hangupLoop = nullptr; // an Open waiting for the hang-up of the last Close
 };
 
 } // namespace localtapi::modem

@@ -11,7 +11,7 @@ namespace {
 constexpr SettingSpec kModemSettings[] = {
     RequiredTextSetting("port", "Serial device of the modem, e.g. /dev/ttyACM0 or /dev/ttyS0"),
     NumberSetting("speed", "115200", 300, 460800, "Serial speed in bits per second"),
-    TextSetting("init", "AT&FE0V1&D2&C1X4", "Command sent after AT when the line is opened"),
+    TextSetting("init", kDefaultInit, "Command sent after the reset when the line is opened"),
     ChoiceSetting("dialmode", "tone", "tone|pulse", "Tone or pulse dialling"),
     TextSetting("prefix", "", "Dialled before every number, e.g. 9, for an outside line"),
     YesNoSetting("blind", "no", "yes: dial without waiting for dial tone"),

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -18,11 +19,17 @@ using std::chrono::milliseconds;
 // How long the driver waits for the modem. Each expiry is handled (the operation fails or
 // the call is disconnected); nothing waits longer.
 struct ModemTimeouts {
-    milliseconds command{3000};     // AT, the init string, the pre-dial check, ATH
+    milliseconds command{3000};     // the init commands, the pre-dial check, ATH
     milliseconds dialBase{30000};   // one dial command: waiting for dial tone and the line
     milliseconds dialPerChar{2500}; // plus this per dial character (a ',' pauses 2 s)
     milliseconds abort{3000};       // the modem's result after a dial is aborted
+    milliseconds probe{1000};       // each "AT" (and ATZ, AT&F) of the reset at open
+    milliseconds guard{1000};       // silence before and after "+++" (the modem's S12)
 };
+
+// The init string used when a line group gives none. Its words are sent one by one after
+// the reset, so that a modem that rejects one (X4, &C1 on cheap modems) is only told so.
+inline constexpr std::string_view kDefaultInit = "AT&FE0V1&D2&C1X4";
 
 struct ModemSettings {
     std::string port;

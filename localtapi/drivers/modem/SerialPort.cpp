@@ -59,11 +59,17 @@ int SerialPort::Open(const std::string& path, unsigned speed) {
     if (code == B0)
         return EINVAL;
 
+    if (const int locked = lock.Acquire(path); locked != 0)
+        return locked;
     const int handle = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (handle < 0)
-        return errno;
-    auto fail = [handle](int error) {
+    if (handle < 0) {
+        const int error = errno;
+        lock.Release();
+        return error;
+    }
+    auto fail = [this, handle](int error) {
         ::close(handle);
+        lock.Release();
         return error;
     };
     if (::flock(handle, LOCK_EX | LOCK_NB) != 0)
@@ -95,6 +101,18 @@ int SerialPort::Open(const std::string& path, unsigned speed) {
     return 0;
 }
 
+bool SerialPort::DropDtr() {
+    int dtr = TIOCM_DTR;
+    return fd >= 0 && ::ioctl(fd, TIOCMBIC, &dtr) == 0;
+}
+
+std::optional<bool> SerialPort::CarrierDetect() const {
+    int lines = 0;
+    if (fd < 0 || ::ioctl(fd, TIOCMGET, &lines) != 0)
+        return std::nullopt;
+    return (lines & TIOCM_CAR) != 0;
+}
+
 void SerialPort::Close() {
     // Notifiers stop first: they must not watch a descriptor number that is reused. They
     // are deleted later because Close may run inside one of their own signals; the
@@ -114,6 +132,7 @@ void SerialPort::Close() {
         ::close(fd); // releases the lock; HUPCL lowers DTR
         fd = -1;
     }
+    lock.Release();
 }
 
 bool SerialPort::Write(std::string_view bytes) {

@@ -1,7 +1,7 @@
 // SerialPort: a serial device opened for a modem, read and written without blocking.
 //
-// Opens the device with O_NOCTTY|O_NONBLOCK, takes it exclusively (an advisory lock
-// plus TIOCEXCL, so a second program cannot talk to the same modem at the same time),
+// Opens the device with O_NOCTTY|O_NONBLOCK, takes it exclusively (its UUCP lock file, an
+// advisory lock plus TIOCEXCL, so a second program cannot talk to the same modem at the same time),
 // sets it raw at the requested speed with hardware flow control off and HUPCL on (closing
 // the port lowers DTR, which hangs up a modem set to &D2), and discards stale input.
 // Incoming bytes are handed to a callback from a QSocketNotifier on the calling thread's
@@ -13,10 +13,13 @@
 // It does not understand what it carries and never blocks.
 #pragma once
 
+#include "localtapi/drivers/modem/UucpLock.h"
+
 #include <QObject>
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -37,6 +40,13 @@ class SerialPort {
     // Opens and configures the device. 0 on success, otherwise the errno that stopped
     // it (ENOTTY when the path is not a terminal, EBUSY when another program holds it).
     int Open(const std::string& path, unsigned speed);
+    // Who holds the port's lock file after Open failed with EBUSY (0: no lock file said so).
+    pid_t LockHolder() const { return lock.Holder(); }
+    const std::string& LockHolderName() const { return lock.HolderName(); }
+    // Lowers DTR (a modem set to &D2 hangs up); false where the device has no DTR.
+    bool DropDtr();
+    // The carrier-detect line: true, false, or nothing where the device has none.
+    std::optional<bool> CarrierDetect() const;
     void Close();
     bool IsOpen() const { return fd >= 0; }
 
@@ -55,6 +65,7 @@ class SerialPort {
     std::function<void()> Guarded(std::function<void()> fn);
 
     int fd = -1;
+    UucpLock lock;
     std::string output;
     std::shared_ptr<int> session; // one per opening; reset by Close
     QObject* context = nullptr;   // parent of the notifiers and of posted calls

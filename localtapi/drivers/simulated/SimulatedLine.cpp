@@ -135,6 +135,8 @@ void SimulatedLine::After(std::uint64_t ms, QObject* context, std::function<void
 }
 
 LONG SimulatedLine::Open(LineDriverSink& lineSink) {
+    if (vanished)
+        return LINEERR_NODEVICE; // a simulated device that went away stays away
     if (s.openMs > 0) {
         // Like hardware that needs a moment to answer: wait in a nested loop.
         QEventLoop wait;
@@ -147,6 +149,7 @@ LONG SimulatedLine::Open(LineDriverSink& lineSink) {
         After(s.vanishMs, lineTimers.get(), [this] {
             LineDriverSink* gone = sink;
             Close();
+            vanished = true;
             gone->DeviceRemoved();
         });
     return 0;

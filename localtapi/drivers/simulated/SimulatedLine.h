@@ -76,6 +76,7 @@ class SimulatedLine : public LineDriver {
     LineDriverSink* sink = nullptr;
     std::unique_ptr<QObject> lineTimers;
     std::map<CallId, Call> calls;
+    bool vanished = false;
 };
 
 // The driver's description and settings, for the registry.

@@ -51,7 +51,8 @@ int Occurrences(const std::string& path, const std::string& word) {
 }
 
 TEST(ModemEndToEnd, DialCommandDialsThenHangsUp) {
-    ModemSimulator sim;
+    // The third dial never ends on its own: the user answers while the modem dials.
+    ModemSimulator sim({.dials = {"OK", "OK", "", "OK"}});
     ASSERT_FALSE(sim.Path().empty());
     const std::string trace =
         std::filesystem::temp_directory_path() / ("orvodial-modem-trace-" + std::to_string(::getpid()));
@@ -64,6 +65,7 @@ TEST(ModemEndToEnd, DialCommandDialsThenHangsUp) {
     options.errors = &errors;
     auto service = std::make_shared<localtapi::LocalTapi>(std::move(options));
     auto traced = std::make_shared<telephony::trace::TracingTapi>(service, telephony::trace::TraceFile::Open(trace));
+    service->SetNotes([&traced](const std::string& text) { traced->Note(text); });
     EXPECT_EQ(errors.str(), "");
 
     FakeDialView view;
@@ -77,7 +79,7 @@ TEST(ModemEndToEnd, DialCommandDialsThenHangsUp) {
     view.number = "555-1212";
     dialer.DialClick();
     EXPECT_EQ(view.messages, (std::vector<std::string>{"Time call?"}));
-    const std::string dialogue = "AT\rAT&FE0V1&D2&C1X4\rAT\rATDT5551212;\rATH\r";
+    const std::string dialogue = "AT\rAT&F\rATQ0V1E0\rAT&D2\rAT&C1\rATX4\rAT\rATDT5551212;\rATH\r";
     EXPECT_TRUE(WaitUntil([&] { return sim.Received() == dialogue; })) << sim.Received();
     EXPECT_EQ(dialer.tapiLine()->state().hLine, 0u);
 
@@ -89,6 +91,32 @@ TEST(ModemEndToEnd, DialCommandDialsThenHangsUp) {
     dialer.DialClick();
     EXPECT_EQ(view.messages.size(), 2u);
     EXPECT_TRUE(WaitUntil([&] { return sim.Received().ends_with("ATDT5550000;\rATH\r"); })) << sim.Received();
+    EXPECT_TRUE(WaitUntil([&] { return service->census().lines == 0 && !sim.OffHook(); }));
+
+    // Answered while the modem is still dialling: the Dial command drops and closes at
+    // once; the driver aborts the dial and hangs up before it lets go of the port.
+    view.number = "555-1212";
+    view.readyToAnswer = [&] { return sim.Received().ends_with("ATDT5551212;\r"); };
+    dialer.DialClick();
+    EXPECT_EQ(view.messages.size(), 3u);
+    EXPECT_TRUE(WaitUntil([&] { return sim.Received().ends_with("ATDT5551212;\r\rATH\r"); })) << sim.Received();
+    EXPECT_TRUE(WaitUntil([&] { return !sim.OffHook(); }));
+    EXPECT_TRUE(service->WaitForDevices(std::chrono::seconds(5))) << "the hang-up finished";
+    // The next dial works.
+    view.number = "555-1212";
+    view.readyToAnswer = [&] { return Occurrences(trace, "PROCEEDING") == 3; };
+    dialer.DialClick();
+    EXPECT_EQ(view.messages.size(), 4u);
+    EXPECT_TRUE(WaitUntil([&] { return sim.Received().ends_with("ATDT5551212;\rATH\r"); })) << sim.Received();
+    EXPECT_TRUE(service->WaitForDevices(std::chrono::seconds(5)));
+    EXPECT_FALSE(sim.OffHook());
+    // The driver's steps are in the trace: each command and each answer.
+    EXPECT_EQ(Occurrences(trace, "# [line0] -> ATH\n"), 4);
+    EXPECT_EQ(Occurrences(trace, "# [line0] -> (abort: CR)\n"), 1);
+    EXPECT_GE(Occurrences(trace, "# [line0] <- OK\n"), 10);
+    // The Dial command closes right after its drop: each time the port waits for the hang-up.
+    EXPECT_EQ(Occurrences(trace, "# [line0] port released\n"), 4);
+    service->SetNotes(nullptr);
     std::filesystem::remove(trace);
 }
 

@@ -1,7 +1,6 @@
 // The modem driver against the pty simulator: byte-exact dialogues, the call states and
 // replies they lead to, and the failures of opening the port.
-#include "localtapi/drivers/modem/ModemLine.h"
-#include "tests/support/ModemSimulator.h"
+#include "tests/support/ModemRig.h"
 
 #include <QElapsedTimer>
 
@@ -12,82 +11,10 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-using namespace localtapi::modem;
-using Script = ModemSimulator::Script;
 
 namespace {
 
-// A silent modem costs under a second, yet a loaded machine lets the simulator answer in time.
-constexpr ModemTimeouts kTimeouts{milliseconds(600), milliseconds(800), milliseconds(0), milliseconds(400)};
-
-// The constant's name after its prefix, e.g. "BUSY" for LINECALLSTATE_BUSY.
-#define N(constant)                                                                                          \
-    { static_cast<DWORD>(constant), #constant }
-std::string Name(DWORD value, std::initializer_list<std::pair<DWORD, std::string>> names) {
-    for (const auto& [v, name] : names)
-        if (v == value)
-            return name.substr(name.find('_') + 1);
-    return std::to_string(value);
-}
-
-// Records what the driver reports as one comma-separated log.
-struct Recorder : localtapi::LineDriverSink {
-    std::string log;
-    void Add(const std::string& event) { log += (log.empty() ? "" : ", ") + event; }
-    void RequestCompleted(localtapi::RequestId request, LONG result) override {
-        Add("reply " + std::to_string(request) + " " +
-            (result ? Name(result, {N(LINEERR_OPERATIONFAILED), N(LINEERR_NODEVICE)}) : "0"));
-    }
-    void CallState(localtapi::CallId, DWORD state, DWORD mode) override {
-        Add(Name(state, {N(LINECALLSTATE_IDLE), N(LINECALLSTATE_DIALTONE), N(LINECALLSTATE_DIALING),
-                         N(LINECALLSTATE_PROCEEDING), N(LINECALLSTATE_CONNECTED), N(LINECALLSTATE_BUSY),
-                         N(LINECALLSTATE_DISCONNECTED)}));
-        if (state == LINECALLSTATE_DISCONNECTED)
-            log += " " + Name(mode, {N(LINEDISCONNECTMODE_NORMAL), N(LINEDISCONNECTMODE_UNKNOWN),
-                                     N(LINEDISCONNECTMODE_BUSY), N(LINEDISCONNECTMODE_NOANSWER),
-                                     N(LINEDISCONNECTMODE_BADADDRESS), N(LINEDISCONNECTMODE_UNAVAIL),
-                                     N(LINEDISCONNECTMODE_NODIALTONE)});
-    }
-    void LineDevState(DWORD state, DWORD, DWORD count) override {
-        if (state == LINEDEVSTATE_RINGING)
-            Add("RING " + std::to_string(count));
-    }
-    void DeviceRemoved() override { Add("removed"); }
-};
-
-// What a test changes in the settings; the port is the simulator's unless given.
-struct Tweak {
-    std::string init = ""; // empty: the default
-    bool blind = false;
-    std::string prefix = "";
-    DialMode mode = DialMode::Tone;
-    const char* port = nullptr;
-};
-
-ModemSettings Settings(const ModemSimulator& sim, const Tweak& t) {
-    localtapi::LineSettings group;
-    group.entries.push_back({"port", t.port ? t.port : sim.Path(), 0});
-    std::vector<localtapi::ConfigProblem> problems;
-    ModemSettings s = ReadModemSettings(group, problems).value(); // the table's defaults
-    s.init = t.init.empty() ? s.init : t.init;
-    s.blind = t.blind;
-    s.prefix = t.prefix;
-    s.dialMode = t.mode;
-    return s;
-}
-
-// A simulated modem and a driver on its pty.
-struct Rig {
-    explicit Rig(Script script = {}, const Tweak& tweak = {}, ModemTimeouts timeouts = kTimeouts)
-        : sim(std::move(script)), settings(Settings(sim, tweak)), line(settings, timeouts) {}
-    bool WaitFor(const std::string& event) {
-        return WaitUntil([&] { return sink.log.find(event) != std::string::npos; });
-    }
-    ModemSimulator sim;
-    ModemSettings settings;
-    ModemLine line;
-    Recorder sink;
-};
+using namespace modemtest;
 
 const std::string kStart = "reply 1 0, DIALTONE, DIALING, ";
 const std::string kHungUp = ", reply 2 0, IDLE";
@@ -103,6 +30,7 @@ struct Row {
     std::string bytes = kBytes; // everything the driver sent after opening
     const char* number = "555-1212";
     Tweak tweak = {};
+    std::string dropWhenHeard = {}; // ... and once the modem has heard this
 };
 
 void PrintTo(const Row& row, std::ostream* os) {
@@ -120,6 +48,7 @@ TEST_P(Dialogue, BytesStatesAndReplies) {
     ASSERT_EQ(rig.line.MakeCall(1, 100, row.number), 0);
     if (!row.dropAt.empty()) {
         ASSERT_TRUE(rig.WaitFor(row.dropAt)) << rig.sink.log;
+        ASSERT_TRUE(WaitUntil([&] { return rig.sim.Received().find(row.dropWhenHeard) != std::string::npos; }));
         ASSERT_EQ(rig.line.Drop(2, 100), 0);
     }
     WaitUntil([&] { return rig.sink.log == row.events; });
@@ -149,15 +78,18 @@ INSTANTIATE_TEST_SUITE_P(
         Row("NoCarrier", {.dials = {"NO CARRIER"}}, "DISCONNECTED", kStart + "DISCONNECTED NORMAL" + kHungUp),
         Row("DialStringRefused", {.dials = {"ERROR"}}, "DISCONNECTED",
             kStart + "DISCONNECTED BADADDRESS" + kHungUp),
-        Row("CarrierAnswers", {.dials = {"CONNECT"}}, "CONNECTED", kStart + "CONNECTED" + kHungUp),
+        // On line after CONNECT: back to command mode ("+++") before ATH.
+        Row("CarrierAnswers", {.dials = {"CONNECT"}}, "CONNECTED", kStart + "CONNECTED" + kHungUp,
+            "AT\rATDT5551212;\r+++ATH\r"),
         Row("DialNeverEndsAbortedOnTimeout", {.dials = {""}}, "", kStart + "DISCONNECTED UNKNOWN",
             "AT\rATDT5551212;\r\r"),
         Row("AbortNotAnsweredEither", {.dials = {""}, .abortResult = ""}, "", kStart + "DISCONNECTED UNKNOWN",
             "AT\rATDT5551212;\r\r"),
         Row("DropWhileDialling", {.dials = {""}}, "DIALING", "reply 1 0, DIALTONE, DIALING" + kHungUp,
-            "AT\rATDT5551212;\r\rATH\r"),
+            "AT\rATDT5551212;\r\rATH\r", "555-1212", {}, "ATDT5551212;\r"),
         Row("DropWhileDiallingModemSaysOk", {.dials = {""}, .abortResult = "OK"}, "DIALING",
-            "reply 1 0, DIALTONE, DIALING" + kHungUp, "AT\rATDT5551212;\r\rATH\r"),
+            "reply 1 0, DIALTONE, DIALING" + kHungUp, "AT\rATDT5551212;\r\rATH\r", "555-1212", {},
+            "ATDT5551212;\r"),
         Row("HangupRefused", {.refuse = {"ATH"}}, "PROCEEDING",
             kStart + "PROCEEDING, reply 2 OPERATIONFAILED, DISCONNECTED UNKNOWN"),
         Row("PortVanishesDuringHangup", {.vanishOn = "ATH"}, "PROCEEDING",
@@ -172,16 +104,31 @@ INSTANTIATE_TEST_SUITE_P(
             {.prefix = "9,", .mode = DialMode::Pulse})),
     [](const testing::TestParamInfo<Row>& info) { return info.param.name; });
 
-TEST(ModemDialogue, PortVanishesMidDialAndLaterOperationsFail) {
-    Rig rig({.dials = {"vanish"}});
-    ASSERT_EQ(rig.line.Open(rig.sink), 0);
-    ASSERT_EQ(rig.line.MakeCall(1, 100, "5551212"), 0);
-    ASSERT_TRUE(rig.WaitFor("removed")) << rig.sink.log;
-    EXPECT_EQ(rig.sink.log, kStart + "DISCONNECTED UNAVAIL, removed");
-    EXPECT_EQ(rig.line.MakeCall(3, 101, "5551212"), LINEERR_NODEVICE);
-    EXPECT_EQ(rig.line.Drop(4, 100), LINEERR_NODEVICE);
-    rig.line.Close();
-    EXPECT_EQ(rig.line.Open(rig.sink), LINEERR_NODEVICE);
+// Unplugged mid-dial: disconnected, idle, removed; operations fail until the port is back
+// (at the same path), and then the line works again without a new driver.
+TEST(ModemDialogue, PortVanishesMidDialAndComesBack) {
+    const std::string link = testing::TempDir() + "orvodial-modem-" + std::to_string(::getpid());
+    auto rig = std::make_unique<Rig>(Script{.dials = {"vanish"}}, Tweak{}, kTimeouts, link);
+    ASSERT_EQ(rig->line.Open(rig->sink), 0);
+    ASSERT_EQ(rig->line.MakeCall(1, 100, "5551212"), 0);
+    ASSERT_TRUE(rig->WaitFor("removed")) << rig->sink.log;
+    EXPECT_EQ(rig->sink.log, kStart + "DISCONNECTED UNAVAIL, IDLE, removed");
+    EXPECT_NE(rig->remarks.find("! the port " + link + " is gone"), std::string::npos) << rig->remarks;
+    EXPECT_EQ(rig->line.MakeCall(3, 101, "5551212"), LINEERR_NODEVICE);
+    EXPECT_EQ(rig->line.Drop(4, 100), LINEERR_NODEVICE);
+    rig->line.Close();
+    EXPECT_EQ(rig->line.Open(rig->sink), LINEERR_NODEVICE);
+    EXPECT_NE(rig->remarks.find("! no such port " + link), std::string::npos) << rig->remarks;
+
+    ModemSimulator back({}, link); // plugged in again
+    rig->sink.log.clear();
+    ASSERT_EQ(rig->line.Open(rig->sink), 0);
+    ASSERT_EQ(rig->line.MakeCall(5, 102, "5551212"), 0);
+    ASSERT_TRUE(rig->WaitFor("PROCEEDING")) << rig->sink.log;
+    EXPECT_TRUE(back.OffHook());
+    rig->line.Close();
+    rig.reset();
+    std::filesystem::remove(link);
 }
 
 TEST(ModemDialogue, RefusedAtOnce) {
@@ -207,6 +154,7 @@ TEST(ModemDialogue, ReleasedCallIsHungUpSilently) {
     const std::size_t opened = rig.sim.Received().size();
     ASSERT_EQ(rig.line.MakeCall(1, 100, "5551212"), 0);
     ASSERT_TRUE(rig.WaitFor("DIALING"));
+    ASSERT_TRUE(WaitUntil([&] { return rig.sim.Received().ends_with("ATDT5551212;\r"); }));
     rig.line.ReleaseCall(100);
     ASSERT_TRUE(WaitUntil([&] { return rig.line.MakeCall(2, 101, "5551212") == 0; })) << "the modem is free";
     EXPECT_EQ(rig.sink.log, "reply 1 0, DIALTONE, DIALING");
@@ -214,18 +162,7 @@ TEST(ModemDialogue, ReleasedCallIsHungUpSilently) {
         << rig.sim.Received();
 }
 
-TEST(ModemDialogue, CloseDuringDialAbortsAndReportsNothing) {
-    Rig rig({.dials = {""}});
-    ASSERT_EQ(rig.line.Open(rig.sink), 0);
-    ASSERT_EQ(rig.line.MakeCall(1, 100, "5551212"), 0);
-    ASSERT_TRUE(rig.WaitFor("DIALING"));
-    rig.line.Close();
-    WaitUntil([] { return false; }, 1000); // longer than any timeout: none of the dead call may fire
-    EXPECT_EQ(rig.sink.log, "reply 1 0, DIALTONE, DIALING");
-    EXPECT_TRUE(rig.sim.Received().ends_with("ATDT5551212;\r\r"))
-        << "the dial is aborted: " << rig.sim.Received();
-    ASSERT_EQ(rig.line.Open(rig.sink), 0) << "the port is free again";
-}
+
 
 std::size_t OpenDescriptors() {
     const std::filesystem::directory_iterator fds("/proc/self/fd");
@@ -238,21 +175,28 @@ TEST(ModemOpen, FailureGivesALineErrorAndReleasesThePort) {
         Script script;
         const char* path; // nullptr: the simulator's
         LONG expected;
+        std::string says; // the remark for the user
+        std::string init = {};
     } rows[] = {
-        {"MissingDevice", {}, "/dev/orvodial-no-such-modem", LINEERR_NODEVICE},
-        {"NotATerminal", {}, "/dev/null", LINEERR_NODEVICE},
-        {"Directory", {}, "/dev", LINEERR_NODEVICE},
-        {"ModemSaysNothing", {.mute = true}, nullptr, LINEERR_NODEVICE},
-        {"AtRefused", {.refuse = {"AT"}}, nullptr, LINEERR_RESOURCEUNAVAIL},
-        {"InitRefused", {.refuse = {"AT&FE0V1&D2&C1X4"}}, nullptr, LINEERR_OPERATIONFAILED},
-        {"InitNeverAnswered", {.ignore = {"AT&FE0V1&D2&C1X4"}}, nullptr, LINEERR_NODEVICE},
+        {"MissingDevice", {}, "/dev/orvodial-no-such-modem", LINEERR_NODEVICE, "no such port"},
+        {"NotATerminal", {}, "/dev/null", LINEERR_NODEVICE, "/dev/null is not a serial port"},
+        {"Directory", {}, "/dev", LINEERR_NODEVICE, "/dev is not a serial port"},
+        {"ModemSaysNothing", {.mute = true}, nullptr, LINEERR_NODEVICE, "no modem answers on"},
+        {"AtRefused", {.refuse = {"AT"}}, nullptr, LINEERR_RESOURCEUNAVAIL, "refuses AT"},
+        {"OwnInitRefused", {.refuse = {"ATE0V1X4S7=60"}}, nullptr, LINEERR_OPERATIONFAILED,
+         "refused the init string ATE0V1X4S7=60", "ATE0V1X4S7=60"},
+        {"OwnInitNeverAnswered", {.ignore = {"ATE0V1X4S7=60"}}, nullptr, LINEERR_NODEVICE,
+         "does not answer the init string", "ATE0V1X4S7=60"},
+        {"StopsAnsweringDuringInit", {.ignore = {"AT&C1"}}, nullptr, LINEERR_NODEVICE, "stopped answering (AT&C1)"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        Rig rig(row.script, {.port = row.path});
+        Rig rig(row.script, {.init = row.init, .port = row.path});
         const std::size_t fds = OpenDescriptors();
         EXPECT_EQ(rig.line.Open(rig.sink), row.expected);
         EXPECT_EQ(rig.sink.log, "");
+        EXPECT_NE(rig.remarks.find("! "), std::string::npos) << rig.remarks;
+        EXPECT_NE(rig.remarks.find(row.says), std::string::npos) << rig.remarks;
         EXPECT_EQ(OpenDescriptors(), fds) << "no descriptor is left open";
         if (row.path == nullptr) { // released: another opening is not refused as busy
             const int fd = ::open(rig.sim.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
