@@ -174,7 +174,7 @@ void ModemLine::Verbose(Finish finish) {
             Remark("the modem on " + s.port + " refuses ATQ0V1E0", true);
             return finish(LINEERR_OPERATIONFAILED);
         }
-        Remark("no modem answers on " + s.port, true);
+        Remark("no modem answers on " + s.port + " (or another program is reading the port)", true);
         finish(LINEERR_NODEVICE);
     });
 }
