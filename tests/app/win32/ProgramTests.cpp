@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -58,7 +59,8 @@ TEST(Resources, VersionFixedPartAndOneUsEnglishUnicodeStringBlock) {
     } strings[] = {
         {L"FileVersion", "1.00"},      {L"ProductVersion", "1.00"},           {L"ProductName", "OrvoDial"},
         {L"InternalName", "OrvoDial"}, {L"OriginalFilename", "OrvoDial.exe"}, {L"CompanyName", nullptr},
-        {L"Comments", nullptr},
+        {L"Comments", nullptr},        {L"FileDescription", "OrvoDial telephone dialer"},
+        {L"LegalCopyright", "Copyright (C) 2026 the OrvoDial developers"},
     };
     for (const auto& s : strings) {
         const void* text = query(std::wstring(L"\\StringFileInfo\\040904B0\\") + s.key);
@@ -129,6 +131,39 @@ TEST(Resources, IconGroup1HoldsImage30001At32x32With16Colours) {
 
 // Watched from outside as a user sees it: the run-time error 380 message titled "OrvoDial",
 // never the dial window, and the error number as exit code once the message is closed.
+// The image as the loader and the shell see it: a GUI program for Windows Vista and later
+// (the oldest whose functions it imports), stripped, its debugging information beside it.
+TEST(Image, HeaderStrippedAndDebugInformationBeside) {
+    std::vector<char> bytes;
+    if (FILE* f = _wfopen(gProgram.c_str(), L"rb")) {
+        char chunk[65536];
+        for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;)
+            bytes.insert(bytes.end(), chunk, chunk + n);
+        std::fclose(f);
+    }
+    ASSERT_GT(bytes.size(), sizeof(IMAGE_DOS_HEADER));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes.data());
+    ASSERT_EQ(dos->e_magic, IMAGE_DOS_SIGNATURE);
+    ASSERT_LT(static_cast<std::size_t>(dos->e_lfanew) + sizeof(IMAGE_NT_HEADERS), bytes.size());
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(bytes.data() + dos->e_lfanew);
+    ASSERT_EQ(nt->Signature, IMAGE_NT_SIGNATURE);
+    EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+    EXPECT_EQ(nt->OptionalHeader.MajorSubsystemVersion, 6);
+    EXPECT_EQ(nt->OptionalHeader.MinorSubsystemVersion, 0);
+    EXPECT_EQ(nt->FileHeader.PointerToSymbolTable, 0u) << "no symbol or string table: stripped";
+    const auto* section = IMAGE_FIRST_SECTION(nt);
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+        const std::string name(reinterpret_cast<const char*>(section->Name),
+                               strnlen(reinterpret_cast<const char*>(section->Name), 8));
+        EXPECT_NE(name.rfind(".debug", 0), 0u) << name;
+        EXPECT_NE(name.rfind("/", 0), 0u) << "a long section name (DWARF): " << name;
+    }
+    FILE* debug = _wfopen((gProgram + L".debug").c_str(), L"rb");
+    EXPECT_NE(debug, nullptr) << "the debugging information beside the program";
+    if (debug != nullptr)
+        std::fclose(debug);
+}
+
 TEST(Startup, WithoutLineDeviceShowsError380AndEnds) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;

@@ -345,6 +345,34 @@ TEST_F(DialerEndToEnd, DialTimeTheCallAnswerNoAndFailures) {
     EXPECT_EQ(lstrcmpiW(drawnFace.c_str(), timingFace.c_str()), 0) << Ascii(drawnFace.c_str());
 }
 
+// A line that cannot be opened, and a call refused at once: "TAPI failure" with OK, the
+// number stays in the box for another try, and the line is not left open.
+TEST_F(DialerEndToEnd, TapiFailure) {
+    const struct {
+        const char* name;
+        LONG openResult, makeCallResult;
+        Log calls;
+    } rows[] = {
+        {"line cannot be opened", static_cast<LONG>(LINEERR_ALLOCATED), 1, {"lineOpen"}},
+        {"call refused at once", 0, static_cast<LONG>(LINEERR_CALLUNAVAIL), {"lineOpen", "lineMakeCallA", "lineClose"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fake = std::make_shared<testsupport::FakeTapi>();
+        fake->openResult = row.openResult;
+        fake->makeCallResult = row.makeCallResult;
+        Run([&](Driver& d) {
+            d.type("555-1212", "555-1212");
+            d.press(VK_RETURN);
+            d.answer(d.messageBox("TAPI failure", MB_OK), IDOK);
+            WaitFor([&] { return IsWindowEnabled(d.dial()) && d.number() == "555-1212" && d.inNumberBox(); },
+                    "the dial window to take input again, the number kept, the focus in the number box");
+            EXPECT_EQ(d.history(), "555-1212\n");
+        });
+        EXPECT_EQ(fake->log, Calls({row.calls, {"lineShutdown"}}));
+    }
+}
+
 // Not a check: holds the dial window, then the timing window, for ORVODIAL_SHOW_SECONDS
 // each, for tools/windows-screenshot (run with --gtest_also_run_disabled_tests).
 // A later start of the program hands its link over as WM_COPYDATA (main.cpp): the number
