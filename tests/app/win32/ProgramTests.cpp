@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -144,19 +145,32 @@ TEST(Image, HeaderStrippedAndDebugInformationBeside) {
     ASSERT_GT(bytes.size(), sizeof(IMAGE_DOS_HEADER));
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes.data());
     ASSERT_EQ(dos->e_magic, IMAGE_DOS_SIGNATURE);
-    ASSERT_LT(static_cast<std::size_t>(dos->e_lfanew) + sizeof(IMAGE_NT_HEADERS), bytes.size());
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(bytes.data() + dos->e_lfanew);
+    ASSERT_LT(static_cast<std::size_t>(dos->e_lfanew) + sizeof(IMAGE_NT_HEADERS64), bytes.size());
+    // The 64-bit and the 32-bit program: the same fields, in optional headers of two layouts.
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(bytes.data() + dos->e_lfanew);
+    const auto* nt32 = reinterpret_cast<const IMAGE_NT_HEADERS32*>(nt);
     ASSERT_EQ(nt->Signature, IMAGE_NT_SIGNATURE);
-    EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
-    EXPECT_EQ(nt->OptionalHeader.MajorSubsystemVersion, 6);
-    EXPECT_EQ(nt->OptionalHeader.MinorSubsystemVersion, 0);
-    EXPECT_EQ(nt->FileHeader.PointerToSymbolTable, 0u) << "no symbol or string table: stripped";
-    const auto* section = IMAGE_FIRST_SECTION(nt);
+    const bool pe64 = nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+    EXPECT_EQ(pe64 ? nt->FileHeader.Machine : nt32->FileHeader.Machine,
+              pe64 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386);
+    EXPECT_EQ(pe64 ? nt->OptionalHeader.Subsystem : nt32->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+    EXPECT_EQ(pe64 ? nt->OptionalHeader.MajorSubsystemVersion : nt32->OptionalHeader.MajorSubsystemVersion, 6);
+    EXPECT_EQ(pe64 ? nt->OptionalHeader.MinorSubsystemVersion : nt32->OptionalHeader.MinorSubsystemVersion, 0);
+    // Stripped: no symbols. A string table may stay for the long names of sections the
+    // program needs (.eh_frame of the 32-bit build), but no section is debugging data.
+    EXPECT_EQ(nt->FileHeader.NumberOfSymbols, 0u) << "no symbols: stripped";
+    const std::size_t strings = nt->FileHeader.PointerToSymbolTable;
+    const auto* section = pe64 ? IMAGE_FIRST_SECTION(nt) : IMAGE_FIRST_SECTION(nt32);
     for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
-        const std::string name(reinterpret_cast<const char*>(section->Name),
-                               strnlen(reinterpret_cast<const char*>(section->Name), 8));
-        EXPECT_NE(name.rfind(".debug", 0), 0u) << name;
-        EXPECT_NE(name.rfind("/", 0), 0u) << "a long section name (DWARF): " << name;
+        std::string name(reinterpret_cast<const char*>(section->Name),
+                         strnlen(reinterpret_cast<const char*>(section->Name), 8));
+        if (name.starts_with("/") && strings != 0) { // "/N": offset N in the string table
+            const std::size_t at = strings + std::strtoul(name.c_str() + 1, nullptr, 10);
+            name = at < bytes.size() ? std::string(bytes.data() + at, strnlen(bytes.data() + at, bytes.size() - at))
+                                     : std::string("?");
+        }
+        EXPECT_FALSE(name.starts_with(".debug")) << name;
+        EXPECT_FALSE(name.starts_with("/")) << "a section name that cannot be read: " << name;
     }
     FILE* debug = _wfopen((gProgram + L".debug").c_str(), L"rb");
     EXPECT_NE(debug, nullptr) << "the debugging information beside the program";
