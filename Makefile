@@ -14,12 +14,12 @@ PKGS_BUILD := cmake g++ make pkgconf python3 qt6-base-dev qt6-base-dev-tools lib
               googletest fonts-dseg fonts-dejavu-core fonts-liberation
 PKGS_TEST  := xvfb xauth xdotool imagemagick x11-utils twm openbox desktop-file-utils clang libclang-rt-14-dev \
               iaxmodem iproute2
-PKGS_WIN   := mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64
+PKGS_WIN   := mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 nsis
 PKGS_BENCH := valgrind
 PKGS_DEB   := debhelper dpkg-dev fakeroot lintian debootstrap desktop-file-utils
 
 .PHONY: all deps deps-build deps-test build build-asan run test test-native test-asan test-fuzz \
-        test-windows test-deb windows install deb bench clean
+        test-windows test-deb windows windows-installer install deb bench clean
 
 all: build
 
@@ -99,6 +99,15 @@ test-deb: deps-test
 windows: deps-test
 	$(CMAKE) -S . -B $(BUILD_WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
 	$(CMAKE) --build $(BUILD_WIN) -j$(JOBS)
+
+# Both programs and their installers: build-win/OrvoDial-<version>-setup.exe (64-bit) and
+# build-win/OrvoDial-<version>-setup-32bit.exe.
+windows-installer: deps-test
+	$(CMAKE) -S . -B $(BUILD_WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
+	$(CMAKE) --build $(BUILD_WIN) -j$(JOBS) --target OrvoDial
+	$(CMAKE) -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=Release
+	$(CMAKE) --build build-win32 -j$(JOBS) --target OrvoDial
+	tools/windows-installer
 
 install: build
 	$(CMAKE) --install $(BUILD)

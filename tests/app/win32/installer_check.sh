@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# The Windows installer in a fresh Wine prefix, as a user would run it silently: for all
+# users, then for the current user only. Each time the files, the Start menu entry, the
+# "Apps & features" keys and the tel:/callto: keys must be there, and after the silent
+# uninstaller every one of them gone. Arguments: the wine64 program, the installer.
+set -uo pipefail
+WINE=$1
+SETUP=$2
+WINESERVER=$(dirname "$WINE")/wineserver
+[ -x "$WINESERVER" ] || WINESERVER=wineserver
+export WINEPREFIX=$(mktemp -d /tmp/orvodial-installer.XXXXXX) WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+trap '"$WINESERVER" -k 2>/dev/null; rm -rf "$WINEPREFIX"' EXIT
+failed=0
+fail() { echo "FAILED: $*"; failed=1; }
+run() { "$WINE" "$@" >/dev/null 2>&1; "$WINESERVER" -w; } # and wait for what it started
+key() { # the key's (or the value's) lines; nothing when it does not exist
+    local out
+    out=$("$WINE" reg query "$1" ${2:+/v "$2"} 2>/dev/null) && tr -d '\r' <<<"$out"
+}
+
+run wineboot -i
+C="$WINEPREFIX/drive_c"
+for mode in AllUsers CurrentUser; do
+    echo "--- /$mode"
+    if [ $mode = AllUsers ]; then
+        dir="$C/Program Files/OrvoDial" menu="$C/ProgramData/Microsoft/Windows/Start Menu/Programs"
+        root=HKLM
+    else
+        dir=$(find "$C/users" -maxdepth 1 -mindepth 1 -type d ! -name Public | head -1)
+        menu="$dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
+        dir="$dir/AppData/Local/Programs/OrvoDial" root=HKCU
+    fi
+    uninst="$root\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OrvoDial"
+    run "$SETUP" /$mode /S
+    for f in "$dir/OrvoDial.exe" "$dir/uninstall.exe" "$menu/OrvoDial.lnk"; do
+        [ -f "$f" ] || fail "$f not installed"
+    done
+    for v in DisplayName DisplayIcon DisplayVersion Publisher EstimatedSize UninstallString QuietUninstallString; do
+        key "$uninst" $v | grep -q "$v" || fail "$uninst has no $v"
+    done
+    key "$uninst" DisplayVersion | grep -q "1.00" || fail "DisplayVersion is not 1.00"
+    key "$root\\Software\\Classes\\OrvoDial.Link\\shell\\open\\command" | grep -q 'OrvoDial.exe" "%1"' ||
+        fail "no command for links"
+    for scheme in tel callto; do
+        key "$root\\Software\\OrvoDial\\Capabilities\\URLAssociations" $scheme | grep -q OrvoDial.Link ||
+            fail "no URL association for $scheme"
+    done
+    key "$root\\Software\\RegisteredApplications" OrvoDial | grep -q 'Software\\OrvoDial\\Capabilities' ||
+        fail "not among the registered applications"
+
+    # The uninstaller as "Apps & features" would run it, silently.
+    quiet=$(key "$uninst" QuietUninstallString | sed -n 's/.*REG_SZ *//p')
+    exe=$(sed -n 's/^"\([^"]*\)".*/\1/p' <<<"$quiet")
+    run "$exe" /$mode /S
+    for f in "$dir/OrvoDial.exe" "$dir/uninstall.exe" "$menu/OrvoDial.lnk" "$dir"; do
+        [ ! -e "$f" ] || fail "$f left behind"
+    done
+    for k in "$uninst" "$root\\Software\\OrvoDial" "$root\\Software\\Classes\\OrvoDial.Link"; do
+        [ -z "$(key "$k")" ] || fail "$k left behind"
+    done
+    [ -z "$(key "$root\\Software\\RegisteredApplications" OrvoDial)" ] || fail "still a registered application"
+done
+[ $failed = 0 ] && echo "ok - installed and uninstalled for all users and for one user"
+exit $failed
