@@ -30,6 +30,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -132,6 +133,18 @@ class LineDriver {
 // settings are unusable. Problems may also be recorded for a device that is made anyway.
 using DriverFactory = std::function<std::unique_ptr<LineDriver>(const LineSettings& settings,
                                                                 std::vector<ConfigProblem>& problems)>;
+
+// The factory of a driver made from what its settings reader reads: no driver (and the
+// reader's problems) when it reads nothing usable.
+template <typename Driver, typename Settings>
+DriverFactory ReadThenMake(std::optional<Settings> (*read)(const LineSettings&, std::vector<ConfigProblem>&)) {
+    return [read](const LineSettings& settings, std::vector<ConfigProblem>& problems) -> std::unique_ptr<LineDriver> {
+        std::optional<Settings> s = read(settings, problems);
+        if (!s)
+            return nullptr;
+        return std::make_unique<Driver>(std::move(*s));
+    };
+}
 
 struct DriverInfo {
     std::string name;        // the value of driver= that selects it

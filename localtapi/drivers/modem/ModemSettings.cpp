@@ -73,13 +73,7 @@ DriverInfo ModemDriverInfo() {
     info.name = "modem";
     info.description = "Hayes-compatible voice modem on a serial port";
     info.settings = kModemSettings;
-    info.create = [](const LineSettings& settings,
-                     std::vector<ConfigProblem>& problems) -> std::unique_ptr<LineDriver> {
-        std::optional<ModemSettings> s = ReadModemSettings(settings, problems);
-        if (!s)
-            return nullptr;
-        return std::make_unique<ModemLine>(std::move(*s));
-    };
+    info.create = ReadThenMake<ModemLine>(&ReadModemSettings);
     return info;
 }
 

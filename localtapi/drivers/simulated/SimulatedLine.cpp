@@ -253,13 +253,7 @@ DriverInfo SimulatedDriverInfo() {
     info.name = "simulated";
     info.description = "Simulated voice line (no hardware)";
     info.settings = kSimulatedSettings;
-    info.create = [](const LineSettings& settings,
-                     std::vector<ConfigProblem>& problems) -> std::unique_ptr<LineDriver> {
-        std::optional<SimulatedSettings> s = ReadSimulatedSettings(settings, problems);
-        if (!s)
-            return nullptr;
-        return std::make_unique<SimulatedLine>(std::move(*s));
-    };
+    info.create = ReadThenMake<SimulatedLine>(&ReadSimulatedSettings);
     return info;
 }
 
