@@ -14,7 +14,7 @@ PKGS_BUILD := cmake g++ make pkgconf python3 qt6-base-dev qt6-base-dev-tools lib
               googletest fonts-dseg fonts-dejavu-core fonts-liberation
 PKGS_TEST  := xvfb xauth xdotool imagemagick x11-utils twm openbox desktop-file-utils clang libclang-rt-14-dev \
               iaxmodem iproute2
-PKGS_WIN   := mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 nsis
+PKGS_WIN   := mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386 nsis fonts-wine
 PKGS_BENCH := valgrind
 PKGS_DEB   := debhelper dpkg-dev fakeroot lintian debootstrap desktop-file-utils
 
@@ -38,7 +38,11 @@ endef
 deps-build:
 	$(call need_pkgs,$(PKGS_BUILD))
 
+# 32-bit Wine (for the i686 program's checks) comes from Debian's i386 architecture.
 deps-test: deps-build
+	@if [ "$$(id -u)" = 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then \
+	  echo "Adding the i386 architecture (32-bit Wine)"; dpkg --add-architecture i386; \
+	fi
 	$(call need_pkgs,$(PKGS_TEST) $(PKGS_WIN) $(PKGS_DEB))
 
 deps: deps-test

@@ -96,9 +96,24 @@ inline constexpr std::array<KeypadKey, kKeyCount> kKeypad{{
     {2040, 2760, '#', "", 11},
 }};
 
-// Size of each keypad picture in pixels (larger than the key; it is centred and clipped).
+// Size of each keypad picture in pixels at 96 dots per inch (larger than the key; it is
+// centred and clipped). A copy drawn at twice the size exists for dense screens.
 inline constexpr int kKeyPictureWidth = 71;
 inline constexpr int kKeyPictureHeight = 53;
+
+// A keypad picture for a screen of `dpi`: its size there, in proportion to the key, and
+// which drawing to scale it from. Above 96 dpi the double-size drawing is the source:
+// shrinking it keeps detail that enlarging the small one would have to invent.
+struct KeyPictureScale {
+    int width;
+    int height;
+    bool fromDouble;
+};
+constexpr KeyPictureScale KeyPictureAt(int dpi) {
+    // Rounded to the nearest pixel, as the key's own size is.
+    const auto scaled = [dpi](int pixels) { return (pixels * dpi + 48) / 96; };
+    return {scaled(kKeyPictureWidth), scaled(kKeyPictureHeight), dpi > 96};
+}
 
 } // namespace dialform
 

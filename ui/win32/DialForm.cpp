@@ -16,6 +16,14 @@ namespace ui::win32 {
 
 namespace {
 
+// A drop-down combo box's height includes its list; the edit part keeps the design
+// height, the list opens below it.
+ui::TwipRect Text1Rect() {
+    ui::TwipRect rect = dialform::kText1;
+    rect.height *= 8;
+    return rect;
+}
+
 } // namespace
 
 DialForm::DialForm(HINSTANCE instance, DialFormLogic::LineFactory factory, LocalClock clock)
@@ -27,6 +35,7 @@ DialForm::~DialForm() {
         DestroyWindow(hwnd_);
     for (HBITMAP picture : pictures_)
         DeleteObject(picture);
+    DeleteObject(font_);
 }
 
 void DialForm::Load() {
@@ -35,8 +44,10 @@ void DialForm::Load() {
         CreateWindowExW(0, kClassName, Widen(dialform::kTitle).c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
                         instance_, this);
-        SetClientSize(hwnd_, dialform::kClient, ScreenDpi());
+        dpi_ = WindowDpi(hwnd_);
+        SetClientSize(hwnd_, dialform::kClient, dpi_);
         CreateControls();
+        LayOut();
     }
     logic_.Load();
 }
@@ -50,7 +61,7 @@ void DialForm::Show(int showCommand) {
 }
 
 void DialForm::CreateControls() {
-    const int dpi = ScreenDpi();
+    const int dpi = dpi_;
     // Tab order is creation order: the keypad by tab index, then Dial, Clr, <-, ?, Text1.
     std::array<std::size_t, dialform::kKeyCount> byTab{};
     std::iota(byTab.begin(), byTab.end(), std::size_t{0});
@@ -62,28 +73,48 @@ void DialForm::CreateControls() {
         keys_[index] =
             CreateControl(hwnd_, L"BUTTON", Widen(std::string(1, dialform::kKeypad[index].tag)).c_str(),
                           WS_TABSTOP | BS_PUSHBUTTON | BS_BITMAP, id, dialform::kKeypad[index].rect(), dpi);
-        // The key-caps drawn for 200 % on screens of that density, the 100 % ones below.
-        const int first = dpi >= 192 ? IDB_KEYPAD_2X_FIRST : IDB_KEYPAD_FIRST;
-        pictures_[index] = static_cast<HBITMAP>(
-            LoadImageW(instance_, MAKEINTRESOURCEW(first + static_cast<int>(index)), IMAGE_BITMAP, 0, 0, 0));
-        SendMessageW(keys_[index], BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(pictures_[index]));
     }
-    const std::array<std::pair<const dialform::ButtonSpec*, int>, 4> buttons{{
-        {&dialform::kDial, kIdDial},
-        {&dialform::kClearBtn, kIdClearBtn},
-        {&dialform::kCorBtn, kIdCorBtn},
-        {&dialform::kHelp, kIdHelp},
-    }};
-    for (const auto& [spec, id] : buttons) {
+    for (const auto& [spec, id] : kButtons) {
         const DWORD kind = id == kIdDial ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
-        CreateControl(hwnd_, L"BUTTON", Widen(spec->text).c_str(), WS_TABSTOP | kind, id, spec->rect, dpi);
+        buttons_[static_cast<std::size_t>(id - kIdDial)] =
+            CreateControl(hwnd_, L"BUTTON", Widen(spec->text).c_str(), WS_TABSTOP | kind, id, spec->rect, dpi);
     }
-    // A drop-down combo box's height includes its list; the edit part keeps the design
-    // height, the list opens below it.
-    ui::TwipRect comboRect = dialform::kText1;
-    comboRect.height *= 8;
     text1_ = CreateControl(hwnd_, L"COMBOBOX", L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL,
-                           kIdText1, comboRect, dpi);
+                           kIdText1, Text1Rect(), dpi);
+}
+
+void DialForm::LayOut() {
+    const int dpi = dpi_;
+    HFONT font = CreateMessageFont(dpi);
+    const dialform::KeyPictureScale scale = dialform::KeyPictureAt(dpi);
+    const int first = scale.fromDouble ? IDB_KEYPAD_2X_FIRST : IDB_KEYPAD_FIRST;
+    for (std::size_t index = 0; index < dialform::kKeyCount; ++index) {
+        PlaceControl(keys_[index], dialform::kKeypad[index].rect(), dpi);
+        auto drawing = static_cast<HBITMAP>(
+            LoadImageW(instance_, MAKEINTRESOURCEW(first + static_cast<int>(index)), IMAGE_BITMAP, 0, 0, 0));
+        BITMAP size{};
+        HBITMAP picture = drawing;
+        if (drawing != nullptr && GetObjectW(drawing, sizeof size, &size) != 0 &&
+            (size.bmWidth != scale.width || size.bmHeight != scale.height)) {
+            picture = ScaleBitmap(drawing, scale.width, scale.height);
+            DeleteObject(drawing);
+        }
+        SendMessageW(keys_[index], BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
+        if (pictures_[index] != nullptr)
+            DeleteObject(pictures_[index]);
+        pictures_[index] = picture;
+    }
+    for (const auto& [spec, id] : kButtons)
+        PlaceControl(buttons_[static_cast<std::size_t>(id - kIdDial)], spec->rect, dpi);
+    PlaceControl(text1_, Text1Rect(), dpi);
+    for (HWND child : keys_)
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    for (HWND child : buttons_)
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    SendMessageW(text1_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    if (font_ != nullptr)
+        DeleteObject(font_);
+    font_ = font;
 }
 
 std::string DialForm::numberText() const {
@@ -200,6 +231,15 @@ LRESULT DialForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_COMMAND:
         OnCommand(LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    case WM_DPICHANGED:
+        // Moved to a monitor of another scaling (or the scaling changed): take the size
+        // Windows suggests and lay the controls, their font and pictures out again.
+        dpi_ = HIWORD(wParam);
+        if (const auto* suggested = reinterpret_cast<const RECT*>(lParam); suggested != nullptr)
+            SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                         suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        LayOut();
         return 0;
     case DM_GETDEFID: {
         // Enter presses the push button that has the focus, as in a dialog box; elsewhere

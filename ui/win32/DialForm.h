@@ -1,8 +1,9 @@
 // DialForm (Win32): the dial window "Orvo Dial" as a native top-level window.
 //
 // Implements DialView with plain Win32 controls laid out from the twips tables at the
-// screen's DPI: the number box Text1 (drop-down combo box), the twelve keypad picture
-// buttons TTButton (bitmap resources), and the push buttons Dial (default button), "Clr",
+// DPI of the monitor it is on (again when it moves to one of another DPI), in the system's
+// message font: the number box Text1 (drop-down combo box), the twelve keypad picture
+// buttons TTButton (bitmap resources, scaled to the DPI), and the push buttons Dial (default button), "Clr",
 // "<-" and "?". Creation order gives the tab order, so the "1" key has the focus when the
 // window first shows. Character keys reach DialFormLogic::KeyPreview through the message
 // pump before the focused control sees them.
@@ -59,6 +60,7 @@ class DialForm final : public DialView {
     void SetLinkHandler(LinkHandler handler) { linkHandler_ = std::move(handler); }
     HWND text1() const { return text1_; }
     HWND keypadButton(std::size_t index) const { return keys_.at(index); }
+    HWND dialButton() const { return buttons_[0]; }
     // The timing window, or null while none exists.
     TForm* timingWindow() const { return tform_ && tform_->exists() ? tform_.get() : nullptr; }
 
@@ -76,6 +78,8 @@ class DialForm final : public DialView {
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControls();
+    // Places every control at dpi_ and gives them the font and pictures for it.
+    void LayOut();
     void OnCommand(int id, int code);
     wchar_t OnKeyPreview(wchar_t k);
 
@@ -83,8 +87,18 @@ class DialForm final : public DialView {
     LocalClock clock_;
     DialFormLogic logic_;
     HWND hwnd_ = nullptr;
+    static constexpr std::array<std::pair<const dialform::ButtonSpec*, int>, 4> kButtons{{
+        {&dialform::kDial, kIdDial},
+        {&dialform::kClearBtn, kIdClearBtn},
+        {&dialform::kCorBtn, kIdCorBtn},
+        {&dialform::kHelp, kIdHelp},
+    }};
+
+    int dpi_ = 96;
+    HFONT font_ = nullptr;
     HWND text1_ = nullptr;
     std::array<HWND, dialform::kKeyCount> keys_{};
+    std::array<HWND, 4> buttons_{};
     std::array<HBITMAP, dialform::kKeyCount> pictures_{};
     HWND lastFocus_ = nullptr;
     std::unique_ptr<TForm> tform_;

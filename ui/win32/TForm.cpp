@@ -74,41 +74,26 @@ TForm::TForm(HINSTANCE instance, LocalClock clock) : logic_(*this, std::move(clo
     RegisterWindowClassOnce(instance, kClassName, &TForm::WndProc);
     hwnd_ = CreateWindowExW(0, kClassName, Widen(tform::kTitle).c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
-    const int dpi = ScreenDpi();
-    SetClientSize(hwnd_, tform::kClient, dpi);
-
-    numFont_ = CreateFontW(PointsToFontHeight(tform::kNumFontPoints, dpi), 0, 0, 0, FW_BOLD, FALSE, FALSE,
-                           FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                           DEFAULT_PITCH | FF_SWISS, Widen(tform::kNumFontFamily).c_str());
+    dpi_ = WindowDpi(hwnd_);
+    SetClientSize(hwnd_, tform::kClient, dpi_);
     clockFace_ = Widen(tform::kTimeboxFontFamily);
     if (!FontFamilyInstalled(clockFace_.c_str()) && AddEmbeddedClockFont(instance))
         clockFace_ = kEmbeddedClockFace;
-    clockFont_ = ClockFont(PointsToFontHeight(tform::kTimeboxFontPoints, dpi), clockFace_);
-    if (clockFace_ == kEmbeddedClockFace) {
-        // The substitute's digits are wider than the designed face's: scale it down so that
-        // "00:00:00" fits the clock label instead of being cut off.
-        const int labelWidth = TwipsToDevice(tform::kTimebox.width, dpi);
-        const int textWidth = TextWidth(clockFont_, Widen(tform::kTimeboxDesignText));
-        if (textWidth > labelWidth) {
-            DeleteObject(clockFont_);
-            clockFont_ =
-                ClockFont(MulDiv(PointsToFontHeight(tform::kTimeboxFontPoints, dpi), labelWidth, textWidth),
-                          clockFace_);
-        }
-    }
     CreateControls();
+    LayOut();
     logic_.Rest(); // created hidden: the timer runs only while the window is shown
 }
 
 TForm::~TForm() {
     if (hwnd_ != nullptr)
         DestroyWindow(hwnd_);
+    DeleteObject(buttonFont_);
     DeleteObject(numFont_);
     DeleteObject(clockFont_);
 }
 
 void TForm::CreateControls() {
-    const int dpi = ScreenDpi();
+    const int dpi = dpi_;
     // Creation order is the tab order: Command1 (0), Num (1), Timebox (2).
     command1_ = CreateControl(hwnd_, L"BUTTON", Widen(tform::kCommand1Text).c_str(),
                               WS_TABSTOP | BS_DEFPUSHBUTTON, kIdCommand1, tform::kCommand1, dpi);
@@ -116,8 +101,39 @@ void TForm::CreateControls() {
                          kIdNum, tform::kNum, dpi);
     timebox_ = CreateControl(hwnd_, L"STATIC", Widen(tform::kTimeboxDesignText).c_str(),
                              SS_LEFT | SS_NOPREFIX, kIdTimebox, tform::kTimebox, dpi);
-    SendMessageW(num_, WM_SETFONT, reinterpret_cast<WPARAM>(numFont_), FALSE);
-    SendMessageW(timebox_, WM_SETFONT, reinterpret_cast<WPARAM>(clockFont_), FALSE);
+}
+
+void TForm::LayOut() {
+    const int dpi = dpi_;
+    HFONT buttonFont = CreateMessageFont(dpi);
+    HFONT numFont = CreateFontW(PointsToFontHeight(tform::kNumFontPoints, dpi), 0, 0, 0, FW_BOLD, FALSE, FALSE,
+                                FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                DEFAULT_PITCH | FF_SWISS, Widen(tform::kNumFontFamily).c_str());
+    HFONT clockFont = ClockFont(PointsToFontHeight(tform::kTimeboxFontPoints, dpi), clockFace_);
+    if (clockFace_ == kEmbeddedClockFace) {
+        // The substitute's digits are wider than the designed face's: scale it down so that
+        // "00:00:00" fits the clock label instead of being cut off.
+        const int labelWidth = TwipsToDevice(tform::kTimebox.width, dpi);
+        const int textWidth = TextWidth(clockFont, Widen(tform::kTimeboxDesignText));
+        if (textWidth > labelWidth) {
+            DeleteObject(clockFont);
+            clockFont =
+                ClockFont(MulDiv(PointsToFontHeight(tform::kTimeboxFontPoints, dpi), labelWidth, textWidth),
+                          clockFace_);
+        }
+    }
+    PlaceControl(command1_, tform::kCommand1, dpi);
+    PlaceControl(num_, tform::kNum, dpi);
+    PlaceControl(timebox_, tform::kTimebox, dpi);
+    SendMessageW(command1_, WM_SETFONT, reinterpret_cast<WPARAM>(buttonFont), TRUE);
+    SendMessageW(num_, WM_SETFONT, reinterpret_cast<WPARAM>(numFont), TRUE);
+    SendMessageW(timebox_, WM_SETFONT, reinterpret_cast<WPARAM>(clockFont), TRUE);
+    for (HFONT old : {buttonFont_, numFont_, clockFont_})
+        if (old != nullptr)
+            DeleteObject(old);
+    buttonFont_ = buttonFont;
+    numFont_ = numFont;
+    clockFont_ = clockFont;
 }
 
 void TForm::ShowModal(HWND disabled) {
@@ -203,6 +219,14 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case DM_GETDEFID:
         return MAKELRESULT(kIdCommand1, DC_HASDEFID);
+    case WM_DPICHANGED:
+        // As the dial window: the suggested size, then controls and fonts at the new DPI.
+        dpi_ = HIWORD(wParam);
+        if (const auto* suggested = reinterpret_cast<const RECT*>(lParam); suggested != nullptr)
+            SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                         suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        LayOut();
+        return 0;
     case WM_CTLCOLORSTATIC:
         if (reinterpret_cast<HWND>(lParam) == timebox_) {
             HDC dc = reinterpret_cast<HDC>(wParam);

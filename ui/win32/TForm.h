@@ -9,6 +9,7 @@
 // Done hides the window; closing it from the title bar destroys it (exists() turns
 // false) and the dial window creates a new one for the next timed call. ShowModal runs a
 // modal loop with the given window disabled until the window is hidden or destroyed.
+// Sizes and fonts follow the DPI of the window's monitor, also after a move to another.
 #pragma once
 
 #include "ui/TFormLogic.h"
@@ -49,6 +50,8 @@ class TForm final : public TimingView {
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControls();
+    // Places the controls at dpi_ and gives them fonts of that DPI.
+    void LayOut();
     // Gives input back to the window ShowModal disabled. Called before the window
     // disappears, so that the system hands the activation to that window and not to
     // another program's.
@@ -59,6 +62,8 @@ class TForm final : public TimingView {
     HWND num_ = nullptr;
     HWND timebox_ = nullptr;
     HWND command1_ = nullptr;
+    int dpi_ = 96;
+    HFONT buttonFont_ = nullptr;
     HFONT numFont_ = nullptr;
     HFONT clockFont_ = nullptr;
     std::wstring clockFace_;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <regex>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -130,8 +131,55 @@ TEST(Resources, IconGroup1HoldsImage30001At32x32With16Colours) {
     FreeLibrary(module);
 }
 
-// Watched from outside as a user sees it: the run-time error 380 message titled "OrvoDial",
-// never the dial window, and the error number as exit code once the message is closed.
+// The application manifest, resource 24/1 and the only one (a second would leave the
+// loader's choice to chance): themed controls, per-monitor DPI awareness with its older
+// forms, no elevation.
+TEST(Resources, ManifestThemedControlsPerMonitorDpiAsInvoker) {
+    HMODULE module = LoadLibraryExW(gProgram.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    int manifests = 0;
+    EnumResourceNamesW(
+        module, MAKEINTRESOURCEW(24),
+        [](HMODULE, LPCWSTR, LPWSTR, LONG_PTR count) -> BOOL {
+            ++*reinterpret_cast<int*>(count);
+            return TRUE;
+        },
+        reinterpret_cast<LONG_PTR>(&manifests));
+    EXPECT_EQ(manifests, 1);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(found, nullptr) << "no manifest 1";
+    const std::string xml(static_cast<const char*>(LockResource(LoadResource(module, found))),
+                          SizeofResource(module, found));
+    FreeLibrary(module);
+    // The text of an element, and an attribute of the first element of a name.
+    auto text = [&](const std::string& element) {
+        std::smatch m;
+        return std::regex_search(xml, m, std::regex("<" + element + "\\b[^>]*>([^<]*)</" + element + ">"))
+                   ? m[1].str()
+                   : std::string("(absent)");
+    };
+    auto attribute = [&](const std::string& element, const std::string& name, const std::string& after = "") {
+        std::smatch m;
+        const std::string from = after.empty() ? xml : xml.substr(xml.find(after) == std::string::npos ? 0 : xml.find(after));
+        return std::regex_search(from, m, std::regex("<" + element + "\\b[^>]*\\b" + name + "=\"([^\"]*)\""))
+                   ? m[1].str()
+                   : std::string("(absent)");
+    };
+    EXPECT_EQ(attribute("assemblyIdentity", "name"), "OrvoDial");
+    EXPECT_EQ(attribute("assemblyIdentity", "version"), "1.0.0.0");
+    EXPECT_EQ(attribute("assemblyIdentity", "name", "<dependentAssembly"), "Microsoft.Windows.Common-Controls");
+    EXPECT_EQ(attribute("assemblyIdentity", "version", "<dependentAssembly"), "6.0.0.0");
+    EXPECT_EQ(attribute("assemblyIdentity", "publicKeyToken", "<dependentAssembly"), "6595b64144ccf1df");
+    EXPECT_EQ(attribute("requestedExecutionLevel", "level"), "asInvoker");
+    EXPECT_EQ(attribute("requestedExecutionLevel", "uiAccess"), "false");
+    EXPECT_EQ(text("dpiAwareness"), "PerMonitorV2, PerMonitor");
+    EXPECT_EQ(text("dpiAware"), "true/pm");
+    EXPECT_EQ(attribute("dpiAwareness", "xmlns"), "http://schemas.microsoft.com/SMI/2016/WindowsSettings");
+    EXPECT_EQ(attribute("dpiAware", "xmlns"), "http://schemas.microsoft.com/SMI/2005/WindowsSettings");
+    EXPECT_NE(xml.find("<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>"), std::string::npos)
+        << "Windows 10 and 11 named as supported";
+}
+
 // The image as the loader and the shell see it: a GUI program for Windows Vista and later
 // (the oldest whose functions it imports), stripped, its debugging information beside it.
 TEST(Image, HeaderStrippedAndDebugInformationBeside) {
@@ -178,6 +226,8 @@ TEST(Image, HeaderStrippedAndDebugInformationBeside) {
         std::fclose(debug);
 }
 
+// Watched from outside as a user sees it: the run-time error 380 message titled "OrvoDial",
+// never the dial window, and the error number as exit code once the message is closed.
 TEST(Startup, WithoutLineDeviceShowsError380AndEnds) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;

@@ -2,13 +2,15 @@
 # The Windows installer in a fresh Wine prefix, as a user would run it silently: for all
 # users, then for the current user only. Each time the files, the Start menu entry, the
 # "Apps & features" keys and the tel:/callto: keys must be there, and after the silent
-# uninstaller every one of them gone. Arguments: the wine64 program, the installer.
+# uninstaller every one of them gone. Arguments: the Wine program, the installer; with
+# WINEARCH=win32 (and 32-bit Wine's `wine`) the prefix is a 32-bit Windows.
 set -uo pipefail
 WINE=$1
 SETUP=$2
 WINESERVER=$(dirname "$WINE")/wineserver
 [ -x "$WINESERVER" ] || WINESERVER=wineserver
 export WINEPREFIX=$(mktemp -d /tmp/orvodial-installer.XXXXXX) WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+[ -n "${WINEARCH:-}" ] && export WINEARCH
 trap '"$WINESERVER" -k 2>/dev/null; rm -rf "$WINEPREFIX"' EXIT
 failed=0
 fail() { echo "FAILED: $*"; failed=1; }
