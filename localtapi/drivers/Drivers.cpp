@@ -4,6 +4,7 @@
 // a line here.
 #include "localtapi/LineDriver.h"
 #include "localtapi/drivers/modem/ModemSettings.h"
+#include "localtapi/drivers/ofono/OfonoLine.h"
 #include "localtapi/drivers/simulated/SimulatedLine.h"
 
 namespace localtapi {
@@ -11,6 +12,7 @@ namespace localtapi {
 void RegisterBuiltinDrivers(DriverRegistry& registry) {
     registry.Register(simulated::SimulatedDriverInfo());
     registry.Register(modem::ModemDriverInfo());
+    registry.Register(ofono::OfonoDriverInfo());
 }
 
 } // namespace localtapi

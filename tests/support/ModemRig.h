@@ -37,11 +37,13 @@ struct Recorder : localtapi::LineDriverSink {
     void Add(const std::string& event) { log += (log.empty() ? "" : ", ") + event; }
     void RequestCompleted(localtapi::RequestId request, LONG result) override {
         Add("reply " + std::to_string(request) + " " +
-            (result ? Name(result, {N(LINEERR_OPERATIONFAILED), N(LINEERR_NODEVICE)}) : "0"));
+            (result ? Name(result, {N(LINEERR_OPERATIONFAILED), N(LINEERR_NODEVICE), N(LINEERR_INVALADDRESS),
+                                   N(LINEERR_CALLUNAVAIL), N(LINEERR_OPERATIONUNAVAIL)})
+                    : "0"));
     }
     void CallState(localtapi::CallId, DWORD state, DWORD mode) override {
         Add(Name(state, {N(LINECALLSTATE_IDLE), N(LINECALLSTATE_DIALTONE), N(LINECALLSTATE_DIALING),
-                         N(LINECALLSTATE_PROCEEDING), N(LINECALLSTATE_CONNECTED), N(LINECALLSTATE_BUSY),
+                         N(LINECALLSTATE_PROCEEDING), N(LINECALLSTATE_RINGBACK), N(LINECALLSTATE_CONNECTED), N(LINECALLSTATE_BUSY),
                          N(LINECALLSTATE_DISCONNECTED)}));
         if (state == LINECALLSTATE_DISCONNECTED)
             log += " " + Name(mode, {N(LINEDISCONNECTMODE_NORMAL), N(LINEDISCONNECTMODE_UNKNOWN),

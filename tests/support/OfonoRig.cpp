@@ -1,0 +1,141 @@
+#include "tests/support/OfonoRig.h"
+
+#include "tests/support/ModemSimulator.h" // WaitUntil
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace ofonotest {
+
+namespace {
+
+constexpr int kStartMs = 10000; // a daemon up and answering
+constexpr int kStopMs = 5000;   // SIGTERM to exit, before SIGKILL
+
+void Stop(QProcess& process) {
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(kStopMs)) {
+        process.kill();
+        process.waitForFinished(kStopMs);
+    }
+}
+
+// A call on the private bus from a connection of the test's own; true when it answered.
+bool CallOfono(const QString& path, const QString& interface, const QString& method, QDBusMessage* reply = nullptr) {
+    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SystemBus, QStringLiteral("ofonotest"));
+    const QDBusMessage answer =
+        bus.call(QDBusMessage::createMethodCall(QStringLiteral("org.ofono"), path, interface, method), QDBus::Block, 3000);
+    if (reply != nullptr)
+        *reply = answer;
+    return answer.type() == QDBusMessage::ReplyMessage;
+}
+
+} // namespace
+
+PrivateBus* PrivateBus::Get(std::string& why) {
+    static std::unique_ptr<PrivateBus> bus;
+    static std::string failure;
+    if (bus || !failure.empty()) {
+        why = failure;
+        return bus.get();
+    }
+    std::unique_ptr<PrivateBus> made(new PrivateBus);
+    const QString socket = made->dir.filePath(QStringLiteral("system_bus_socket"));
+    QFile config(made->dir.filePath(QStringLiteral("bus.conf")));
+    config.open(QIODevice::WriteOnly);
+    // Anyone may own any name and talk to anyone: it is the test's own bus.
+    config.write(QStringLiteral(
+                     "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                     " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                     "<busconfig><type>system</type><listen>unix:path=%1</listen><auth>EXTERNAL</auth>\n"
+                     "<policy context=\"default\"><allow user=\"*\"/><allow own=\"*\"/>\n"
+                     "<allow send_type=\"method_call\"/><allow send_type=\"signal\"/>\n"
+                     "<allow send_type=\"method_return\"/><allow send_type=\"error\"/>\n"
+                     "<allow receive_type=\"method_call\"/><allow receive_type=\"signal\"/>\n"
+                     "<allow receive_type=\"method_return\"/><allow receive_type=\"error\"/>\n"
+                     "</policy></busconfig>\n")
+                     .arg(socket)
+                     .toUtf8());
+    config.close();
+    made->daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    made->daemon.start(QStringLiteral("dbus-daemon"),
+                       {QStringLiteral("--nofork"), QStringLiteral("--config-file=") + config.fileName()});
+    if (!made->daemon.waitForStarted(kStartMs) ||
+        !WaitUntil([&] { return QFileInfo::exists(socket); }, kStartMs)) {
+        failure = "dbus-daemon did not start (Debian package dbus)";
+        why = failure;
+        return nullptr;
+    }
+    made->address = "unix:path=" + socket.toStdString();
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", made->address.c_str(), 1);
+    setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/no-session-bus", 1);
+    bus = std::move(made);
+    return bus.get();
+}
+
+PrivateBus::~PrivateBus() {
+    QDBusConnection::disconnectFromBus(QStringLiteral("ofonotest"));
+    Stop(daemon);
+}
+
+OfonoDaemon::OfonoDaemon(HandsFreeGateway& g) : gateway(g) {}
+
+OfonoDaemon::~OfonoDaemon() {
+    Stop();
+}
+
+bool OfonoDaemon::Start(std::string& why) {
+    if (PrivateBus::Get(why) == nullptr)
+        return false;
+    QFile config(dir.filePath(QStringLiteral("phonesim.conf")));
+    config.open(QIODevice::WriteOnly);
+    config.write(QStringLiteral("[hfp]\nModem=hfp\nAddress=127.0.0.1\nPort=%1\n").arg(gateway.Port()).toUtf8());
+    config.close();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("OFONO_PHONESIM_CONFIG"), config.fileName());
+    env.insert(QStringLiteral("OFONO_AT_DEBUG"), QStringLiteral("1")); // the AT dialogue in its log
+    // ORVODIAL_KEEP_OFONO_LOG=1 keeps the folder with ofonod.log for a look after the run.
+    if (qEnvironmentVariableIsSet("ORVODIAL_KEEP_OFONO_LOG")) {
+        dir.setAutoRemove(false);
+        std::fprintf(stderr, "ofonod log: %s\n", qPrintable(dir.filePath(QStringLiteral("ofonod.log"))));
+    }
+    daemon.setProcessEnvironment(env);
+    daemon.setProcessChannelMode(QProcess::MergedChannels);
+    daemon.setStandardOutputFile(dir.filePath(QStringLiteral("ofonod.log")));
+    // Only what the hands-free modem needs: no Bluetooth, udev or provisioning plugins.
+    daemon.start(QStringLiteral("ofonod"),
+                 {QStringLiteral("-n"), QStringLiteral("-p"), QStringLiteral("phonesim,hfpmodem,atmodem")});
+    if (!daemon.waitForStarted(kStartMs)) {
+        why = "ofonod did not start (Debian package ofono)";
+        return false;
+    }
+    QDBusMessage modems;
+    const bool listed = WaitUntil(
+        [&] {
+            return daemon.state() == QProcess::Running &&
+                   CallOfono(QStringLiteral("/"), QStringLiteral("org.ofono.Manager"), QStringLiteral("GetModems"),
+                             &modems) &&
+                   modems.arguments().size() == 1 &&
+                   QDBusMessage(modems).signature() == QStringLiteral("a(oa{sv})");
+        },
+        kStartMs);
+    if (!listed) {
+        why = "ofonod does not answer on the private bus";
+        return false;
+    }
+    return true;
+}
+
+void OfonoDaemon::Stop() {
+    ofonotest::Stop(daemon);
+}
+
+} // namespace ofonotest
