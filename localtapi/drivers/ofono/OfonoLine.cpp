@@ -203,14 +203,15 @@ LONG OfonoLine::Open(LineDriverSink& target) {
         return found;
     modemPath = path;
     modemProperties = properties;
-    sink = &target;
+    lostWhileOpening = false;
     Follow();
     if (const LONG powered = PowerUp(properties); powered != 0) {
         Unfollow();
-        sink = nullptr;
         modemPath.clear();
+        modemProperties.clear();
         return powered;
     }
+    sink = &target; // from here on the modem's changes are the line's
     return 0;
 }
 
@@ -287,7 +288,7 @@ LONG OfonoLine::PowerUp(const QVariantMap& properties) {
         timer.setInterval(20);
         int ticks = 0;
         connect(&timer, &QTimer::timeout, &loop, [&] {
-            if (OffersVoiceCalls(modemProperties) || modemPath.isEmpty()) {
+            if (OffersVoiceCalls(modemProperties) || lostWhileOpening) {
                 loop.quit();
                 return;
             }
@@ -302,7 +303,7 @@ LONG OfonoLine::PowerUp(const QVariantMap& properties) {
             connect(ask, &QDBusPendingCallWatcher::finished, this, [this, ask] {
                 ask->deleteLater();
                 const QDBusMessage reply = ask->reply();
-                if (reply.type() == QDBusMessage::ReplyMessage && !modemPath.isEmpty())
+                if (reply.type() == QDBusMessage::ReplyMessage && !modemPath.isEmpty() && sink == nullptr)
                     modemProperties = qdbus_cast<QVariantMap>(reply.arguments().value(0));
             });
         });
@@ -310,8 +311,10 @@ LONG OfonoLine::PowerUp(const QVariantMap& properties) {
         QTimer::singleShot(t.powerUp, &loop, &QEventLoop::quit);
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
-    if (modemPath.isEmpty())
-        return LINEERR_NODEVICE; // gone meanwhile
+    if (lostWhileOpening) {
+        Remark("the modem " + modemPath.toStdString() + " went away while it was being powered", true);
+        return LINEERR_NODEVICE;
+    }
     if (!OffersVoiceCalls(modemProperties)) {
         Remark("the modem " + modemPath.toStdString() + " offers no voice calls after being powered", true);
         return LINEERR_RESOURCEUNAVAIL;
@@ -549,19 +552,24 @@ void OfonoLine::OnModemPropertyChanged(const QString& name, const QDBusVariant& 
     if (modemPath.isEmpty())
         return;
     modemProperties.insert(name, value.variant());
-    if (name == QLatin1String("Powered") && !value.variant().toBool() && sink != nullptr &&
-        OffersVoiceCalls(modemProperties))
+    if (name == QLatin1String("Powered") && !value.variant().toBool() && sink != nullptr)
         Lost("the modem " + modemPath.toStdString() + " was switched off");
 }
 
 void OfonoLine::OnModemRemoved(const QDBusObjectPath& path) {
-    if (path.path() == modemPath && sink != nullptr)
+    if (path.path() != modemPath)
+        return;
+    if (sink == nullptr)
+        lostWhileOpening = true;
+    else
         Lost("the modem " + modemPath.toStdString() + " is gone (the phone out of reach or unpaired?)");
 }
 
 void OfonoLine::OnServiceGone() {
     if (sink != nullptr)
         Lost("oFono stopped");
+    else if (!modemPath.isEmpty())
+        lostWhileOpening = true;
 }
 
 void OfonoLine::Lost(const std::string& why) {

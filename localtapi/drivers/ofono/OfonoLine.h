@@ -120,6 +120,7 @@ class OfonoLine : public QObject, public LineDriver {
     std::unique_ptr<QDBusServiceWatcher> watcher;
     QString modemPath;
     QVariantMap modemProperties; // kept up to date while open
+    bool lostWhileOpening = false; // the modem or oFono went while Open waited
     std::optional<Call> call;
     // States oFono sent for call objects before Dial told which one is ours.
     std::map<QString, QString> earlyStates;
