@@ -118,7 +118,7 @@ void HandsFreeGateway::HangUp() {
 
 void HandsFreeGateway::Disconnect() {
     if (peer != nullptr) {
-        peer->disconnectFromHost();
+        peer->abort(); // at once, as a radio link ends
         peer->deleteLater();
         peer = nullptr;
     }

@@ -332,8 +332,10 @@ LONG OfonoLine::PowerUp(const QVariantMap& properties) {
 }
 
 void OfonoLine::Follow() {
+    // Slots take the whole message: a slot with typed arguments is matched only once Qt
+    // knows the types, which a first call in the process may not yet.
     bus->connect(kService, modemPath, kModem, QStringLiteral("PropertyChanged"), this,
-                 SLOT(OnModemPropertyChanged(QString, QDBusVariant)));
+                 SLOT(OnModemPropertyChanged(QDBusMessage)));
     bus->connect(kService, QStringLiteral("/"), kManager, QStringLiteral("ModemRemoved"), this,
                  SLOT(OnModemRemoved(QDBusObjectPath)));
     bus->connect(kService, modemPath, kCallManager, QStringLiteral("CallAdded"), this,
@@ -354,7 +356,7 @@ void OfonoLine::Unfollow() {
     if (!bus)
         return;
     bus->disconnect(kService, modemPath, kModem, QStringLiteral("PropertyChanged"), this,
-                    SLOT(OnModemPropertyChanged(QString, QDBusVariant)));
+                    SLOT(OnModemPropertyChanged(QDBusMessage)));
     bus->disconnect(kService, QStringLiteral("/"), kManager, QStringLiteral("ModemRemoved"), this,
                     SLOT(OnModemRemoved(QDBusObjectPath)));
     bus->disconnect(kService, modemPath, kCallManager, QStringLiteral("CallAdded"), this,
@@ -548,11 +550,14 @@ void OfonoLine::ReleaseCall(CallId id) {
         call.reset();
 }
 
-void OfonoLine::OnModemPropertyChanged(const QString& name, const QDBusVariant& value) {
-    if (modemPath.isEmpty())
+void OfonoLine::OnModemPropertyChanged(const QDBusMessage& message) {
+    const QList<QVariant> args = message.arguments();
+    if (modemPath.isEmpty() || args.size() != 2)
         return;
-    modemProperties.insert(name, value.variant());
-    if (name == QLatin1String("Powered") && !value.variant().toBool() && sink != nullptr)
+    const QString name = args[0].toString();
+    const QVariant value = args[1].value<QDBusVariant>().variant();
+    modemProperties.insert(name, value);
+    if (name == QLatin1String("Powered") && !value.toBool() && sink != nullptr)
         Lost("the modem " + modemPath.toStdString() + " was switched off");
 }
 

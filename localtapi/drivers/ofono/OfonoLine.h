@@ -76,7 +76,7 @@ class OfonoLine : public QObject, public LineDriver {
     void ReleaseCall(CallId call) override;
 
   private slots:
-    void OnModemPropertyChanged(const QString& name, const QDBusVariant& value);
+    void OnModemPropertyChanged(const QDBusMessage& message);
     void OnModemRemoved(const QDBusObjectPath& path);
     void OnCallAdded(const QDBusObjectPath& path, const QVariantMap& properties);
     void OnCallRemoved(const QDBusObjectPath& path);

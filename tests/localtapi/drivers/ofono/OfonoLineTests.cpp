@@ -176,7 +176,7 @@ TEST_F(OfonoLineTest, PhoneOutOfReachMidCallThenBack) {
     auto line = Line();
     CallUntil(*line, "CONNECTED");
     gateway.Disconnect();
-    ASSERT_TRUE(WaitFor("removed")) << sink.log;
+    ASSERT_TRUE(WaitFor("removed")) << sink.log << "\n" << remarks;
     EXPECT_EQ(sink.log, "reply 1 0, DIALING, RINGBACK, CONNECTED, DISCONNECTED UNAVAIL, removed");
     EXPECT_NE(remarks.find("! the modem /hfp was switched off"), std::string::npos) << remarks;
     line->Close(); // as the service does
