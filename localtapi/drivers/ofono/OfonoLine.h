@@ -86,6 +86,7 @@ class OfonoLine : public QObject, public LineDriver {
 
   private:
     struct Call {
+        Call() {} // (a constructor of its own: clang cannot make one for std::optional here)
         CallId id = 0;
         RequestId makeRequest = 0; // until Dial answers
         RequestId dropRequest = 0; // a drop that waits for Dial's answer or the call's end
