@@ -224,6 +224,7 @@ Configuration ParseConfiguration(std::string_view text, const std::string& path)
             continue;
         }
         LineSettings s;
+        s.file = path;
         s.group = g.name;
         s.groupLine = g.line;
         bool hasDriver = false;

@@ -81,6 +81,7 @@ std::optional<SettingValues> ReadSettings(std::span<const SettingSpec> table, co
         SettingValues::Value value;
         value.line = v.line;
         switch (spec.kind) {
+        case SettingKind::Secret:
         case SettingKind::Text:
             value.text = v.value;
             if (spec.required && value.text.empty())

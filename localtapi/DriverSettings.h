@@ -27,6 +27,7 @@ enum class SettingKind {
     Code,   // a LINEERR code: 0, a negative decimal or its 0x bit pattern
     YesNo,  // yes/no (also true/false, on/off, 1/0)
     Choice, // one of the words in choices, separated by '|'; any letter case
+    Secret, // text that is never shown: a password (the dialog masks it, no message quotes it)
 };
 
 struct SettingSpec {
@@ -50,6 +51,9 @@ constexpr SettingSpec TextSetting(std::string_view key, std::string_view def, st
 }
 constexpr SettingSpec RequiredTextSetting(std::string_view key, std::string_view help) {
     return SettingSpec{key, SettingKind::Text, {}, help, 0, 0, {}, true};
+}
+constexpr SettingSpec SecretSetting(std::string_view key, std::string_view help) {
+    return SettingSpec{key, SettingKind::Secret, {}, help, 0, 0, {}, false};
 }
 constexpr SettingSpec CodeSetting(std::string_view key, std::string_view def, std::string_view help) {
     return SettingSpec{key, SettingKind::Code, def, help, 0, 0, {}, false};

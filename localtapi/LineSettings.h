@@ -31,6 +31,7 @@ struct LineSettings {
     std::string name;           // name=
     std::string driver;         // driver=
     std::vector<Entry> entries; // the driver's own keys, in file order (not name= or driver=)
+    std::string file;           // the configuration file it came from; empty when none
 
     const Entry* Find(std::string_view key) const;
     std::string Text(std::string_view key, std::string_view fallback = {}) const;

@@ -116,6 +116,8 @@ void LineSettingsDialog::ShowKeys() {
         edit->setPlaceholderText(Q(std::string(k.defaultValue)));
         edit->setToolTip(Q(SettingHelp(k)));
         edit->setObjectName(Q(key));
+        if (k.kind == SettingKind::Secret)
+            edit->setEchoMode(QLineEdit::Password);
         edit->installEventFilter(this);
         keysForm->addRow(Q(key + ":"), edit);
         keyEdits.emplace_back(key, edit);

@@ -77,7 +77,8 @@ TEST(LineSettingsEdit, BytesThatAreNotUtf8SurviveUnlessEdited) {
     const LineSettings current{.group = "line0",
                                .name = "Caf\xE9", // Latin-1
                                .driver = "simulated",
-                               .entries = {{"busy", "555\2400100", 3}}}; // a stray byte
+                               .entries = {{"busy", "555\2400100", 3}},
+                               .file = {}}; // a stray byte
     LineSettingsDialog dialog(nullptr, 0, current, registry, nullptr);
     dialog.keyEdit("answer_ms")->setText("20");
     const LineSettings s = dialog.Settings();
@@ -98,7 +99,7 @@ TEST(LineSettingsEdit, BytesThatAreNotUtf8SurviveUnlessEdited) {
 TEST(LineSettingsEdit, FieldsAndHelpFromTheDriversTable) {
     DriverRegistry registry;
     RegisterBuiltinDrivers(registry);
-    const LineSettings current{.group = "line0", .name = "Desk modem", .driver = "modem", .entries = {}};
+    const LineSettings current{.group = "line0", .name = "Desk modem", .driver = "modem", .entries = {}, .file = {}};
     LineSettingsDialog dialog(nullptr, 0, current, registry, nullptr);
     const DriverInfo* modem = registry.Find("modem");
     for (const SettingSpec& spec : modem->settings) {
@@ -113,6 +114,21 @@ TEST(LineSettingsEdit, FieldsAndHelpFromTheDriversTable) {
     EXPECT_EQ(SettingHelp(*FindSetting(modem->settings, "speed")),
               "Serial speed in bits per second (300 to 460800)");
     EXPECT_EQ(SettingHelp(*FindSetting(modem->settings, "dialmode")), "Tone or pulse dialling ('tone' or 'pulse')");
+}
+
+// A SIP line's password is typed into a field that does not show it; the others show theirs.
+TEST(LineSettingsEdit, PasswordFieldHidesWhatIsTyped) {
+    DriverRegistry registry;
+    RegisterBuiltinDrivers(registry);
+    const LineSettings current{.group = "line0",
+                               .name = "Desk phone",
+                               .driver = "sip",
+                               .entries = {{"phone", "sip:201@pbx.example.com", 2}, {"password", "hunter2", 3}},
+                               .file = {}};
+    LineSettingsDialog dialog(nullptr, 0, current, registry, nullptr);
+    ASSERT_NE(dialog.keyEdit("password"), nullptr);
+    EXPECT_EQ(dialog.keyEdit("password")->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(dialog.keyEdit("phone")->echoMode(), QLineEdit::Normal);
 }
 
 // Accepts the next modal dialog after filling it in.
