@@ -8,7 +8,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <csignal>
 #include <cstdio>
+
+#include <sys/prctl.h>
 #include <cstdlib>
 
 namespace ofonotest {
@@ -17,6 +20,11 @@ namespace {
 
 constexpr int kStartMs = 10000; // a daemon up and answering
 constexpr int kStopMs = 5000;   // SIGTERM to exit, before SIGKILL
+
+// A peer ends with the test, also when the test is killed: nothing is left running.
+void DiesWithTheTest(QProcess& process) {
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+}
 
 void Stop(QProcess& process) {
     if (process.state() == QProcess::NotRunning)
@@ -66,6 +74,7 @@ PrivateBus* PrivateBus::Get(std::string& why) {
                      .toUtf8());
     config.close();
     made->daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    DiesWithTheTest(made->daemon);
     made->daemon.start(QStringLiteral("dbus-daemon"),
                        {QStringLiteral("--nofork"), QStringLiteral("--config-file=") + config.fileName()});
     if (!made->daemon.waitForStarted(kStartMs) ||
@@ -111,6 +120,7 @@ bool OfonoDaemon::Start(std::string& why) {
     daemon.setProcessChannelMode(QProcess::MergedChannels);
     daemon.setStandardOutputFile(dir.filePath(QStringLiteral("ofonod.log")));
     // Only what the hands-free modem needs: no Bluetooth, udev or provisioning plugins.
+    DiesWithTheTest(daemon);
     daemon.start(QStringLiteral("ofonod"),
                  {QStringLiteral("-n"), QStringLiteral("-p"), QStringLiteral("phonesim,hfpmodem,atmodem")});
     if (!daemon.waitForStarted(kStartMs)) {

@@ -2,8 +2,8 @@
 // ofonod: 555-1212 typed and Enter pressed as a user would (xdotool); the phone hears the
 // dial for 5551212, "Time call?" is answered No, and the phone keeps the call. Run by CTest
 // under xvfb-run; skipped without a display or the binary.
-#include "tests/support/ModemSimulator.h" // WaitUntil
 #include "tests/support/OfonoRig.h"
+#include "tests/support/XdoTool.h"
 
 #include <QFile>
 #include <QProcess>
@@ -12,29 +12,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-// xdotool's output, its run bounded while the test's event loop goes on.
-std::string Xdo(const QStringList& args) {
-    QProcess xdo;
-    xdo.start(QStringLiteral("xdotool"), args);
-    WaitUntil([&] { return xdo.state() == QProcess::NotRunning; }, 15000);
-    if (xdo.state() != QProcess::NotRunning) {
-        xdo.kill();
-        xdo.waitForFinished(2000);
-    }
-    return xdo.readAllStandardOutput().trimmed().toStdString();
-}
-
-// The first visible window of this title, waited for.
-std::string Window(const char* title) {
-    std::string id;
-    WaitUntil([&] {
-        id = Xdo({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                  QString::fromLatin1(title)});
-        return !id.empty();
-    }, 20000);
-    return id.substr(0, id.find('\n'));
-}
 
 TEST(OfonoDialer, DialsOnThePhoneAndTheDropLeavesTheCallThere) {
     const QString binary = qEnvironmentVariable("ORVODIAL_BINARY");
@@ -67,22 +44,17 @@ TEST(OfonoDialer, DialsOnThePhoneAndTheDropLeavesTheCallThere) {
     for (int attempt = 0; attempt < 3 && dial.empty(); ++attempt) {
         dialer.start(binary, {});
         ASSERT_TRUE(dialer.waitForStarted(10000));
-        WaitUntil([&] {
-            dial = Xdo({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                        QStringLiteral("^Orvo Dial$")});
-            return !dial.empty() || dialer.state() == QProcess::NotRunning;
-        }, 20000);
-        dial = dial.substr(0, dial.find('\n'));
+        dial = xdo::Window("^Orvo Dial$", 20000, [&] { return dialer.state() == QProcess::NotRunning; });
     }
     ASSERT_FALSE(dial.empty()) << "no dial window";
-    Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::fromStdString(dial)});
-    Xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("15"), QStringLiteral("555-1212")});
-    Xdo({QStringLiteral("key"), QStringLiteral("Return")});
+    xdo::Run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::fromStdString(dial)});
+    xdo::Run({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("15"), QStringLiteral("555-1212")});
+    xdo::Run({QStringLiteral("key"), QStringLiteral("Return")});
     EXPECT_TRUE(WaitUntil([&] { return gateway.Heard("ATD5551212;"); }, 20000)) << "the phone heard no dial";
 
-    const std::string box = Window("^OrvoDial$");
+    const std::string box = xdo::Window("^OrvoDial$", 20000, [] { return false; });
     ASSERT_FALSE(box.empty()) << "no \"Time call?\"";
-    Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::fromStdString(box), QStringLiteral("key"),
+    xdo::Run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::fromStdString(box), QStringLiteral("key"),
          QStringLiteral("Tab"), QStringLiteral("Return")}); // No
     const auto traced = [&] {
         QFile f(trace);
