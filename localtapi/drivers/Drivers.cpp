@@ -5,6 +5,7 @@
 #include "localtapi/LineDriver.h"
 #include "localtapi/drivers/modem/ModemSettings.h"
 #include "localtapi/drivers/ofono/OfonoLine.h"
+#include "localtapi/drivers/sip/SipLine.h"
 #include "localtapi/drivers/simulated/SimulatedLine.h"
 
 namespace localtapi {
@@ -13,6 +14,7 @@ void RegisterBuiltinDrivers(DriverRegistry& registry) {
     registry.Register(simulated::SimulatedDriverInfo());
     registry.Register(modem::ModemDriverInfo());
     registry.Register(ofono::OfonoDriverInfo());
+    registry.Register(sip::SipDriverInfo());
 }
 
 } // namespace localtapi

@@ -49,7 +49,8 @@ struct Recorder : localtapi::LineDriverSink {
             log += " " + Name(mode, {N(LINEDISCONNECTMODE_NORMAL), N(LINEDISCONNECTMODE_UNKNOWN),
                                      N(LINEDISCONNECTMODE_BUSY), N(LINEDISCONNECTMODE_NOANSWER),
                                      N(LINEDISCONNECTMODE_BADADDRESS), N(LINEDISCONNECTMODE_UNAVAIL),
-                                     N(LINEDISCONNECTMODE_NODIALTONE)});
+                                     N(LINEDISCONNECTMODE_NODIALTONE), N(LINEDISCONNECTMODE_UNREACHABLE),
+                                     N(LINEDISCONNECTMODE_REJECT)});
     }
     void LineDevState(DWORD state, DWORD, DWORD count) override {
         if (state == LINEDEVSTATE_RINGING)

@@ -1,0 +1,613 @@
+#include "localtapi/drivers/sip/SipLine.h"
+
+#include "localtapi/drivers/sip/SipFrag.h"
+
+#include <sofia-sip/msg_header.h>
+#include <sofia-sip/nua.h>
+#include <sofia-sip/nua_tag.h>
+#include <sofia-sip/sip_header.h>
+#include <sofia-sip/sip_status.h>
+#include <sofia-sip/sip_tag.h>
+#include <sofia-sip/su_glib.h>
+#include <sofia-sip/su_log.h>
+#include <sofia-sip/url.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+
+#include <sys/stat.h>
+
+namespace localtapi::sip {
+
+namespace {
+
+// Every setting of a SIP line, written once.
+constexpr SettingSpec kSipSettings[] = {
+    RequiredTextSetting("phone", "Your own phone's SIP address, e.g. sip:201@pbx.example.com"),
+    TextSetting("domain", "", "Where dialled numbers point (default: the phone address's host and port)"),
+    TextSetting("proxy", "", "Outbound proxy, e.g. sip:pbx.example.com:5060 (default: none)"),
+    TextSetting("user", "orvodial", "User name for the server's password check, and the caller's name"),
+    SecretSetting("password", "Password for the server's check (kept in the file; chmod 600 it)"),
+    ChoiceSetting("transport", "udp", "udp|tcp", "How SIP messages travel"),
+    YesNoSetting("autoanswer", "no", "yes: ask the phone to answer at once"),
+    NumberSetting("timeout", "30", 1, 300, "Seconds the phone may take to answer"),
+};
+
+// The media description offered to the phone: one audio stream on a port nothing listens
+// on, so that the phone can answer; no audio flows (RFC 3725: the controller's leg).
+constexpr const char* kNoMedia = "v=0\r\n"
+                                 "o=orvodial 1 1 IN IP4 0.0.0.0\r\n"
+                                 "s=-\r\n"
+                                 "c=IN IP4 0.0.0.0\r\n"
+                                 "t=0 0\r\n"
+                                 "m=audio 9 RTP/AVP 0\r\n"
+                                 "a=rtpmap:0 PCMU/8000\r\n"
+                                 "a=inactive\r\n";
+
+std::uint32_t Fnv1a(const std::string& text) {
+    std::uint32_t hash = 2166136261u;
+    for (unsigned char c : text) {
+        hash ^= c;
+        hash *= 16777619u;
+    }
+    return hash;
+}
+
+// The host of a sip: URI, as url_t reads it, with its port when it has one; empty when it
+// is not a sip: URI.
+std::string HostOf(const std::string& uri) {
+    su_home_t home[1] = {SU_HOME_INIT(home)};
+    url_t* url = url_make(home, uri.c_str());
+    std::string host;
+    if (url != nullptr && (url->url_type == url_sip || url->url_type == url_sips) && url->url_host != nullptr)
+        host = std::string(url->url_host) + (url->url_port != nullptr ? ":" + std::string(url->url_port) : "");
+    su_home_deinit(home);
+    return host;
+}
+
+bool Printable(const std::string& text) {
+    for (unsigned char c : text)
+        if (c < 0x21 || c > 0x7E)
+            return false;
+    return true;
+}
+
+} // namespace
+} // namespace localtapi::sip
+
+// The stack's logs, declared by its private headers only.
+extern "C" su_log_t nua_log[];
+extern "C" su_log_t nta_log[];
+extern "C" su_log_t tport_log[];
+
+namespace localtapi::sip {
+namespace {
+
+// The stack keeps quiet on standard error: what matters reaches the trace as remarks.
+bool StartStack() {
+    if (su_init() != 0)
+        return false;
+    for (su_log_t* log : {su_log_default, nua_log, nta_log, tport_log})
+        su_log_set_level(log, 0);
+    return true;
+}
+
+void Callback(nua_event_t event, int status, char const* phrase, nua_t*, nua_magic_t* magic, nua_handle_t* nh,
+              nua_hmagic_t*, sip_t const* sip, tagi_t[]) {
+    static_cast<SipLine*>(magic)->OnEvent(event, status, phrase, nh, sip);
+}
+
+} // namespace
+
+std::optional<std::string> DialableNumber(std::string_view number) {
+    std::string out;
+    for (char c : number) {
+        if (c == ' ' || c == '-' || c == '.' || c == '(' || c == ')')
+            continue;
+        const bool digit = (c >= '0' && c <= '9') || c == '*' || c == '#';
+        if (!digit && !(c == '+' && out.empty()))
+            return std::nullopt;
+        out += c;
+    }
+    if (out.empty() || out == "+")
+        return std::nullopt;
+    return out;
+}
+
+std::string ReferTarget(const std::string& number, const std::string& domain) {
+    std::string user;
+    for (char c : number)
+        user += c == '#' ? std::string("%23") : std::string(1, c);
+    return "<sip:" + user + "@" + domain + ";user=phone>";
+}
+
+DWORD InviteFailureMode(int status, bool localTimeout) {
+    if (localTimeout)
+        return LINEDISCONNECTMODE_UNREACHABLE;
+    switch (status) {
+    case 486:
+    case 600:
+        return LINEDISCONNECTMODE_BUSY;
+    case 603:
+        return LINEDISCONNECTMODE_REJECT;
+    case 408:
+    case 480:
+        return LINEDISCONNECTMODE_NOANSWER;
+    case 404:
+    case 484:
+        return LINEDISCONNECTMODE_BADADDRESS;
+    default:
+        return LINEDISCONNECTMODE_UNAVAIL;
+    }
+}
+
+DWORD NotifyFailureMode(int status) {
+    switch (status) {
+    case 486:
+    case 600:
+        return LINEDISCONNECTMODE_BUSY;
+    case 603:
+        return LINEDISCONNECTMODE_REJECT;
+    case 408:
+    case 480:
+    case 487:
+        return LINEDISCONNECTMODE_NOANSWER;
+    case 404:
+    case 484:
+        return LINEDISCONNECTMODE_BADADDRESS;
+    default:
+        return LINEDISCONNECTMODE_UNAVAIL;
+    }
+}
+
+std::optional<SipSettings> ReadSipSettings(const LineSettings& settings, std::vector<ConfigProblem>& problems) {
+    const std::optional<SettingValues> v = ReadSettings(kSipSettings, settings, problems);
+    if (!v)
+        return std::nullopt;
+    const std::size_t before = problems.size();
+    auto problem = [&](std::string_view key, const std::string& text) {
+        problems.push_back({v->Line(key), "key '" + std::string(key) + "': " + text});
+    };
+    SipSettings s;
+    s.phone = v->Text("phone");
+    const std::string phoneHost = HostOf(s.phone);
+    if (phoneHost.empty() || !Printable(s.phone))
+        problem("phone", "'" + s.phone + "' is not a sip: address such as sip:201@pbx.example.com");
+    s.domain = v->Text("domain").empty() ? phoneHost : v->Text("domain");
+    if (!Printable(s.domain) || s.domain.find_first_of("<>@;") != std::string::npos)
+        problem("domain", "'" + s.domain + "' is not a host name");
+    s.proxy = v->Text("proxy");
+    if (!s.proxy.empty() && HostOf(s.proxy).empty())
+        problem("proxy", "'" + s.proxy + "' is not a sip: address such as sip:pbx.example.com:5060");
+    s.user = v->Text("user");
+    if (s.user.empty() || !Printable(s.user) || s.user.find_first_of("<>@:;\"") != std::string::npos)
+        problem("user", "'" + s.user + "' is not a SIP user name");
+    s.password = v->Text("password");
+    if (s.password.find_first_of("\"\r\n") != std::string::npos)
+        problem("password", "holds a quote or a line break"); // never the value itself
+    // A password in a file that others can read is no secret: the line is not used until
+    // the file is the owner's alone.
+    struct stat st{};
+    if (!s.password.empty() && !settings.file.empty() && ::stat(settings.file.c_str(), &st) == 0 &&
+        (st.st_mode & (S_IRWXG | S_IRWXO)) != 0)
+        problem("password", "the file " + settings.file +
+                                " can be read by others, so its password is no secret: chmod 600 " +
+                                settings.file);
+    s.transport = v->Text("transport");
+    s.autoanswer = v->YesNo("autoanswer");
+    s.timeout = std::chrono::seconds(v->Number("timeout"));
+    if (problems.size() != before)
+        return std::nullopt;
+
+    DeviceCaps& caps = s.caps;
+    caps.lineName = settings.name.empty() ? "SIP phone " + s.phone : settings.name;
+    caps.providerInfo = "SIP click-to-dial on " + s.phone;
+    caps.permanentLineID = Fnv1a("sip:" + s.phone);
+    caps.bearerModes = LINEBEARERMODE_VOICE;
+    caps.mediaModes = LINEMEDIAMODE_INTERACTIVEVOICE;
+    caps.maxNumActiveCalls = 1;
+    return s;
+}
+
+DriverInfo SipDriverInfo() {
+    DriverInfo info;
+    info.name = "sip";
+    info.description = "Your own SIP phone (desk phone or softphone) places the call (click-to-dial)";
+    info.settings = kSipSettings;
+    info.create = ReadThenMake<SipLine>(&ReadSipSettings);
+    info.dialsDigits = false;
+    return info;
+}
+
+SipLine::SipLine(SipSettings settings, SipTimeouts timeouts) : s(std::move(settings)), t(timeouts) {
+    answerTimer.setSingleShot(true);
+    dropTimer.setSingleShot(true);
+    shutdownTimer.setSingleShot(true);
+    connect(&answerTimer, &QTimer::timeout, this, [this] {
+        if (!call || call->leg != Leg::Inviting)
+            return;
+        nua_cancel(call->handle, TAG_END());
+        Fail(LINEDISCONNECTMODE_NOANSWER,
+             "the phone did not answer in " + std::to_string(s.timeout.count()) + " s: CANCEL");
+    });
+    connect(&dropTimer, &QTimer::timeout, this, [this] {
+        if (call && call->dropRequest != 0) {
+            Remark("no answer to the end of the driver's dialog; the call is idle all the same");
+            FinishDrop();
+        }
+    });
+    connect(&shutdownTimer, &QTimer::timeout, this, [this] { DestroyStack(); });
+}
+
+SipLine::~SipLine() {
+    Close();
+    if (nua != nullptr) {
+        // Still shutting down: wait for it, bounded, so that no socket outlives the line.
+        QElapsedTimer clock;
+        clock.start();
+        while (nua != nullptr && clock.elapsed() < t.shutdown.count())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents, 20);
+        DestroyStack();
+    }
+}
+
+DeviceCaps SipLine::Caps() const {
+    return s.caps;
+}
+
+LONG SipLine::Open(LineDriverSink& target) {
+    if (nua != nullptr) // the last close still shutting down
+        DestroyStack();
+    static const bool initialised = StartStack();
+    if (!initialised) {
+        Remark("the SIP stack did not start", true);
+        return LINEERR_RESOURCEUNAVAIL;
+    }
+    root = su_glib_root_create(this);
+    if (root == nullptr) {
+        Remark("the SIP stack did not start", true);
+        return LINEERR_RESOURCEUNAVAIL;
+    }
+    // Serviced by the loop Qt runs. Held here too, so that it leaves that loop for certain
+    // when the stack goes: a source left behind would call into a driver that is gone.
+    source = g_source_ref(su_glib_root_gsource(root));
+    g_source_attach(source, nullptr);
+    const std::string bind = "sip:0.0.0.0:*;transport=" + s.transport;
+    const std::string from = "<sip:" + s.user + "@" + s.domain + ">";
+    nua = nua_create(root, Callback, this, NUTAG_URL(bind.c_str()), SIPTAG_FROM_STR(from.c_str()),
+                     NUTAG_M_USERNAME(s.user.c_str()), NUTAG_MEDIA_ENABLE(0),
+                     TAG_IF(!s.proxy.empty(), NUTAG_PROXY(s.proxy.c_str())), TAG_END());
+    if (nua == nullptr) {
+        Remark("no " + s.transport + " socket for SIP could be opened", true);
+        DestroyStack();
+        return LINEERR_RESOURCEUNAVAIL;
+    }
+    // Nothing to offer callers, to REFERs from others or to subscriptions.
+    nua_set_params(nua, NUTAG_AUTOANSWER(0), NUTAG_ALLOW("INVITE, ACK, BYE, CANCEL, NOTIFY, OPTIONS"), TAG_END());
+    sink = &target;
+    open = true;
+    return 0;
+}
+
+void SipLine::Close() {
+    if (!open)
+        return;
+    open = false;
+    sink = nullptr;
+    if (call) {
+        // The phone keeps its call to the number; only the driver's own leg ends.
+        if (call->leg == Leg::Inviting)
+            nua_cancel(call->handle, TAG_END());
+        else if (call->leg != Leg::Ended)
+            nua_bye(call->handle, TAG_END());
+        call->released = true;
+    }
+    answerTimer.stop();
+    dropTimer.stop();
+    // The stack finishes its dialogs, then says so (nua_r_shutdown); bounded.
+    nua_shutdown(nua);
+    shutdownTimer.start(t.shutdown);
+}
+
+void SipLine::DestroyStack() {
+    shutdownTimer.stop();
+    if (call && call->handle != nullptr)
+        nua_handle_destroy(call->handle);
+    call.reset();
+    if (nua != nullptr) {
+        nua_destroy(nua);
+        nua = nullptr;
+    }
+    if (source != nullptr)
+        g_source_destroy(source);
+    if (root != nullptr) {
+        su_root_destroy(root);
+        root = nullptr;
+    }
+    if (source != nullptr) {
+        g_source_unref(source);
+        source = nullptr;
+    }
+}
+
+LONG SipLine::MakeCall(RequestId request, CallId id, const char* destination) {
+    if (!open)
+        return LINEERR_OPERATIONUNAVAIL;
+    if (call)
+        return LINEERR_CALLUNAVAIL;
+    if (destination == nullptr)
+        return LINEERR_OPERATIONUNAVAIL; // no dial tone to hand out
+    const std::optional<std::string> number = DialableNumber(destination);
+    if (!number)
+        return LINEERR_INVALADDRESS;
+    call.emplace();
+    call->id = id;
+    call->number = *number;
+    call->handle = nua_handle(nua, nullptr, SIPTAG_TO_STR(s.phone.c_str()), TAG_END());
+    const std::string callInfo = "<" + s.phone + ">;answer-after=0";
+    nua_invite(call->handle, SIPTAG_CONTENT_TYPE_STR("application/sdp"), SIPTAG_PAYLOAD_STR(kNoMedia),
+               TAG_IF(s.autoanswer, SIPTAG_CALL_INFO_STR(callInfo.c_str())),
+               TAG_IF(s.autoanswer, SIPTAG_HEADER_STR("Alert-Info: <http://127.0.0.1/>;info=alert-autoanswer")),
+               TAG_END());
+    answerTimer.start(s.timeout);
+    QTimer::singleShot(0, this, [this, id, request] {
+        if (!call || call->id != id || sink == nullptr)
+            return;
+        sink->RequestCompleted(request, 0);
+        Report(LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_NORMAL);
+        Report(LINECALLSTATE_DIALING, 0);
+    });
+    return 0;
+}
+
+LONG SipLine::Drop(RequestId request, CallId id) {
+    if (!call || call->id != id)
+        return LINEERR_INVALCALLHANDLE;
+    if (call->dropRequest != 0)
+        return LINEERR_OPERATIONUNAVAIL;
+    call->dropRequest = request;
+    answerTimer.stop();
+    switch (call->leg) {
+    case Leg::Inviting:
+        nua_cancel(call->handle, TAG_END());
+        call->leg = Leg::Ending;
+        dropTimer.start(t.drop);
+        break;
+    case Leg::Answered:
+    case Leg::Referred:
+        nua_bye(call->handle, TAG_END());
+        call->leg = Leg::Ending;
+        dropTimer.start(t.drop);
+        break;
+    case Leg::Ending:
+        dropTimer.start(t.drop);
+        break;
+    case Leg::Ended:
+        QTimer::singleShot(0, this, [this, id, request] {
+            if (call && call->id == id && call->dropRequest == request)
+                FinishDrop();
+        });
+        break;
+    }
+    return 0;
+}
+
+void SipLine::ReleaseCall(CallId id) {
+    if (!call || call->id != id)
+        return;
+    if (call->leg == Leg::Inviting)
+        nua_cancel(call->handle, TAG_END());
+    else if (call->leg == Leg::Answered || call->leg == Leg::Referred)
+        nua_bye(call->handle, TAG_END());
+    answerTimer.stop();
+    dropTimer.stop();
+    call->released = true;
+}
+
+void SipLine::Report(DWORD state, DWORD mode) {
+    if (!call || call->released || sink == nullptr)
+        return;
+    auto rank = [](DWORD st) {
+        switch (st) {
+        case LINECALLSTATE_DIALTONE:
+            return 1;
+        case LINECALLSTATE_DIALING:
+            return 2;
+        case LINECALLSTATE_PROCEEDING:
+            return 3;
+        case LINECALLSTATE_RINGBACK:
+            return 4;
+        case LINECALLSTATE_CONNECTED:
+            return 5;
+        case LINECALLSTATE_BUSY:
+            return 6;
+        case LINECALLSTATE_DISCONNECTED:
+            return 7;
+        case LINECALLSTATE_IDLE:
+            return 8;
+        default:
+            return 0;
+        }
+    };
+    if (state != LINECALLSTATE_PROCEEDING && rank(state) <= rank(call->state))
+        return;
+    if (state == LINECALLSTATE_PROCEEDING && rank(call->state) >= rank(state))
+        return; // proceeding twice (the phone ringing, the REFER accepted): once is enough
+    call->state = state;
+    sink->CallState(call->id, state, mode);
+}
+
+void SipLine::Fail(DWORD mode, const std::string& why) {
+    Remark(why);
+    answerTimer.stop();
+    Report(LINECALLSTATE_DISCONNECTED, mode);
+    if (call && (call->leg == Leg::Answered || call->leg == Leg::Referred)) {
+        nua_bye(call->handle, TAG_END());
+        call->leg = Leg::Ending;
+    } else if (call && call->leg == Leg::Inviting) {
+        call->leg = Leg::Ending;
+    }
+}
+
+void SipLine::FinishDrop() {
+    dropTimer.stop();
+    if (!call)
+        return;
+    const RequestId drop = call->dropRequest;
+    call->dropRequest = 0;
+    Report(LINECALLSTATE_IDLE, 0);
+    if (call->handle != nullptr)
+        nua_handle_destroy(call->handle);
+    const bool released = call->released;
+    call.reset();
+    if (drop != 0 && !released && sink != nullptr)
+        sink->RequestCompleted(drop, 0);
+}
+
+void SipLine::EndLeg() {
+    // The driver's dialog is over (BYE or CANCEL answered, or the phone hung up).
+    if (!call)
+        return;
+    call->leg = Leg::Ended;
+    answerTimer.stop();
+    if (call->dropRequest != 0 || call->released)
+        FinishDrop();
+}
+
+bool SipLine::Authenticate(int status, const sip_t* sip) {
+    if (call->authTries++ > 0 || s.password.empty() || sip == nullptr)
+        return false;
+    const msg_auth_t* challenge = status == 401 ? sip->sip_www_authenticate : sip->sip_proxy_authenticate;
+    if (challenge == nullptr || challenge->au_scheme == nullptr)
+        return false;
+    const char* realm = msg_params_find(challenge->au_params, "realm=");
+    if (realm == nullptr)
+        return false;
+    // scheme:"realm":user:password, the form the stack takes; the password stays here.
+    const std::string credentials = std::string(challenge->au_scheme) + ":" + realm + ":" + s.user + ":" + s.password;
+    nua_authenticate(call->handle, NUTAG_AUTH(credentials.c_str()), TAG_END());
+    return true;
+}
+
+void SipLine::OnEvent(int event, int status, const char* phrase, nua_handle_t* nh, const sip_t* sip) {
+    if (event == nua_r_shutdown) {
+        if (status >= 200) // not from inside the stack's own callback
+            QTimer::singleShot(0, this, [this] { DestroyStack(); });
+        return;
+    }
+    if (event == nua_i_invite || event == nua_i_refer || event == nua_i_subscribe || event == nua_i_message) {
+        // Nobody calls or instructs this line: refused.
+        nua_respond(nh, SIP_403_FORBIDDEN, TAG_END());
+        if (!call || call->handle != nh)
+            nua_handle_destroy(nh);
+        return;
+    }
+    if (!call || call->handle != nh)
+        return;
+    switch (event) {
+    case nua_r_invite:
+        OnInviteAnswer(status, phrase, sip);
+        break;
+    case nua_r_refer:
+        OnReferAnswer(status, phrase, sip);
+        break;
+    case nua_i_notify:
+        OnNotify(sip);
+        break;
+    case nua_i_bye:
+        if (call->leg != Leg::Ending) {
+            Remark("the phone hung up");
+            Report(LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NORMAL);
+        }
+        EndLeg();
+        break;
+    case nua_r_bye:
+    case nua_r_cancel:
+        if (status >= 200)
+            EndLeg();
+        break;
+    default:
+        break;
+    }
+}
+
+void SipLine::OnInviteAnswer(int status, const char* phrase, const sip_t* sip) {
+    if (status < 200) {
+        if (status >= 180)
+            Report(LINECALLSTATE_PROCEEDING, 0);
+        return;
+    }
+    if (status < 300) {
+        answerTimer.stop();
+        if (call->leg == Leg::Ending) { // dropped or failed meanwhile: the 200 crossed the CANCEL
+            nua_bye(call->handle, TAG_END());
+            return;
+        }
+        call->leg = Leg::Answered;
+        const std::string target = ReferTarget(call->number, s.domain);
+        Remark("the phone answered; REFER to " + target);
+        nua_refer(call->handle, SIPTAG_REFER_TO_STR(target.c_str()), TAG_END());
+        return;
+    }
+    if ((status == 401 || status == 407) && call->leg == Leg::Inviting && Authenticate(status, sip))
+        return;
+    if (call->leg == Leg::Ending) { // our CANCEL answered with 487, or a failure after a drop
+        EndLeg();
+        return;
+    }
+    // The stack's own 408 (timer B) or 503 (the server unreachable) names no server or user
+    // agent, as every peer's answer does: nobody answered.
+    const bool localTimeout = (status == 408 || status == 503) &&
+                              (sip == nullptr || (sip->sip_server == nullptr && sip->sip_user_agent == nullptr));
+    std::string why = "the phone's answer: " + std::to_string(status) + " " + (phrase ? phrase : "");
+    if (status == 401 || status == 407)
+        why = "the server refused the user name and password (" + std::to_string(status) + ")";
+    DWORD mode = InviteFailureMode(status, localTimeout);
+    if (status == 401 || status == 407)
+        mode = LINEDISCONNECTMODE_UNAVAIL;
+    if (localTimeout)
+        why = "no answer from the SIP server at all (" + std::to_string(status) + ")";
+    Fail(mode, why);
+    EndLeg();
+}
+
+void SipLine::OnReferAnswer(int status, const char* phrase, const sip_t* sip) {
+    if (status < 200)
+        return;
+    if (status < 300) {
+        call->leg = Leg::Referred;
+        Report(LINECALLSTATE_PROCEEDING, 0);
+        return;
+    }
+    if ((status == 401 || status == 407) && Authenticate(status, sip))
+        return;
+    if (call->leg == Leg::Ending)
+        return;
+    Fail(LINEDISCONNECTMODE_UNAVAIL,
+         "the phone refused the REFER: " + std::to_string(status) + " " + (phrase ? phrase : ""));
+}
+
+void SipLine::OnNotify(const sip_t* sip) {
+    if (sip == nullptr || sip->sip_payload == nullptr || call->leg == Leg::Ending || call->leg == Leg::Ended)
+        return;
+    const std::string_view body(sip->sip_payload->pl_data, sip->sip_payload->pl_len);
+    const std::optional<int> status = SipfragStatus(body);
+    if (!status) {
+        Remark("a NOTIFY whose body is no SIP status line; ignored");
+        return;
+    }
+    if (*status < 180)
+        return;
+    if (*status < 200) {
+        Report(LINECALLSTATE_RINGBACK, 0);
+    } else if (*status < 300) {
+        Report(LINECALLSTATE_CONNECTED, 0);
+    } else if (*status == 486 || *status == 600) {
+        Report(LINECALLSTATE_BUSY, LINEBUSYMODE_STATION);
+    } else {
+        Fail(NotifyFailureMode(*status), "the phone's call to the number failed: " + std::to_string(*status));
+    }
+}
+
+} // namespace localtapi::sip

@@ -1,0 +1,129 @@
+// SipLine: a line device that is the user's own SIP phone (a desk phone or a softphone),
+// driven by third-party call control ("click-to-dial", RFC 3725 with RFC 3515 REFER).
+//
+// A call INVITEs the user's phone (with a media description that offers nothing to talk
+// over: the driver carries no audio), asks it to answer at once when autoanswer is set,
+// and once it has answered, REFERs it, inside that dialog, to the dialled number: the phone
+// calls the number itself. The REFER's NOTIFYs (message/sipfrag) report that call's
+// progress. The drop ends only the driver's own dialog (CANCEL before the phone answered,
+// BYE after), so the phone keeps its call to the number. Digest authentication with user
+// and password. The SIP stack is Sofia-SIP's user agent, serviced by the GLib main loop
+// that Qt's event loop runs, so its callbacks come on the service's thread.
+// What it does not do: no audio, no registration, no incoming calls, one call at a time,
+// no TLS (the stack Debian 12 ships cannot check a certificate against the system's
+// trust store, and an unchecked one is no better than none).
+#pragma once
+
+#include "localtapi/DriverSettings.h"
+#include "localtapi/LineDriver.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct nua_s;
+struct nua_handle_s;
+struct su_root_s;
+struct sip_s;
+struct _GSource;
+
+namespace localtapi::sip {
+
+using namespace std::chrono_literals;
+
+// The typed settings of a SIP line; keys and defaults in kSipSettings (SipLine.cpp).
+struct SipSettings {
+    std::string phone;  // the user's own phone, sip:201@pbx.example.com
+    std::string domain; // the dialled number's host
+    std::string proxy;  // outbound proxy, or empty
+    std::string user;
+    std::string password; // a secret: never traced, shown or quoted
+    std::string transport; // udp or tcp
+    bool autoanswer = false;
+    std::chrono::seconds timeout{30}; // the phone's answer
+    DeviceCaps caps;
+};
+
+std::optional<SipSettings> ReadSipSettings(const LineSettings& settings, std::vector<ConfigProblem>& problems);
+
+// The number as a SIP URI's user part takes it: separators (space - . ( )) removed,
+// [+][0-9*#]+ left; nothing when that is empty or anything else is in it.
+std::optional<std::string> DialableNumber(std::string_view number);
+
+// "<sip:NUMBER@DOMAIN;user=phone>", '#' escaped.
+std::string ReferTarget(const std::string& number, const std::string& domain);
+
+// Disconnect modes: of the phone's final answer to the INVITE, and of a failure the
+// NOTIFYs report for its call to the number.
+DWORD InviteFailureMode(int status, bool localTimeout);
+DWORD NotifyFailureMode(int status);
+
+// Waits of the driver's own (the SIP stack's timers are RFC 3261's).
+struct SipTimeouts {
+    std::chrono::milliseconds drop = 5s;     // BYE or CANCEL to its answer
+    std::chrono::milliseconds shutdown = 5s; // the stack's shutdown
+};
+
+class SipLine : public QObject, public LineDriver {
+    Q_OBJECT
+
+  public:
+    explicit SipLine(SipSettings settings, SipTimeouts timeouts = {});
+    ~SipLine() override;
+
+    DeviceCaps Caps() const override;
+    LONG Open(LineDriverSink& sink) override;
+    void Close() override;
+    bool Busy() const override { return nua != nullptr && !open; }
+    LONG MakeCall(RequestId request, CallId call, const char* destination) override;
+    LONG Drop(RequestId request, CallId call) override;
+    void ReleaseCall(CallId call) override;
+
+    // For the SIP stack's callback.
+    void OnEvent(int event, int status, const char* phrase, nua_handle_s* nh, const sip_s* sip);
+
+  private:
+    enum class Leg { Inviting, Answered, Referred, Ending, Ended };
+    struct Call {
+        Call() {} // (a constructor of its own: clang cannot make one for std::optional here)
+        CallId id = 0;
+        RequestId dropRequest = 0;
+        nua_handle_s* handle = nullptr;
+        std::string number;
+        Leg leg = Leg::Inviting;
+        DWORD state = 0;
+        int authTries = 0;
+        bool released = false;
+    };
+
+    void OnInviteAnswer(int status, const char* phrase, const sip_s* sip);
+    void OnReferAnswer(int status, const char* phrase, const sip_s* sip);
+    void OnNotify(const sip_s* sip);
+    bool Authenticate(int status, const sip_s* sip);
+    void Report(DWORD state, DWORD mode);
+    void Fail(DWORD mode, const std::string& why);
+    void EndLeg();
+    void FinishDrop();
+    void DestroyStack();
+
+    SipSettings s;
+    SipTimeouts t;
+    LineDriverSink* sink = nullptr;
+    su_root_s* root = nullptr;
+    ::_GSource* source = nullptr;
+    nua_s* nua = nullptr;
+    bool open = false;
+    std::optional<Call> call;
+    QTimer answerTimer; // the phone's answer
+    QTimer dropTimer;   // the BYE's or CANCEL's answer
+    QTimer shutdownTimer;
+};
+
+// The driver's description and settings, for the registry.
+DriverInfo SipDriverInfo();
+
+} // namespace localtapi::sip
