@@ -1,4 +1,5 @@
 #include "localtapi/drivers/modem/ModemSettings.h"
+#include "localtapi/drivers/DriverText.h"
 
 #include "localtapi/drivers/modem/ModemLine.h"
 #include "localtapi/drivers/modem/SerialPort.h"
@@ -16,15 +17,6 @@ constexpr SettingSpec kModemSettings[] = {
     TextSetting("prefix", "", "Dialled before every number, e.g. 9, for an outside line"),
     YesNoSetting("blind", "no", "yes: dial without waiting for dial tone"),
 };
-
-std::uint32_t Fnv1a(const std::string& text) {
-    std::uint32_t hash = 2166136261u;
-    for (unsigned char c : text) {
-        hash ^= c;
-        hash *= 16777619u;
-    }
-    return hash;
-}
 
 bool StartsWithAt(const std::string& text) {
     return text.size() >= 2 && (text[0] == 'A' || text[0] == 'a') && (text[1] == 'T' || text[1] == 't');
@@ -61,7 +53,7 @@ std::optional<ModemSettings> ReadModemSettings(const LineSettings& settings,
     DeviceCaps& caps = s.caps;
     caps.lineName = settings.name.empty() ? "Modem on " + s.port : settings.name;
     caps.providerInfo = "Hayes voice modem on " + s.port;
-    caps.permanentLineID = Fnv1a(s.port);
+    caps.permanentLineID = StableLineId(s.port);
     caps.bearerModes = LINEBEARERMODE_VOICE;
     caps.mediaModes = LINEMEDIAMODE_INTERACTIVEVOICE;
     caps.maxNumActiveCalls = 1;

@@ -1,4 +1,5 @@
 #include "localtapi/drivers/ofono/OfonoLine.h"
+#include "localtapi/drivers/DriverText.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>
@@ -27,15 +28,6 @@ constexpr SettingSpec kOfonoSettings[] = {
                 "oFono modem path, e.g. /hfp/org/bluez/hci0/dev_00_11_22_33_44_55; empty: the first with voice calls"),
     YesNoSetting("hangup_on_drop", "no", "yes: the drop hangs the call up; no: the phone keeps it"),
 };
-
-std::uint32_t Fnv1a(const std::string& text) {
-    std::uint32_t hash = 2166136261u;
-    for (unsigned char c : text) {
-        hash ^= c;
-        hash *= 16777619u;
-    }
-    return hash;
-}
 
 QStringList Interfaces(const QVariantMap& properties) {
     return qdbus_cast<QStringList>(properties.value(QStringLiteral("Interfaces")));
@@ -83,21 +75,6 @@ std::string Describe(const QDBusMessage& error) {
 
 } // namespace
 
-std::optional<std::string> DialableNumber(std::string_view number) {
-    std::string out;
-    for (char c : number) {
-        if (c == ' ' || c == '-' || c == '.' || c == '(' || c == ')')
-            continue;
-        const bool digit = (c >= '0' && c <= '9') || c == '*' || c == '#';
-        if (!digit && !(c == '+' && out.empty()))
-            return std::nullopt;
-        out += c;
-    }
-    if (out.empty() || out == "+")
-        return std::nullopt;
-    return out;
-}
-
 DWORD DisconnectModeFor(std::string_view reason, bool answered) {
     if (reason == "local")
         return LINEDISCONNECTMODE_NORMAL;
@@ -125,7 +102,7 @@ std::optional<OfonoSettings> ReadOfonoSettings(const LineSettings& settings, std
                     : s.modem.empty()       ? "Mobile phone"
                                             : "Mobile phone " + s.modem;
     caps.providerInfo = "oFono voice calls" + (s.modem.empty() ? std::string() : " on " + s.modem);
-    caps.permanentLineID = Fnv1a("ofono:" + s.modem);
+    caps.permanentLineID = StableLineId("ofono:" + s.modem);
     caps.bearerModes = LINEBEARERMODE_VOICE;
     caps.mediaModes = LINEMEDIAMODE_INTERACTIVEVOICE;
     caps.maxNumActiveCalls = 1;

@@ -14,6 +14,7 @@
 
 #include "localtapi/DriverSettings.h"
 #include "localtapi/LineDriver.h"
+#include "localtapi/drivers/DriverText.h"
 
 #include <QDBusConnection>
 #include <QObject>
@@ -53,9 +54,8 @@ struct OfonoSettings {
 
 std::optional<OfonoSettings> ReadOfonoSettings(const LineSettings& settings, std::vector<ConfigProblem>& problems);
 
-// The number as oFono's Dial takes it: visual separators (space - . ( )) removed, then
-// [+][0-9*#]+; nothing when what is left is empty or holds anything else.
-std::optional<std::string> DialableNumber(std::string_view number);
+// The number as Dial takes it: localtapi::DialableNumber.
+using localtapi::DialableNumber;
 
 // The disconnect mode of a call that ended with oFono's DisconnectReason ("local",
 // "remote", "network", or empty when none came), answered or not.

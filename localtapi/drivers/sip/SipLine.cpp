@@ -1,4 +1,5 @@
 #include "localtapi/drivers/sip/SipLine.h"
+#include "localtapi/drivers/DriverText.h"
 
 #include "localtapi/drivers/sip/SipFrag.h"
 
@@ -45,15 +46,6 @@ constexpr const char* kNoMedia = "v=0\r\n"
                                  "a=rtpmap:0 PCMU/8000\r\n"
                                  "a=inactive\r\n";
 
-std::uint32_t Fnv1a(const std::string& text) {
-    std::uint32_t hash = 2166136261u;
-    for (unsigned char c : text) {
-        hash ^= c;
-        hash *= 16777619u;
-    }
-    return hash;
-}
-
 // The host of a sip: URI, as url_t reads it, with its port when it has one; empty when it
 // is not a sip: URI.
 std::string HostOf(const std::string& uri) {
@@ -99,21 +91,6 @@ void Callback(nua_event_t event, int status, char const* phrase, nua_t*, nua_mag
 }
 
 } // namespace
-
-std::optional<std::string> DialableNumber(std::string_view number) {
-    std::string out;
-    for (char c : number) {
-        if (c == ' ' || c == '-' || c == '.' || c == '(' || c == ')')
-            continue;
-        const bool digit = (c >= '0' && c <= '9') || c == '*' || c == '#';
-        if (!digit && !(c == '+' && out.empty()))
-            return std::nullopt;
-        out += c;
-    }
-    if (out.empty() || out == "+")
-        return std::nullopt;
-    return out;
-}
 
 std::string ReferTarget(const std::string& number, const std::string& domain) {
     std::string user;
@@ -203,7 +180,7 @@ std::optional<SipSettings> ReadSipSettings(const LineSettings& settings, std::ve
     DeviceCaps& caps = s.caps;
     caps.lineName = settings.name.empty() ? "SIP phone " + s.phone : settings.name;
     caps.providerInfo = "SIP click-to-dial on " + s.phone;
-    caps.permanentLineID = Fnv1a("sip:" + s.phone);
+    caps.permanentLineID = StableLineId("sip:" + s.phone);
     caps.bearerModes = LINEBEARERMODE_VOICE;
     caps.mediaModes = LINEMEDIAMODE_INTERACTIVEVOICE;
     caps.maxNumActiveCalls = 1;

@@ -16,6 +16,7 @@
 
 #include "localtapi/DriverSettings.h"
 #include "localtapi/LineDriver.h"
+#include "localtapi/drivers/DriverText.h"
 
 #include <QObject>
 #include <QTimer>
@@ -50,9 +51,8 @@ struct SipSettings {
 
 std::optional<SipSettings> ReadSipSettings(const LineSettings& settings, std::vector<ConfigProblem>& problems);
 
-// The number as a SIP URI's user part takes it: separators (space - . ( )) removed,
-// [+][0-9*#]+ left; nothing when that is empty or anything else is in it.
-std::optional<std::string> DialableNumber(std::string_view number);
+// The number as Dial takes it: localtapi::DialableNumber.
+using localtapi::DialableNumber;
 
 // "<sip:NUMBER@DOMAIN;user=phone>", '#' escaped.
 std::string ReferTarget(const std::string& number, const std::string& domain);
