@@ -19,6 +19,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 namespace localtapi::sip {
 
 namespace {
@@ -53,7 +55,8 @@ std::string HostOf(const std::string& uri) {
     url_t* url = url_make(home, uri.c_str());
     std::string host;
     if (url != nullptr && (url->url_type == url_sip || url->url_type == url_sips) && url->url_host != nullptr)
-        host = std::string(url->url_host) + (url->url_port != nullptr ? ":" + std::string(url->url_port) : "");
+        host =
+            std::string(url->url_host) + (url->url_port != nullptr ? ":" + std::string(url->url_port) : "");
     su_home_deinit(home);
     return host;
 }
@@ -99,27 +102,7 @@ std::string ReferTarget(const std::string& number, const std::string& domain) {
     return "<sip:" + user + "@" + domain + ";user=phone>";
 }
 
-DWORD InviteFailureMode(int status, bool localTimeout) {
-    if (localTimeout)
-        return LINEDISCONNECTMODE_UNREACHABLE;
-    switch (status) {
-    case 486:
-    case 600:
-        return LINEDISCONNECTMODE_BUSY;
-    case 603:
-        return LINEDISCONNECTMODE_REJECT;
-    case 408:
-    case 480:
-        return LINEDISCONNECTMODE_NOANSWER;
-    case 404:
-    case 484:
-        return LINEDISCONNECTMODE_BADADDRESS;
-    default:
-        return LINEDISCONNECTMODE_UNAVAIL;
-    }
-}
-
-DWORD NotifyFailureMode(int status) {
+DWORD FailureMode(int status) {
     switch (status) {
     case 486:
     case 600:
@@ -138,7 +121,8 @@ DWORD NotifyFailureMode(int status) {
     }
 }
 
-std::optional<SipSettings> ReadSipSettings(const LineSettings& settings, std::vector<ConfigProblem>& problems) {
+std::optional<SipSettings> ReadSipSettings(const LineSettings& settings,
+                                           std::vector<ConfigProblem>& problems) {
     const std::optional<SettingValues> v = ReadSettings(kSipSettings, settings, problems);
     if (!v)
         return std::nullopt;
@@ -165,7 +149,7 @@ std::optional<SipSettings> ReadSipSettings(const LineSettings& settings, std::ve
         problem("password", "holds a quote or a line break"); // never the value itself
     // A password in a file that others can read is no secret: the line is not used until
     // the file is the owner's alone.
-    struct stat st{};
+    struct stat st {};
     if (!s.password.empty() && !settings.file.empty() && ::stat(settings.file.c_str(), &st) == 0 &&
         (st.st_mode & (S_IRWXG | S_IRWXO)) != 0)
         problem("password", "the file " + settings.file +
@@ -224,7 +208,8 @@ SipLine::~SipLine() {
         QElapsedTimer clock;
         clock.start();
         while (nua != nullptr && clock.elapsed() < t.shutdown.count())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents, 20);
+            QCoreApplication::processEvents(
+                QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents, 20);
         DestroyStack();
     }
 }
@@ -261,7 +246,10 @@ LONG SipLine::Open(LineDriverSink& target) {
         return LINEERR_RESOURCEUNAVAIL;
     }
     // Nothing to offer callers, to REFERs from others or to subscriptions.
-    nua_set_params(nua, NUTAG_AUTOANSWER(0), NUTAG_ALLOW("INVITE, ACK, BYE, CANCEL, NOTIFY, OPTIONS"), TAG_END());
+    // (REFER, SUBSCRIBE and MESSAGE are the application's to answer: the stack itself would
+    // accept them.)
+    nua_set_params(nua, NUTAG_AUTOANSWER(0), NUTAG_ALLOW("INVITE, ACK, BYE, CANCEL, NOTIFY, OPTIONS"),
+                   NUTAG_APPL_METHOD("REFER, SUBSCRIBE, MESSAGE"), TAG_END());
     sink = &target;
     open = true;
     return 0;
@@ -292,6 +280,9 @@ void SipLine::DestroyStack() {
     if (call && call->handle != nullptr)
         nua_handle_destroy(call->handle);
     call.reset();
+    for (nua_handle_t* nh : lingering)
+        nua_handle_destroy(nh);
+    lingering.clear();
     if (nua != nullptr) {
         nua_destroy(nua);
         nua = nullptr;
@@ -323,10 +314,11 @@ LONG SipLine::MakeCall(RequestId request, CallId id, const char* destination) {
     call->number = *number;
     call->handle = nua_handle(nua, nullptr, SIPTAG_TO_STR(s.phone.c_str()), TAG_END());
     const std::string callInfo = "<" + s.phone + ">;answer-after=0";
-    nua_invite(call->handle, SIPTAG_CONTENT_TYPE_STR("application/sdp"), SIPTAG_PAYLOAD_STR(kNoMedia),
-               TAG_IF(s.autoanswer, SIPTAG_CALL_INFO_STR(callInfo.c_str())),
-               TAG_IF(s.autoanswer, SIPTAG_HEADER_STR("Alert-Info: <http://127.0.0.1/>;info=alert-autoanswer")),
-               TAG_END());
+    nua_invite(
+        call->handle, SIPTAG_CONTENT_TYPE_STR("application/sdp"), SIPTAG_PAYLOAD_STR(kNoMedia),
+        TAG_IF(s.autoanswer, SIPTAG_CALL_INFO_STR(callInfo.c_str())),
+        TAG_IF(s.autoanswer, SIPTAG_HEADER_STR("Alert-Info: <http://127.0.0.1/>;info=alert-autoanswer")),
+        TAG_END());
     answerTimer.start(s.timeout);
     QTimer::singleShot(0, this, [this, id, request] {
         if (!call || call->id != id || sink == nullptr)
@@ -434,8 +426,10 @@ void SipLine::FinishDrop() {
     const RequestId drop = call->dropRequest;
     call->dropRequest = 0;
     Report(LINECALLSTATE_IDLE, 0);
-    if (call->handle != nullptr)
+    if (call->handle != nullptr && call->leg == Leg::Ended)
         nua_handle_destroy(call->handle);
+    else if (call->handle != nullptr)
+        lingering.push_back(call->handle); // its BYE or CANCEL still to go out or be answered
     const bool released = call->released;
     call.reset();
     if (drop != 0 && !released && sink != nullptr)
@@ -462,7 +456,8 @@ bool SipLine::Authenticate(int status, const sip_t* sip) {
     if (realm == nullptr)
         return false;
     // scheme:"realm":user:password, the form the stack takes; the password stays here.
-    const std::string credentials = std::string(challenge->au_scheme) + ":" + realm + ":" + s.user + ":" + s.password;
+    const std::string credentials =
+        std::string(challenge->au_scheme) + ":" + realm + ":" + s.user + ":" + s.password;
     nua_authenticate(call->handle, NUTAG_AUTH(credentials.c_str()), TAG_END());
     return true;
 }
@@ -474,10 +469,15 @@ void SipLine::OnEvent(int event, int status, const char* phrase, nua_handle_t* n
         return;
     }
     if (event == nua_i_invite || event == nua_i_refer || event == nua_i_subscribe || event == nua_i_message) {
-        // Nobody calls or instructs this line: refused.
-        nua_respond(nh, SIP_403_FORBIDDEN, TAG_END());
+        // Nobody calls or instructs this line: refused, answering this very request (without
+        // NUTAG_WITH_THIS the stack answers a REFER 500 once its handle is gone).
+        nua_respond(nh, SIP_403_FORBIDDEN, NUTAG_WITH_THIS(nua), TAG_END());
         if (!call || call->handle != nh)
             nua_handle_destroy(nh);
+        return;
+    }
+    if (const auto it = std::find(lingering.begin(), lingering.end(), nh); it != lingering.end()) {
+        Linger(it, event, status);
         return;
     }
     if (!call || call->handle != nh)
@@ -509,6 +509,24 @@ void SipLine::OnEvent(int event, int status, const char* phrase, nua_handle_t* n
     }
 }
 
+// A leg the application is done with, whose end the SIP stack still has to see through:
+// the phone's answer crossing the CANCEL gets its BYE, and the handle goes once the
+// dialog is over.
+void SipLine::Linger(std::vector<nua_handle_s*>::iterator it, int event, int status) {
+    nua_handle_t* nh = *it;
+    if (event == nua_r_invite && status >= 200 && status < 300) {
+        nua_bye(nh, TAG_END());
+        return;
+    }
+    const bool over =
+        ((event == nua_r_bye || event == nua_r_cancel || event == nua_r_invite) && status >= 200) ||
+        event == nua_i_bye;
+    if (!over)
+        return;
+    lingering.erase(it);
+    nua_handle_destroy(nh);
+}
+
 void SipLine::OnInviteAnswer(int status, const char* phrase, const sip_t* sip) {
     if (status < 200) {
         if (status >= 180)
@@ -535,12 +553,13 @@ void SipLine::OnInviteAnswer(int status, const char* phrase, const sip_t* sip) {
     }
     // The stack's own 408 (timer B) or 503 (the server unreachable) names no server or user
     // agent, as every peer's answer does: nobody answered.
-    const bool localTimeout = (status == 408 || status == 503) &&
-                              (sip == nullptr || (sip->sip_server == nullptr && sip->sip_user_agent == nullptr));
+    const bool localTimeout =
+        (status == 408 || status == 503) &&
+        (sip == nullptr || (sip->sip_server == nullptr && sip->sip_user_agent == nullptr));
     std::string why = "the phone's answer: " + std::to_string(status) + " " + (phrase ? phrase : "");
     if (status == 401 || status == 407)
         why = "the server refused the user name and password (" + std::to_string(status) + ")";
-    DWORD mode = InviteFailureMode(status, localTimeout);
+    DWORD mode = localTimeout ? LINEDISCONNECTMODE_UNREACHABLE : FailureMode(status);
     if (status == 401 || status == 407)
         mode = LINEDISCONNECTMODE_UNAVAIL;
     if (localTimeout)
@@ -550,7 +569,7 @@ void SipLine::OnInviteAnswer(int status, const char* phrase, const sip_t* sip) {
 }
 
 void SipLine::OnReferAnswer(int status, const char* phrase, const sip_t* sip) {
-    if (status < 200)
+    if (status < 200 || call->leg == Leg::Ending) // dropped meanwhile: its BYE follows the REFER
         return;
     if (status < 300) {
         call->leg = Leg::Referred;
@@ -558,8 +577,6 @@ void SipLine::OnReferAnswer(int status, const char* phrase, const sip_t* sip) {
         return;
     }
     if ((status == 401 || status == 407) && Authenticate(status, sip))
-        return;
-    if (call->leg == Leg::Ending)
         return;
     Fail(LINEDISCONNECTMODE_UNAVAIL,
          "the phone refused the REFER: " + std::to_string(status) + " " + (phrase ? phrase : ""));
@@ -583,7 +600,7 @@ void SipLine::OnNotify(const sip_t* sip) {
     } else if (*status == 486 || *status == 600) {
         Report(LINECALLSTATE_BUSY, LINEBUSYMODE_STATION);
     } else {
-        Fail(NotifyFailureMode(*status), "the phone's call to the number failed: " + std::to_string(*status));
+        Fail(FailureMode(*status), "the phone's call to the number failed: " + std::to_string(*status));
     }
 }
 

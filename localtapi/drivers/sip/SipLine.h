@@ -25,6 +25,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct nua_s;
 struct nua_handle_s;
@@ -42,14 +43,15 @@ struct SipSettings {
     std::string domain; // the dialled number's host
     std::string proxy;  // outbound proxy, or empty
     std::string user;
-    std::string password; // a secret: never traced, shown or quoted
+    std::string password;  // a secret: never traced, shown or quoted
     std::string transport; // udp or tcp
     bool autoanswer = false;
     std::chrono::seconds timeout{30}; // the phone's answer
     DeviceCaps caps;
 };
 
-std::optional<SipSettings> ReadSipSettings(const LineSettings& settings, std::vector<ConfigProblem>& problems);
+std::optional<SipSettings> ReadSipSettings(const LineSettings& settings,
+                                           std::vector<ConfigProblem>& problems);
 
 // The number as Dial takes it: localtapi::DialableNumber.
 using localtapi::DialableNumber;
@@ -57,10 +59,10 @@ using localtapi::DialableNumber;
 // "<sip:NUMBER@DOMAIN;user=phone>", '#' escaped.
 std::string ReferTarget(const std::string& number, const std::string& domain);
 
-// Disconnect modes: of the phone's final answer to the INVITE, and of a failure the
-// NOTIFYs report for its call to the number.
-DWORD InviteFailureMode(int status, bool localTimeout);
-DWORD NotifyFailureMode(int status);
+// The disconnect mode of a failure status: the phone's final answer to the INVITE, or
+// the one the NOTIFYs report for its call to the number. (No answer from the server at
+// all is UNREACHABLE, whatever status the stack gives it.)
+DWORD FailureMode(int status);
 
 // Waits of the driver's own (the SIP stack's timers are RFC 3261's).
 struct SipTimeouts {
@@ -108,6 +110,7 @@ class SipLine : public QObject, public LineDriver {
     void Fail(DWORD mode, const std::string& why);
     void EndLeg();
     void FinishDrop();
+    void Linger(std::vector<nua_handle_s*>::iterator it, int event, int status);
     void DestroyStack();
 
     SipSettings s;
@@ -118,8 +121,9 @@ class SipLine : public QObject, public LineDriver {
     nua_s* nua = nullptr;
     bool open = false;
     std::optional<Call> call;
-    QTimer answerTimer; // the phone's answer
-    QTimer dropTimer;   // the BYE's or CANCEL's answer
+    std::vector<nua_handle_s*> lingering; // legs dropped for the application, still ending
+    QTimer answerTimer;                   // the phone's answer
+    QTimer dropTimer;                     // the BYE's or CANCEL's answer
     QTimer shutdownTimer;
 };
 

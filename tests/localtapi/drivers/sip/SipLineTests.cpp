@@ -5,13 +5,24 @@
 #include "tests/localtapi/drivers/sip/SipPeers.h"
 #include "tests/support/ModemRig.h" // Recorder, WaitUntil
 
+#include "localtapi/LocalTapi.h"
+
+#include <QDir>
+#include <QHostAddress>
 #include <QTemporaryDir>
+#include <QUdpSocket>
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
+#include <functional>
+#include <set>
+#include <sstream>
 
 namespace {
 
@@ -20,28 +31,44 @@ using modemtest::Recorder;
 
 TEST(SipRules, NumbersReferTargetsAndStatusLines) {
     const std::vector<std::pair<std::string, std::optional<std::string>>> numbers = {
-        {"555-1212", "5551212"}, {"+1 (206) 555.1212", "+12065551212"}, {"*31#", "*31#"},
-        {"", std::nullopt},      {" - ", std::nullopt},                 {"555a", std::nullopt},
-        {"1+2", std::nullopt},   {"555>@evil", std::nullopt},           {"555;user=x", std::nullopt},
+        {"555-1212", "5551212"},
+        {"+1 (206) 555.1212", "+12065551212"},
+        {"*31#", "*31#"},
+        {"", std::nullopt},
+        {" - ", std::nullopt},
+        {"555a", std::nullopt},
+        {"1+2", std::nullopt},
+        {"555>@evil", std::nullopt},
+        {"555;user=x", std::nullopt},
     };
     for (const auto& [in, out] : numbers)
         EXPECT_EQ(DialableNumber(in), out) << in;
-    EXPECT_EQ(ReferTarget("*31#5551212", "pbx.example.com"), "<sip:*31%235551212@pbx.example.com;user=phone>");
+    EXPECT_EQ(ReferTarget("*31#5551212", "pbx.example.com"),
+              "<sip:*31%235551212@pbx.example.com;user=phone>");
 
     const std::vector<std::pair<std::string, std::optional<int>>> frags = {
-        {"SIP/2.0 180 Ringing\r\n", 180}, {"SIP/2.0 200 OK", 200},     {"SIP/2.0 486", 486},
-        {"SIP/2.0 99 Low", std::nullopt}, {"SIP/2.0 700 X", std::nullopt}, {"SIP/2.0 2000 X", std::nullopt},
-        {"HTTP/1.1 200 OK", std::nullopt}, {"", std::nullopt},         {"SIP/2.0 1a0 X", std::nullopt},
+        {"SIP/2.0 180 Ringing\r\n", 180},
+        {"SIP/2.0 200 OK", 200},
+        {"SIP/2.0 486", 486},
+        {"SIP/2.0 99 Low", std::nullopt},
+        {"SIP/2.0 700 X", std::nullopt},
+        {"SIP/2.0 2000 X", std::nullopt},
+        {"HTTP/1.1 200 OK", std::nullopt},
+        {"", std::nullopt},
+        {"SIP/2.0 1a0 X", std::nullopt},
     };
     for (const auto& [in, out] : frags)
         EXPECT_EQ(SipfragStatus(in), out) << in;
 
-    EXPECT_EQ(InviteFailureMode(486, false), LINEDISCONNECTMODE_BUSY);
-    EXPECT_EQ(InviteFailureMode(600, false), LINEDISCONNECTMODE_BUSY);
-    EXPECT_EQ(InviteFailureMode(603, false), LINEDISCONNECTMODE_REJECT);
-    EXPECT_EQ(InviteFailureMode(408, true), LINEDISCONNECTMODE_UNREACHABLE);
-    EXPECT_EQ(InviteFailureMode(480, false), LINEDISCONNECTMODE_NOANSWER);
-    EXPECT_EQ(NotifyFailureMode(404), LINEDISCONNECTMODE_BADADDRESS);
+    const std::pair<int, DWORD> modes[] = {
+        {486, LINEDISCONNECTMODE_BUSY},       {600, LINEDISCONNECTMODE_BUSY},
+        {603, LINEDISCONNECTMODE_REJECT},     {480, LINEDISCONNECTMODE_NOANSWER},
+        {487, LINEDISCONNECTMODE_NOANSWER},   {404, LINEDISCONNECTMODE_BADADDRESS},
+        {484, LINEDISCONNECTMODE_BADADDRESS}, {500, LINEDISCONNECTMODE_UNAVAIL},
+        {405, LINEDISCONNECTMODE_UNAVAIL},
+    };
+    for (const auto& [status, mode] : modes)
+        EXPECT_EQ(FailureMode(status), mode) << status;
 }
 
 // A password in a file that others can read makes the line unusable; the message names the
@@ -50,7 +77,8 @@ TEST(SipRules, PasswordOnlyInAFileOfTheOwnersAlone) {
     QTemporaryDir dir;
     const std::string file = dir.filePath("telephony.ini").toStdString();
     std::ofstream(file) << "[line0]\n";
-    for (const auto& [mode, ok] : std::vector<std::pair<mode_t, bool>>{{0600, true}, {0640, false}, {0604, false}}) {
+    for (const auto& [mode, ok] :
+         std::vector<std::pair<mode_t, bool>>{{0600, true}, {0640, false}, {0604, false}}) {
         ::chmod(file.c_str(), mode);
         localtapi::LineSettings group;
         group.file = file;
@@ -72,27 +100,53 @@ TEST(SipRules, PasswordOnlyInAFileOfTheOwnersAlone) {
     EXPECT_FALSE(ReadSipSettings(bad, problems));
 }
 
-SipSettings Settings(const std::string& phone, const std::string& password = "secret",
-                     int timeout = 10) {
+SipSettings Settings(const std::string& phone, const std::string& password = "secret", int timeout = 10) {
     localtapi::LineSettings group;
-    group.entries = {{"phone", phone, 1}, {"password", password, 2}, {"autoanswer", "yes", 3},
+    group.entries = {{"phone", phone, 1},
+                     {"password", password, 2},
+                     {"autoanswer", "yes", 3},
                      {"timeout", std::to_string(timeout), 4}};
     std::vector<localtapi::ConfigProblem> problems;
     return ReadSipSettings(group, problems).value();
 }
 
+// The local ports of this process's IP sockets, "udp 5060", "tcp 40112": what the SIP stack
+// holds, seen from outside it.
+std::set<std::string> OwnSockets() {
+    std::set<std::string> found;
+    for (const QString& fd :
+         QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System)) {
+        const int n = fd.toInt();
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        int type = 0;
+        socklen_t typeLength = sizeof type;
+        if (::getsockname(n, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+            ::getsockopt(n, SOL_SOCKET, SO_TYPE, &type, &typeLength) != 0)
+            continue;
+        int port = -1;
+        if (address.ss_family == AF_INET)
+            port = ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+        else if (address.ss_family == AF_INET6)
+            port = ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
+        if (port >= 0)
+            found.insert((type == SOCK_DGRAM ? "udp " : "tcp ") + std::to_string(port));
+    }
+    return found;
+}
+
 class SipClickToDial : public ::testing::Test {
   protected:
-    void Start(bool phoneAnswers = true, bool calleeAnswers = true) {
+    void Start(siptest::PeerOptions options = {}) {
         if (qEnvironmentVariable("ORVODIAL_SIP_NETNS") != "1")
             GTEST_SKIP() << "runs in its own network namespace (ctest's sip_peer_tests)";
-        peers = std::make_unique<siptest::SipPeers>(phoneAnswers, calleeAnswers);
+        peers = std::make_unique<siptest::SipPeers>(options);
         std::string why;
         ASSERT_TRUE(peers->Start(why)) << why;
     }
     std::unique_ptr<SipLine> Line() { return Line(Settings(peers->PhoneUri())); }
-    std::unique_ptr<SipLine> Line(SipSettings settings) {
-        auto line = std::make_unique<SipLine>(std::move(settings));
+    std::unique_ptr<SipLine> Line(SipSettings settings, SipTimeouts timeouts = {}) {
+        auto line = std::make_unique<SipLine>(std::move(settings), timeouts);
         line->SetRemarks([this](const std::string& text, bool forUser) {
             remarks += (forUser ? "! " : "  ") + text + "\n";
         });
@@ -124,9 +178,11 @@ TEST_F(SipClickToDial, ThePhoneCallsTheNumberAndKeepsTheCallAfterTheDrop) {
                 sink.log == "reply 1 0, DIALTONE, DIALING, PROCEEDING, RINGBACK, CONNECTED, IDLE, reply 2 0")
         << sink.log;
     // The phone and the callee, still talking.
-    EXPECT_TRUE(WaitUntil([&] { return PhoneCalls().find("5551212") != std::string::npos; }, 5000)) << PhoneCalls();
+    EXPECT_TRUE(WaitUntil([&] { return PhoneCalls().find("5551212") != std::string::npos; }, 5000))
+        << PhoneCalls();
     EXPECT_NE(CalleeCalls().find("201"), std::string::npos) << CalleeCalls();
-    EXPECT_EQ(PhoneCalls().find("orvodial"), std::string::npos) << "the driver's leg is gone: " << PhoneCalls();
+    EXPECT_EQ(PhoneCalls().find("orvodial"), std::string::npos)
+        << "the driver's leg is gone: " << PhoneCalls();
 }
 
 TEST_F(SipClickToDial, WrongPasswordIsUnavailableAndTheReasonIsTraced) {
@@ -141,18 +197,20 @@ TEST_F(SipClickToDial, WrongPasswordIsUnavailableAndTheReasonIsTraced) {
 }
 
 TEST_F(SipClickToDial, DropWhileThePhoneRingsCancelsIt) {
-    Start(false);
+    Start({.phoneAnswers = false});
     auto line = Line();
     ASSERT_EQ(line->Open(sink), 0);
     ASSERT_EQ(line->MakeCall(1, 7, "5551212"), 0);
-    ASSERT_TRUE(WaitUntil([&] { return PhoneCalls().find("orvodial") != std::string::npos; }, 10000)) << PhoneCalls();
+    ASSERT_TRUE(WaitUntil([&] { return PhoneCalls().find("orvodial") != std::string::npos; }, 10000))
+        << PhoneCalls();
     ASSERT_EQ(line->Drop(2, 7), 0);
     ASSERT_TRUE(WaitFor("IDLE, reply 2 0")) << sink.log;
-    EXPECT_TRUE(WaitUntil([&] { return PhoneCalls().find("orvodial") == std::string::npos; }, 5000)) << PhoneCalls();
+    EXPECT_TRUE(WaitUntil([&] { return PhoneCalls().find("orvodial") == std::string::npos; }, 5000))
+        << PhoneCalls();
 }
 
 TEST_F(SipClickToDial, PhoneNotAnsweringThenRejecting) {
-    Start(false);
+    Start({.phoneAnswers = false});
     auto line = Line(Settings(peers->PhoneUri(), "secret", 2));
     ASSERT_EQ(line->Open(sink), 0);
     ASSERT_EQ(line->MakeCall(1, 7, "5551212"), 0);
@@ -180,7 +238,8 @@ TEST_F(SipClickToDial, CloseRightAfterTheDropStillEndsTheDialog) {
     ASSERT_EQ(line->Drop(2, 7), 0);
     line->Close(); // as the Dial command does, back to back
     EXPECT_TRUE(WaitUntil([&] { return !line->Busy(); }, 8000)) << "the stack did not shut down";
-    EXPECT_TRUE(WaitUntil([&] { return PhoneCalls().find("orvodial") == std::string::npos; }, 5000)) << PhoneCalls();
+    EXPECT_TRUE(WaitUntil([&] { return PhoneCalls().find("orvodial") == std::string::npos; }, 5000))
+        << PhoneCalls();
     EXPECT_NE(PhoneCalls().find("5551212"), std::string::npos) << PhoneCalls();
 }
 
@@ -191,6 +250,199 @@ TEST_F(SipClickToDial, NoServerIsUnreachable) {
     ASSERT_EQ(line->MakeCall(1, 7, "5551212"), 0);
     ASSERT_TRUE(WaitFor("DISCONNECTED", 40000)) << sink.log;
     EXPECT_NE(sink.log.find("DISCONNECTED UNREACHABLE"), std::string::npos) << sink.log << "\n" << remarks;
+}
+
+TEST_F(SipClickToDial, CalleeBusyIsReportedAndTheDropEndsTheDriversLeg) {
+    Start({.phoneAnswers = true, .calleeAnswers = false});
+    auto line = Line();
+    ASSERT_EQ(line->Open(sink), 0);
+    ASSERT_EQ(line->MakeCall(1, 7, "5551212"), 0);
+    ASSERT_TRUE(WaitUntil([&] { return CalleeCalls().find("201") != std::string::npos; }, 15000)) << sink.log;
+    peers->Callee().Command("hangup"); // busy: 486
+    ASSERT_TRUE(WaitFor("BUSY")) << sink.log << "\n" << remarks;
+    EXPECT_EQ(sink.log.find("CONNECTED"), std::string::npos) << sink.log;
+    ASSERT_EQ(line->Drop(2, 7), 0);
+    ASSERT_TRUE(WaitFor("IDLE, reply 2 0")) << sink.log;
+    EXPECT_TRUE(WaitUntil([&] { return PhoneCalls().find("orvodial") == std::string::npos; }, 5000))
+        << PhoneCalls();
+}
+
+// The phone (here its proxy) refuses the REFER: the call is unavailable and the driver
+// ends its leg by itself.
+TEST_F(SipClickToDial, ReferRefusedIsUnavailableAndEndsTheDriversLeg) {
+    for (int answer : {405, 603}) {
+        SCOPED_TRACE(answer);
+        sink = Recorder{};
+        remarks.clear();
+        Start({.phoneAnswers = true, .calleeAnswers = true, .referAnswer = answer});
+        auto line = Line();
+        ASSERT_EQ(line->Open(sink), 0);
+        ASSERT_EQ(line->MakeCall(1, 7, "5551212"), 0);
+        ASSERT_TRUE(WaitFor("DISCONNECTED")) << sink.log << "\n" << remarks;
+        EXPECT_NE(sink.log.find("DISCONNECTED UNAVAIL"), std::string::npos) << sink.log;
+        EXPECT_NE(remarks.find("refused the REFER: " + std::to_string(answer)), std::string::npos) << remarks;
+        EXPECT_TRUE(WaitUntil([&] { return PhoneCalls().find("orvodial") == std::string::npos; }, 5000))
+            << "no BYE: " << PhoneCalls();
+        EXPECT_EQ(CalleeCalls().find("201"), std::string::npos) << CalleeCalls();
+        ASSERT_EQ(line->Drop(2, 7), 0);
+        EXPECT_TRUE(WaitFor("IDLE, reply 2 0")) << sink.log;
+        line.reset();
+        peers.reset();
+    }
+}
+
+// The user drops while the phone's answer to the REFER is on its way: the BYE follows the
+// REFER (the stack sends a dialog's requests one after the other), also when the drop's
+// own wait has run out and the call has long been idle for the application.
+TEST_F(SipClickToDial, DropWhileTheReferIsPendingSendsByeAfterIt) {
+    Start({.phoneAnswers = true, .calleeAnswers = true, .referAnswer = 0, .referDelayMs = 1500});
+    auto line = Line(Settings(peers->PhoneUri()), {.drop = std::chrono::milliseconds(300)});
+    ASSERT_EQ(line->Open(sink), 0);
+    ASSERT_EQ(line->MakeCall(1, 7, "5551212"), 0);
+    ASSERT_TRUE(WaitUntil([&] { return remarks.find("REFER to") != std::string::npos; }, 15000)) << remarks;
+    ASSERT_EQ(line->Drop(2, 7), 0);
+    ASSERT_TRUE(WaitFor("IDLE, reply 2 0")) << sink.log;
+    EXPECT_EQ(sink.log, "reply 1 0, DIALTONE, DIALING, PROCEEDING, IDLE, reply 2 0")
+        << "states after the drop";
+    EXPECT_NE(PhoneCalls().find("orvodial"), std::string::npos) << "the REFER is still held up";
+    EXPECT_TRUE(WaitUntil([&] { return PhoneCalls().find("orvodial") == std::string::npos; }, 8000))
+        << PhoneCalls();
+    EXPECT_NE(PhoneCalls().find("5551212"), std::string::npos)
+        << "the phone calls the number: " << PhoneCalls();
+}
+
+// lineShutdown in the middle of a call, through the service: the phone keeps its call to
+// the number, the driver's dialog ends, and none of its sockets is left open.
+TEST_F(SipClickToDial, ShutdownMidCallLeavesNoDialogAndNoSocket) {
+    Start();
+    const std::set<std::string> before = OwnSockets();
+    localtapi::LocalTapi::Options options;
+    std::ostringstream errors;
+    options.configuration = localtapi::ParseConfiguration("[line0]\ndriver=sip\nphone=" + peers->PhoneUri() +
+                                                              "\npassword=secret\nautoanswer=yes\n",
+                                                          "/nonexistent/telephony.ini");
+    options.errors = &errors;
+    localtapi::LocalTapi service(std::move(options));
+    ASSERT_EQ(errors.str(), "");
+    static std::vector<DWORD> states;
+    states.clear();
+    LINECALLBACK record = [](DWORD, DWORD message, DWORD_PTR, DWORD_PTR p1, DWORD_PTR, DWORD_PTR) {
+        if (message == LINE_CALLSTATE)
+            states.push_back(static_cast<DWORD>(p1));
+    };
+    HLINEAPP app = 0;
+    DWORD devices = 0, version = 0x00030000;
+    LINEINITIALIZEEXPARAMS params{sizeof params, 0, 0, LINEINITIALIZEEXOPTION_USEHIDDENWINDOW, {}, 0};
+    ASSERT_EQ(service.lineInitializeExA(&app, nullptr, record, "test", &devices, &version, &params), 0);
+    ASSERT_EQ(devices, 1u);
+    HLINE hline = 0;
+    ASSERT_EQ(service.lineOpen(app, 0, &hline, 0x00030000, 0, 0, LINECALLPRIVILEGE_NONE,
+                               LINEMEDIAMODE_INTERACTIVEVOICE, nullptr),
+              0);
+    EXPECT_GT(OwnSockets().size(), before.size()) << "the open line holds a socket";
+    HCALL hcall = 0;
+    ASSERT_GT(service.lineMakeCallA(hline, &hcall, "555-1212", 0, nullptr), 0);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return std::count(states.begin(), states.end(), LINECALLSTATE_CONNECTED) > 0; }, 15000));
+    ASSERT_EQ(service.lineShutdown(app), 0);
+    EXPECT_TRUE(service.WaitForDevices(std::chrono::seconds(10)));
+    EXPECT_EQ(OwnSockets(), before);
+    EXPECT_TRUE(WaitUntil([&] { return PhoneCalls().find("orvodial") == std::string::npos; }, 5000))
+        << PhoneCalls();
+    EXPECT_NE(PhoneCalls().find("5551212"), std::string::npos)
+        << "the phone keeps its call: " << PhoneCalls();
+}
+
+// Whatever arrives at the driver's port from the network: requests it never takes are
+// refused, nonsense is dropped or answered 400, and the line still dials afterwards.
+TEST_F(SipClickToDial, HostileMessagesAreRefusedAndTheLineStillWorks) {
+    Start();
+    const std::set<std::string> before = OwnSockets();
+    auto line = Line();
+    ASSERT_EQ(line->Open(sink), 0);
+    int port = 0;
+    for (const std::string& s : OwnSockets())
+        if (!before.count(s) && s.starts_with("udp "))
+            port = std::stoi(s.substr(4));
+    ASSERT_NE(port, 0) << "no UDP socket of the driver";
+    // Each message from a socket of its own: answers to one (a 403 resent until an ACK that
+    // never comes) are not taken for answers to the next.
+    std::vector<std::unique_ptr<QUdpSocket>> sockets;
+    std::string from;
+    auto next = [&] {
+        sockets.push_back(std::make_unique<QUdpSocket>());
+        sockets.back()->bind(QHostAddress(QString::fromLatin1(siptest::kHost)), 0);
+        from = std::string(siptest::kHost) + ":" + std::to_string(sockets.back()->localPort());
+    };
+    const std::string to = "sip:orvodial@" + std::string(siptest::kHost) + ":" + std::to_string(port);
+    auto request = [&](const std::string& method, int n, const std::string& extra,
+                       const std::string& body = "") {
+        return method + " " + to + " SIP/2.0\r\nVia: SIP/2.0/UDP " + from + ";branch=z9hG4bK-hostile-" +
+               std::to_string(n) + "\r\nMax-Forwards: 70\r\nFrom: <sip:mallory@" + from + ">;tag=m" +
+               std::to_string(n) + "\r\nTo: <" + to + ">\r\nCall-ID: hostile-" + std::to_string(n) +
+               "\r\nCSeq: 1 " + method + "\r\nContact: <sip:mallory@" + from + ">\r\n" + extra +
+               "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    };
+    struct Case {
+        std::string what;
+        std::function<std::string()> message; // built once the case's socket is bound
+        int lowest, highest;                  // the status answered; 0, 0: no answer
+    };
+    const std::string sdp = "v=0\r\no=m 1 1 IN IP4 10.77.0.1\r\ns=-\r\nc=IN IP4 10.77.0.1\r\nt=0 0\r\n"
+                            "m=audio 4000 RTP/AVP 0\r\n";
+    const Case cases[] = {
+        {"an INVITE to the line",
+         [&] { return request("INVITE", 1, "Content-Type: application/sdp\r\n", sdp); }, 403, 403},
+        {"a REFER outside any dialog",
+         [&] { return request("REFER", 2, "Refer-To: <sip:900@10.77.0.1>\r\n"); }, 403, 403},
+        {"a NOTIFY of no subscription",
+         [&] {
+             return request("NOTIFY", 3,
+                            "Event: refer\r\nSubscription-State: active\r\nContent-Type: message/sipfrag\r\n",
+                            "SIP/2.0 200 OK\r\n");
+         },
+         481, 481},
+        {"a malformed CSeq",
+         [&] {
+             return "OPTIONS " + to + " SIP/2.0\r\nVia: SIP/2.0/UDP " + from +
+                    ";branch=z9hG4bK-hostile-4\r\nFrom: <sip:m@x>;tag=1\r\nTo: <" + to +
+                    ">\r\nCall-ID: hostile-4\r\nCSeq: banana\r\nContent-Length: 0\r\n\r\n";
+         },
+         0, 400},
+        {"a huge body",
+         [&] { return request("MESSAGE", 5, "Content-Type: text/plain\r\n", std::string(60000, 'A')); }, 403,
+         413},
+        {"a body longer than it says",
+         [&] { return request("INVITE", 6, "", "") + std::string(3000, '\xff'); }, 0, 499},
+        {"no SIP at all", [] { return std::string("\x00\x01\x02 garbage\r\n\r\n", 17); }, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        next();
+        QUdpSocket& mallory = *sockets.back();
+        const std::string message = c.message();
+        mallory.writeDatagram(message.data(), static_cast<qint64>(message.size()),
+                              QHostAddress(QString::fromLatin1(siptest::kHost)), static_cast<quint16>(port));
+        int status = 0;
+        WaitUntil(
+            [&] {
+                while (mallory.hasPendingDatagrams()) {
+                    QByteArray answer(static_cast<int>(mallory.pendingDatagramSize()), '\0');
+                    mallory.readDatagram(answer.data(), answer.size());
+                    if (answer.startsWith("SIP/2.0 ") && answer.mid(8, 3).toInt() >= 200)
+                        status = answer.mid(8, 3).toInt();
+                }
+                return status != 0;
+            },
+            c.highest == 0 ? 500 : 2000);
+        if (c.lowest != 0 || c.highest == 0) {
+            EXPECT_GE(status, c.lowest);
+        }
+        EXPECT_LE(status, c.highest);
+    }
+    EXPECT_EQ(sink.log, "") << "a message from outside moved the line";
+    ASSERT_EQ(line->MakeCall(1, 7, "555-1212"), 0);
+    EXPECT_TRUE(WaitFor("CONNECTED")) << sink.log << "\n" << remarks;
 }
 
 } // namespace

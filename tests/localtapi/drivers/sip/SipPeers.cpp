@@ -9,6 +9,7 @@
 #include <QTcpSocket>
 
 #include <cmath>
+#include <cstdio>
 #include <csignal>
 
 #include <sys/prctl.h>
@@ -63,9 +64,10 @@ void Stop(QProcess& process) {
     }
 }
 
-// A second of 440 Hz, 8 kHz mono 16 bit: the phones' audio source must be such a file.
+// A minute of 440 Hz, 8 kHz mono 16 bit: the phones' audio source must be such a file, and
+// baresip hangs up when it ends.
 void WriteWav(const QString& path) {
-    const int samples = 8000;
+    const int samples = 8000 * 60;
     std::string data;
     for (int i = 0; i < samples; ++i) {
         const auto v = static_cast<std::int16_t>(3000 * std::sin(i * 440.0 * 2 * M_PI / 8000));
@@ -103,10 +105,12 @@ loadmodule "siputils.so"
 loadmodule "auth.so"
 loadmodule "kex.so"
 loadmodule "corex.so"
+loadmodule "cfgutils.so"
 modparam("usrloc", "db_mode", 0)
 request_route {
     if (!mf_process_maxfwd_header("10")) { sl_send_reply("483", "Too Many Hops"); exit; }
     if (has_totag()) {
+        REFER_ANSWER
         if (loose_route()) { t_relay(); exit; }
         if (is_method("ACK")) { if (t_check_trans()) { t_relay(); } exit; }
         t_relay(); exit;
@@ -125,7 +129,8 @@ request_route {
 
 } // namespace
 
-Baresip::Baresip(const QString& d, PhoneSpec s, const QString& wav, int proxyPort) : spec(std::move(s)), dir(d) {
+Baresip::Baresip(const QString& d, PhoneSpec s, const QString& wav, int proxyPort)
+    : spec(std::move(s)), dir(d) {
     QDir().mkpath(dir);
     const std::string host = kHost;
     Write(dir + "/config", "sip_listen " + host + ":" + std::to_string(spec.sipPort) +
@@ -135,8 +140,7 @@ Baresip::Baresip(const QString& d, PhoneSpec s, const QString& wav, int proxyPor
                                "module aufile.so\nmodule menu.so\nmodule ctrl_tcp.so\nctrl_tcp_listen " +
                                host + ":" + std::to_string(spec.ctrlPort) + "\n");
     Write(dir + "/accounts", "<sip:" + spec.user + "@" + host + ":" + std::to_string(proxyPort) +
-                                 ">;regint=60;answermode=" +
-                                 (spec.autoAnswer ? "auto" : "manual") + "\n");
+                                 ">;regint=60;answermode=" + (spec.autoAnswer ? "auto" : "manual") + "\n");
 }
 
 Baresip::~Baresip() {
@@ -152,8 +156,8 @@ bool Baresip::Start(std::string& why) {
         why = "baresip did not start (Debian package baresip-core)";
         return false;
     }
-    const bool registered = WaitUntil(
-        [&] { return Command("reginfo").find("OK") != std::string::npos; }, kStartMs);
+    const bool registered =
+        WaitUntil([&] { return Command("reginfo").find("OK") != std::string::npos; }, kStartMs);
     if (!registered)
         why = "baresip " + spec.user + " did not register with kamailio";
     return registered;
@@ -194,16 +198,22 @@ std::string Baresip::Command(const std::string& command, const std::string& para
     return answer;
 }
 
-SipPeers::SipPeers(bool phoneAnswers, bool calleeAnswers) {
+SipPeers::SipPeers(PeerOptions o) : options(o) {
+    // ORVODIAL_KEEP_SIP_LOGS=1: the peers' folder (configurations, logs) stays, and is named.
+    if (qEnvironmentVariable("ORVODIAL_KEEP_SIP_LOGS") == "1") {
+        dir.setAutoRemove(false);
+        std::fprintf(stderr, "SIP peers in %s\n", qPrintable(dir.path()));
+    }
     static int serial = 0;
     const int base = 6000 + 100 * (serial++ % 40);
     proxyPort = base;
     const QString wav = dir.filePath(QStringLiteral("tone.wav"));
     WriteWav(wav);
-    phone = std::make_unique<Baresip>(dir.filePath("phone"), PhoneSpec{"201", base + 20, base + 60, phoneAnswers},
-                                      wav, proxyPort);
+    phone = std::make_unique<Baresip>(
+        dir.filePath("phone"), PhoneSpec{"201", base + 20, base + 60, options.phoneAnswers}, wav, proxyPort);
     callee = std::make_unique<Baresip>(dir.filePath("callee"),
-                                       PhoneSpec{"5551212", base + 40, base + 80, calleeAnswers}, wav, proxyPort);
+                                       PhoneSpec{"5551212", base + 40, base + 80, options.calleeAnswers}, wav,
+                                       proxyPort);
 }
 
 SipPeers::~SipPeers() {
@@ -216,14 +226,22 @@ bool SipPeers::Start(std::string& why) {
     std::string config = kKamailioConfig;
     for (std::size_t at; (at = config.find("PORT")) != std::string::npos;)
         config.replace(at, 4, std::to_string(proxyPort));
+    std::string refer;
+    if (options.referDelayMs > 0)
+        refer =
+            "if (is_method(\"REFER\")) { usleep(\"" + std::to_string(options.referDelayMs * 1000) + "\"); }";
+    else if (options.referAnswer > 0)
+        refer = "if (is_method(\"REFER\")) { sl_send_reply(\"" + std::to_string(options.referAnswer) +
+                "\", \"Refused\"); exit; }";
+    config.replace(config.find("REFER_ANSWER"), 12, refer);
     Write(dir.filePath("kamailio.cfg"), config);
     QDir().mkpath(dir.filePath("run"));
     kamailio.setProcessChannelMode(QProcess::MergedChannels);
     kamailio.setStandardOutputFile(dir.filePath("kamailio.log"));
     // -DD: no daemon (its PID is ours to stop), -E: log to stderr, -Y: runtime files here.
     OwnGroupDiesWithTheTest(kamailio);
-    kamailio.start(QStringLiteral("kamailio"), {"-f", dir.filePath("kamailio.cfg"), "-DD", "-E", "-Y",
-                                                dir.filePath("run")});
+    kamailio.start(QStringLiteral("kamailio"),
+                   {"-f", dir.filePath("kamailio.cfg"), "-DD", "-E", "-Y", dir.filePath("run")});
     if (!kamailio.waitForStarted(kStartMs)) {
         why = "kamailio did not start (Debian package kamailio)";
         return false;

@@ -16,8 +16,8 @@ namespace siptest {
 constexpr const char* kHost = "10.77.0.1";
 
 struct PhoneSpec {
-    std::string user;   // 201, 5551212
-    int sipPort = 0;    // far apart: neighbouring ports collided in baresip
+    std::string user; // 201, 5551212
+    int sipPort = 0;  // far apart: neighbouring ports collided in baresip
     int ctrlPort = 0;
     bool autoAnswer = true;
 };
@@ -36,9 +36,17 @@ class Baresip {
     QProcess process;
 };
 
+// How the peers behave in a scenario.
+struct PeerOptions {
+    bool phoneAnswers = true;  // the user's phone answers by itself
+    bool calleeAnswers = true; // and the callee
+    int referAnswer = 0;       // not 0: kamailio answers every in-dialog REFER so (405, 603)
+    int referDelayMs = 0;      // or passes it on this late
+};
+
 class SipPeers {
   public:
-    SipPeers(bool phoneAnswers = true, bool calleeAnswers = true);
+    explicit SipPeers(PeerOptions options = {});
     ~SipPeers();
     bool Start(std::string& why);
     // Each set of peers has ports of its own: a stopped kamailio's children may still hold
@@ -49,6 +57,7 @@ class SipPeers {
     Baresip& Callee() { return *callee; }
 
   private:
+    PeerOptions options;
     QTemporaryDir dir;
     QProcess kamailio;
     int proxyPort = 0;
