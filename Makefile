@@ -14,7 +14,7 @@ PKGS_BUILD := cmake g++ make pkgconf python3 qt6-base-dev qt6-base-dev-tools lib
               libsofia-sip-ua-glib-dev \
               googletest fonts-dseg fonts-dejavu-core fonts-liberation
 PKGS_TEST  := xvfb xauth xdotool imagemagick x11-utils twm openbox desktop-file-utils clang libclang-rt-14-dev \
-              iaxmodem iproute2 ofono dbus baresip-core kamailio
+              iaxmodem iproute2 ofono dbus baresip-core kamailio kamailio-tls-modules openssl
 PKGS_WIN   := mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386 nsis fonts-wine
 PKGS_BENCH := valgrind
 PKGS_DEB   := debhelper dpkg-dev fakeroot lintian debootstrap desktop-file-utils

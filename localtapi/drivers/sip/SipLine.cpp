@@ -11,6 +11,7 @@
 #include <sofia-sip/sip_tag.h>
 #include <sofia-sip/su_glib.h>
 #include <sofia-sip/su_log.h>
+#include <sofia-sip/tport_tag.h>
 #include <sofia-sip/url.h>
 
 #include <QCoreApplication>
@@ -32,7 +33,8 @@ constexpr SettingSpec kSipSettings[] = {
     TextSetting("proxy", "", "Outbound proxy, e.g. sip:pbx.example.com:5060 (default: none)"),
     TextSetting("user", "orvodial", "User name for the server's password check, and the caller's name"),
     SecretSetting("password", "Password for the server's check (kept in the file; chmod 600 it)"),
-    ChoiceSetting("transport", "udp", "udp|tcp", "How SIP messages travel"),
+    ChoiceSetting("transport", "udp", "udp|tcp|tls",
+                  "How SIP messages travel (tls: encrypted, the server checked)"),
     YesNoSetting("autoanswer", "no", "yes: ask the phone to answer at once"),
     NumberSetting("timeout", "30", 1, 300, "Seconds the phone may take to answer"),
 };
@@ -61,6 +63,25 @@ std::string HostOf(const std::string& uri) {
     return host;
 }
 
+// Certificates between the server's and a trusted root, at most.
+constexpr unsigned kTlsChainDepth = 8;
+
+// The folder of certificates the system trusts, as OpenSSL keeps it (hashed names; on
+// Debian the ca-certificates package's). OpenSSL's own SSL_CERT_DIR names another.
+std::string TrustStore() {
+    const QString dir = qEnvironmentVariable("SSL_CERT_DIR").section(QLatin1Char(':'), 0, 0);
+    return dir.isEmpty() ? std::string("/etc/ssl/certs") : dir.toStdString();
+}
+
+// Every request goes to the proxy, or else to the phone's server; over TLS that is said in
+// the proxy's URI, so that nothing leaves unencrypted.
+std::string OutboundProxy(const SipSettings& s) {
+    if (s.transport != "tls")
+        return s.proxy;
+    const std::string proxy = s.proxy.empty() ? "sip:" + HostOf(s.phone) : s.proxy;
+    return proxy.find(";transport=") == std::string::npos ? proxy + ";transport=tls" : proxy;
+}
+
 bool Printable(const std::string& text) {
     for (unsigned char c : text)
         if (c < 0x21 || c > 0x7E)
@@ -79,12 +100,17 @@ extern "C" su_log_t tport_log[];
 namespace localtapi::sip {
 namespace {
 
-// The stack keeps quiet on standard error: what matters reaches the trace as remarks.
+// The stack keeps quiet on standard error, even about what it calls fatal (a shutdown cut
+// short by the driver's bound): what matters reaches the trace as remarks.
+void Discard(void*, char const*, va_list) {}
+
 bool StartStack() {
     if (su_init() != 0)
         return false;
-    for (su_log_t* log : {su_log_default, nua_log, nta_log, tport_log})
+    for (su_log_t* log : {su_log_default, nua_log, nta_log, tport_log}) {
         su_log_set_level(log, 0);
+        su_log_redirect(log, &Discard, nullptr);
+    }
     return true;
 }
 
@@ -183,6 +209,13 @@ DriverInfo SipDriverInfo() {
 
 SipLine::SipLine(SipSettings settings, SipTimeouts timeouts) : s(std::move(settings)), t(timeouts) {
     answerTimer.setSingleShot(true);
+    serverTimer.setSingleShot(true);
+    connect(&serverTimer, &QTimer::timeout, this, [this] {
+        if (!call || call->leg != Leg::Inviting || call->heard)
+            return;
+        nua_cancel(call->handle, TAG_END());
+        Fail(LINEDISCONNECTMODE_UNREACHABLE, NoServerRemark(std::to_string(t.server.count()) + " ms"));
+    });
     dropTimer.setSingleShot(true);
     shutdownTimer.setSingleShot(true);
     connect(&answerTimer, &QTimer::timeout, this, [this] {
@@ -235,11 +268,19 @@ LONG SipLine::Open(LineDriverSink& target) {
     // when the stack goes: a source left behind would call into a driver that is gone.
     source = g_source_ref(su_glib_root_gsource(root));
     g_source_attach(source, nullptr);
-    const std::string bind = "sip:0.0.0.0:*;transport=" + s.transport;
+    const std::string bind =
+        s.transport == "tls" ? std::string("sips:0.0.0.0:*") : "sip:0.0.0.0:*;transport=" + s.transport;
     const std::string from = "<sip:" + s.user + "@" + s.domain + ">";
+    const std::string proxy = OutboundProxy(s);
+    // TLS: the server's certificate must chain to one the system trusts and name the host
+    // connected to; otherwise the connection is closed and the call fails.
+    const std::string trust = TrustStore();
     nua = nua_create(root, Callback, this, NUTAG_URL(bind.c_str()), SIPTAG_FROM_STR(from.c_str()),
                      NUTAG_M_USERNAME(s.user.c_str()), NUTAG_MEDIA_ENABLE(0),
-                     TAG_IF(!s.proxy.empty(), NUTAG_PROXY(s.proxy.c_str())), TAG_END());
+                     TAG_IF(!proxy.empty(), NUTAG_PROXY(proxy.c_str())),
+                     TAG_IF(s.transport == "tls", TPTAG_CERTIFICATE(trust.c_str())),
+                     TAG_IF(s.transport == "tls", TPTAG_TLS_VERIFY_POLICY(TPTLS_VERIFY_SUBJECTS_OUT)),
+                     TAG_IF(s.transport == "tls", TPTAG_TLS_VERIFY_DEPTH(kTlsChainDepth)), TAG_END());
     if (nua == nullptr) {
         Remark("no " + s.transport + " socket for SIP could be opened", true);
         DestroyStack();
@@ -264,9 +305,13 @@ void SipLine::Close() {
         // The phone keeps its call to the number; only the driver's own leg ends.
         if (call->leg == Leg::Inviting)
             nua_cancel(call->handle, TAG_END());
-        else if (call->leg != Leg::Ended)
+        else if (call->leg == Leg::Answered || call->leg == Leg::Referred)
             nua_bye(call->handle, TAG_END());
         call->released = true;
+        if (call->leg == Leg::Ended) { // nothing left to finish: the stack need not wait for it
+            nua_handle_destroy(call->handle);
+            call.reset();
+        }
     }
     answerTimer.stop();
     dropTimer.stop();
@@ -320,6 +365,7 @@ LONG SipLine::MakeCall(RequestId request, CallId id, const char* destination) {
         TAG_IF(s.autoanswer, SIPTAG_HEADER_STR("Alert-Info: <http://127.0.0.1/>;info=alert-autoanswer")),
         TAG_END());
     answerTimer.start(s.timeout);
+    serverTimer.start(t.server);
     QTimer::singleShot(0, this, [this, id, request] {
         if (!call || call->id != id || sink == nullptr)
             return;
@@ -527,7 +573,17 @@ void SipLine::Linger(std::vector<nua_handle_s*>::iterator it, int event, int sta
     nua_handle_destroy(nh);
 }
 
+std::string SipLine::NoServerRemark(const std::string& what) const {
+    if (s.transport == "tls")
+        return "no answer from the SIP server over TLS (" + what +
+               "): unreachable, or its certificate was not accepted (it must chain to one the system trusts, "
+               "in " +
+               TrustStore() + ", and name the host connected to)";
+    return "no answer from the SIP server at all (" + what + ")";
+}
+
 void SipLine::OnInviteAnswer(int status, const char* phrase, const sip_t* sip) {
+    call->heard = true;
     if (status < 200) {
         if (status >= 180)
             Report(LINECALLSTATE_PROCEEDING, 0);
@@ -563,7 +619,7 @@ void SipLine::OnInviteAnswer(int status, const char* phrase, const sip_t* sip) {
     if (status == 401 || status == 407)
         mode = LINEDISCONNECTMODE_UNAVAIL;
     if (localTimeout)
-        why = "no answer from the SIP server at all (" + std::to_string(status) + ")";
+        why = NoServerRemark(std::to_string(status));
     Fail(mode, why);
     EndLeg();
 }

@@ -9,9 +9,11 @@
 // BYE after), so the phone keeps its call to the number. Digest authentication with user
 // and password. The SIP stack is Sofia-SIP's user agent, serviced by the GLib main loop
 // that Qt's event loop runs, so its callbacks come on the service's thread.
+// Over TLS every request goes to the server (the proxy, or the phone's host) on one
+// connection whose certificate is checked against the system's trust store and the host
+// name; a certificate that fails the check fails the call.
 // What it does not do: no audio, no registration, no incoming calls, one call at a time,
-// no TLS (the stack Debian 12 ships cannot check a certificate against the system's
-// trust store, and an unchecked one is no better than none).
+// no certificate of its own (no mutual TLS).
 #pragma once
 
 #include "localtapi/DriverSettings.h"
@@ -44,7 +46,7 @@ struct SipSettings {
     std::string proxy;  // outbound proxy, or empty
     std::string user;
     std::string password;  // a secret: never traced, shown or quoted
-    std::string transport; // udp or tcp
+    std::string transport; // udp, tcp or tls
     bool autoanswer = false;
     std::chrono::seconds timeout{30}; // the phone's answer
     DeviceCaps caps;
@@ -68,6 +70,10 @@ DWORD FailureMode(int status);
 struct SipTimeouts {
     std::chrono::milliseconds drop = 5s;     // BYE or CANCEL to its answer
     std::chrono::milliseconds shutdown = 5s; // the stack's shutdown
+    // The INVITE's first answer of any kind (a server sends 100 Trying at once): none by
+    // then, and the server is taken to be unreachable (over TLS: or its certificate
+    // refused, which the stack does not report).
+    std::chrono::milliseconds server = 8s;
 };
 
 class SipLine : public QObject, public LineDriver {
@@ -100,12 +106,14 @@ class SipLine : public QObject, public LineDriver {
         DWORD state = 0;
         int authTries = 0;
         bool released = false;
+        bool heard = false; // any answer to the INVITE
     };
 
     void OnInviteAnswer(int status, const char* phrase, const sip_s* sip);
     void OnReferAnswer(int status, const char* phrase, const sip_s* sip);
     void OnNotify(const sip_s* sip);
     bool Authenticate(int status, const sip_s* sip);
+    std::string NoServerRemark(const std::string& what) const;
     void Report(DWORD state, DWORD mode);
     void Fail(DWORD mode, const std::string& why);
     void EndLeg();
@@ -123,6 +131,7 @@ class SipLine : public QObject, public LineDriver {
     std::optional<Call> call;
     std::vector<nua_handle_s*> lingering; // legs dropped for the application, still ending
     QTimer answerTimer;                   // the phone's answer
+    QTimer serverTimer;                   // the server's first answer
     QTimer dropTimer;                     // the BYE's or CANCEL's answer
     QTimer shutdownTimer;
 };

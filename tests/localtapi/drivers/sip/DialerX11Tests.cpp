@@ -15,8 +15,10 @@ namespace {
 
 TEST(SipDialer, ClickToDialFromTheDialWindow) {
     const QString binary = qEnvironmentVariable("ORVODIAL_BINARY");
-    if (binary.isEmpty() || qEnvironmentVariableIsEmpty("DISPLAY") || qEnvironmentVariable("ORVODIAL_SIP_NETNS") != "1")
-        GTEST_SKIP() << "needs ORVODIAL_BINARY, an X display and the peers' namespace (ctest's sip_dialer_x11)";
+    if (binary.isEmpty() || qEnvironmentVariableIsEmpty("DISPLAY") ||
+        qEnvironmentVariable("ORVODIAL_SIP_NETNS") != "1")
+        GTEST_SKIP()
+            << "needs ORVODIAL_BINARY, an X display and the peers' namespace (ctest's sip_dialer_x11)";
     siptest::SipPeers peers;
     std::string why;
     ASSERT_TRUE(peers.Start(why)) << why;
@@ -45,13 +47,14 @@ TEST(SipDialer, ClickToDialFromTheDialWindow) {
         xdo::Window("^Orvo Dial$", 20000, [&] { return dialer.state() == QProcess::NotRunning; });
     ASSERT_FALSE(dial.empty()) << "no dial window";
     xdo::Run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::fromStdString(dial)});
-    xdo::Run({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("15"), QStringLiteral("555-1212")});
+    xdo::Run({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("15"),
+              QStringLiteral("555-1212")});
     xdo::Run({QStringLiteral("key"), QStringLiteral("Return")});
     const std::string box = xdo::Window("^OrvoDial$", 20000, [] { return false; });
     ASSERT_FALSE(box.empty()) << "no \"Time call?\"";
     // The user picks up the handset and talks; then answers the question.
-    EXPECT_TRUE(WaitUntil([&] { return peers.Phone().Command("listcalls").find("5551212") != std::string::npos; },
-                          20000))
+    EXPECT_TRUE(WaitUntil(
+        [&] { return peers.Phone().Command("listcalls").find("5551212") != std::string::npos; }, 20000))
         << peers.Phone().Command("listcalls");
     xdo::Run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::fromStdString(box),
               QStringLiteral("key"), QStringLiteral("Tab"), QStringLiteral("Return")}); // No
@@ -60,11 +63,13 @@ TEST(SipDialer, ClickToDialFromTheDialWindow) {
         f.open(QIODevice::ReadOnly);
         return f.readAll().toStdString();
     };
-    EXPECT_TRUE(WaitUntil([&] { return traced().find("\nlineClose ") != std::string::npos; }, 20000)) << traced();
-    EXPECT_TRUE(WaitUntil([&] { return peers.Phone().Command("listcalls").find("orvodial") == std::string::npos; },
-                          10000))
+    EXPECT_TRUE(WaitUntil([&] { return traced().find("\nlineClose ") != std::string::npos; }, 20000))
+        << traced();
+    EXPECT_TRUE(WaitUntil(
+        [&] { return peers.Phone().Command("listcalls").find("orvodial") == std::string::npos; }, 10000))
         << "the dialer's own leg is still up: " << peers.Phone().Command("listcalls");
-    EXPECT_NE(peers.Phone().Command("listcalls").find("5551212"), std::string::npos) << "the phone keeps its call";
+    EXPECT_NE(peers.Phone().Command("listcalls").find("5551212"), std::string::npos)
+        << "the phone keeps its call";
     EXPECT_EQ(traced().find("secret"), std::string::npos) << "the password reached the trace";
 
     dialer.terminate();

@@ -445,4 +445,54 @@ TEST_F(SipClickToDial, HostileMessagesAreRefusedAndTheLineStillWorks) {
     EXPECT_TRUE(WaitFor("CONNECTED")) << sink.log << "\n" << remarks;
 }
 
+// TLS to the server: the call goes through when the server's certificate chains to a
+// trusted CA and names the host connected to; with only another CA trusted, or under
+// another name, the connection is refused and the call fails: nothing goes out unchecked
+// or by another way.
+TEST_F(SipClickToDial, TlsCallsOnlyThroughAServerWhoseCertificateChecksOut) {
+    Start({.phoneAnswers = true, .calleeAnswers = true, .referAnswer = 0, .referDelayMs = 0, .tls = true});
+    struct Case {
+        const char* what;
+        QString trust;
+        std::string host;
+        bool connects;
+    };
+    const Case cases[] = {
+        {"trusted, and its name", peers->TrustingDir(), siptest::kHost, true},
+        {"signed by a CA not trusted", peers->OtherCaDir(), siptest::kHost, false},
+        {"trusted, but another name", peers->TrustingDir(), "127.0.0.1", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        qputenv("SSL_CERT_DIR", c.trust.toLocal8Bit());
+        sink = Recorder{};
+        remarks.clear();
+        SipSettings settings = Settings(peers->PhoneUri());
+        settings.transport = "tls";
+        settings.proxy = "sip:" + c.host + ":" + std::to_string(peers->TlsPort());
+        auto line = Line(settings, {.drop = std::chrono::milliseconds(500),
+                                    .shutdown = std::chrono::seconds(2),
+                                    .server = std::chrono::seconds(3)});
+        ASSERT_EQ(line->Open(sink), 0) << remarks;
+        ASSERT_EQ(line->MakeCall(1, 7, "5551212"), 0);
+        if (c.connects) {
+            EXPECT_TRUE(WaitFor("CONNECTED")) << sink.log << "\n" << remarks;
+            EXPECT_TRUE(WaitUntil([&] { return PhoneCalls().find("5551212") != std::string::npos; }, 5000));
+        } else {
+            EXPECT_TRUE(WaitFor("DISCONNECTED", 6000)) << sink.log;
+            EXPECT_NE(sink.log.find("DISCONNECTED UNREACHABLE"), std::string::npos) << sink.log;
+            EXPECT_NE(remarks.find("certificate was not accepted"), std::string::npos) << remarks;
+            EXPECT_EQ(PhoneCalls().find("orvodial"), std::string::npos) << "the phone rang: " << PhoneCalls();
+        }
+        ASSERT_EQ(line->Drop(2, 7), 0);
+        EXPECT_TRUE(WaitFor("reply 2 0")) << sink.log;
+        line->Close();
+        EXPECT_TRUE(WaitUntil([&] { return !line->Busy(); }, 8000));
+        EXPECT_TRUE(WaitUntil([&] { return PhoneCalls().find("orvodial") == std::string::npos; }, 5000));
+        if (c.connects)
+            peers->Phone().Command("hangup");
+    }
+    qunsetenv("SSL_CERT_DIR");
+}
+
 } // namespace

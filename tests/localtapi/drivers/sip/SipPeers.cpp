@@ -92,6 +92,7 @@ fork=yes
 children=1
 listen=udp:10.77.0.1:PORT
 listen=tcp:10.77.0.1:PORT
+TLS_LISTEN
 loadpath "/usr/lib/x86_64-linux-gnu/kamailio/modules/"
 loadmodule "tm.so"
 loadmodule "sl.so"
@@ -106,8 +107,11 @@ loadmodule "auth.so"
 loadmodule "kex.so"
 loadmodule "corex.so"
 loadmodule "cfgutils.so"
+TLS_MODULE
 modparam("usrloc", "db_mode", 0)
 request_route {
+    # Requests to a TLS client go back over the connection it opened.
+    if (proto == TLS) { force_tcp_alias(); }
     if (!mf_process_maxfwd_header("10")) { sl_send_reply("483", "Too Many Hops"); exit; }
     if (has_totag()) {
         REFER_ANSWER
@@ -234,6 +238,19 @@ bool SipPeers::Start(std::string& why) {
         refer = "if (is_method(\"REFER\")) { sl_send_reply(\"" + std::to_string(options.referAnswer) +
                 "\", \"Refused\"); exit; }";
     config.replace(config.find("REFER_ANSWER"), 12, refer);
+    std::string tlsListen, tlsModule;
+    if (options.tls) {
+        if (!MakeCertificates(why))
+            return false;
+        const std::string port = std::to_string(TlsPort());
+        tlsListen = "enable_tls=yes\nlisten=tls:10.77.0.1:" + port + "\nlisten=tls:127.0.0.1:" + port;
+        tlsModule = "loadmodule \"tls.so\"\nmodparam(\"tls\", \"certificate\", \"" +
+                    dir.filePath("server.pem").toStdString() + "\")\nmodparam(\"tls\", \"private_key\", \"" +
+                    dir.filePath("server.key").toStdString() +
+                    "\")\nmodparam(\"tls\", \"tls_method\", \"TLSv1.2+\")";
+    }
+    config.replace(config.find("TLS_LISTEN"), 10, tlsListen);
+    config.replace(config.find("TLS_MODULE"), 10, tlsModule);
     Write(dir.filePath("kamailio.cfg"), config);
     QDir().mkpath(dir.filePath("run"));
     kamailio.setProcessChannelMode(QProcess::MergedChannels);
@@ -247,6 +264,37 @@ bool SipPeers::Start(std::string& why) {
         return false;
     }
     return phone->Start(why) && callee->Start(why);
+}
+
+// A test CA and the server's certificate it signs (for kHost), and a second, unrelated CA;
+// each CA in a folder of its own under OpenSSL's hashed names.
+bool SipPeers::MakeCertificates(std::string& why) {
+    auto openssl = [&](const QStringList& args) {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.setWorkingDirectory(dir.path());
+        p.start(QStringLiteral("openssl"), args);
+        if (p.waitForFinished(kStartMs) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
+            return true;
+        why = "openssl " + args.join(' ').toStdString() + ": " + p.readAll().toStdString();
+        return false;
+    };
+    const QStringList key = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
+    Write(dir.filePath("server.ext"), "subjectAltName=IP:" + std::string(kHost) + "\n");
+    QDir().mkpath(TrustingDir());
+    QDir().mkpath(OtherCaDir());
+    return openssl(QStringList{"req", "-x509"} + key +
+                   QStringList{"-keyout", "ca.key", "-out", "trusting/ca.pem", "-days", "2", "-subj",
+                               "/CN=Test CA"}) &&
+           openssl(QStringList{"req", "-x509"} + key +
+                   QStringList{"-keyout", "other.key", "-out", "other-ca/ca.pem", "-days", "2", "-subj",
+                               "/CN=Other CA"}) &&
+           openssl(QStringList{"req"} + key +
+                   QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj",
+                               QStringLiteral("/CN=") + QString::fromLatin1(kHost)}) &&
+           openssl({"x509", "-req", "-in", "server.csr", "-CA", "trusting/ca.pem", "-CAkey", "ca.key",
+                    "-CAcreateserial", "-out", "server.pem", "-days", "2", "-extfile", "server.ext"}) &&
+           openssl({"rehash", "trusting"}) && openssl({"rehash", "other-ca"});
 }
 
 } // namespace siptest

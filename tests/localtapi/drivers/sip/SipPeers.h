@@ -42,6 +42,7 @@ struct PeerOptions {
     bool calleeAnswers = true; // and the callee
     int referAnswer = 0;       // not 0: kamailio answers every in-dialog REFER so (405, 603)
     int referDelayMs = 0;      // or passes it on this late
+    bool tls = false;          // kamailio takes TLS too (TlsPort), with a certificate for kHost
 };
 
 class SipPeers {
@@ -53,10 +54,17 @@ class SipPeers {
     // the last ones for a moment.
     int ProxyPort() const { return proxyPort; }
     std::string PhoneUri() const { return "sip:201@" + std::string(kHost) + ":" + std::to_string(proxyPort); }
+    // TLS: on kHost and on 127.0.0.1, both with the certificate for kHost; folders of
+    // trusted certificates (as SSL_CERT_DIR takes them) with the CA that signed it, and with
+    // another CA only.
+    int TlsPort() const { return proxyPort + 5; }
+    QString TrustingDir() const { return dir.filePath(QStringLiteral("trusting")); }
+    QString OtherCaDir() const { return dir.filePath(QStringLiteral("other-ca")); }
     Baresip& Phone() { return *phone; }
     Baresip& Callee() { return *callee; }
 
   private:
+    bool MakeCertificates(std::string& why);
     PeerOptions options;
     QTemporaryDir dir;
     QProcess kamailio;
