@@ -1,0 +1,84 @@
+// The real dialer (the binary ORVODIAL_BINARY names) on the X display of an X11 test, on a
+// configuration file of the test's own and with the telephony trace in a file beside it,
+// driven as a user would with xdotool. Stopped when it goes out of scope. It does not
+// start an X server: CTest runs these tests under xvfb-run (with -noreset).
+#pragma once
+
+#include "tests/support/XdoTool.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <string>
+
+namespace xdo {
+
+class DialerProcess {
+  public:
+    // Skipped (empty Binary()) without ORVODIAL_BINARY or a display.
+    static QString Binary() {
+        return qEnvironmentVariableIsEmpty("DISPLAY") ? QString() : qEnvironmentVariable("ORVODIAL_BINARY");
+    }
+
+    // The configuration file is the owner's alone: it may hold a password.
+    explicit DialerProcess(const std::string& configuration) {
+        QFile config(ConfigPath());
+        config.open(QIODevice::WriteOnly);
+        config.write(configuration.data(), static_cast<qint64>(configuration.size()));
+        config.close();
+        config.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+
+    ~DialerProcess() {
+        process.terminate();
+        if (!process.waitForFinished(10000)) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+
+    // Starts it; the dial window's id once it shows, empty when it did not.
+    std::string Start() {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ORVODIAL_TELEPHONY_CONFIG"), ConfigPath());
+        env.insert(QStringLiteral("ORVODIAL_TAPI_TRACE"), dir.filePath(QStringLiteral("trace.txt")));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        // The X11 platform's own libraries leak on their own in sanitizer builds.
+        env.insert(QStringLiteral("ASAN_OPTIONS"),
+                   env.value(QStringLiteral("ASAN_OPTIONS")) + ":detect_leaks=0");
+        process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.start(Binary(), {});
+        if (!process.waitForStarted(10000))
+            return {};
+        return Window("^Orvo Dial$", 20000, [&] { return process.state() == QProcess::NotRunning; });
+    }
+
+    // The number typed into the dial window, then Enter (Dial).
+    static void TypeAndDial(const std::string& window, const QString& number) {
+        Run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::fromStdString(window)});
+        Run({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("15"), number});
+        Run({QStringLiteral("key"), QStringLiteral("Return")});
+    }
+
+    // "Time call?" (or any Yes/No box) answered No: Tab to No, Enter.
+    static void AnswerNo(const std::string& box) {
+        Run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::fromStdString(box),
+             QStringLiteral("key"), QStringLiteral("Tab"), QStringLiteral("Return")});
+    }
+
+    std::string Trace() const {
+        QFile f(dir.filePath(QStringLiteral("trace.txt")));
+        f.open(QIODevice::ReadOnly);
+        return f.readAll().toStdString();
+    }
+
+    QProcess process;
+
+  private:
+    QString ConfigPath() const { return dir.filePath(QStringLiteral("telephony.ini")); }
+    QTemporaryDir dir;
+};
+
+} // namespace xdo
