@@ -70,6 +70,32 @@ struct DeviceCaps {
     LINEEXTENSIONID extensionID{};
 };
 
+// Where a state stands in an outgoing call's progress (DIALTONE 1 ... IDLE 8; 0 for any
+// other): drivers whose device may repeat itself or report out of order pass a state on
+// only when it is further on than the call's last one, so a call never goes back.
+constexpr int CallProgress(DWORD state) {
+    switch (state) {
+    case LINECALLSTATE_DIALTONE:
+        return 1;
+    case LINECALLSTATE_DIALING:
+        return 2;
+    case LINECALLSTATE_PROCEEDING:
+        return 3;
+    case LINECALLSTATE_RINGBACK:
+        return 4;
+    case LINECALLSTATE_CONNECTED:
+        return 5;
+    case LINECALLSTATE_BUSY:
+        return 6;
+    case LINECALLSTATE_DISCONNECTED:
+        return 7;
+    case LINECALLSTATE_IDLE:
+        return 8;
+    default:
+        return 0;
+    }
+}
+
 // How a driver reports back to the service. Called only on the service's thread, at any
 // time between Open succeeding and Close, also from inside the driver's own methods.
 class LineDriverSink {

@@ -37,26 +37,6 @@ bool OffersVoiceCalls(const QVariantMap& properties) {
     return Interfaces(properties).contains(kCallManager);
 }
 
-// A call's progress, in the order it goes; a state is reported only when it is further on.
-int Rank(DWORD state) {
-    switch (state) {
-    case LINECALLSTATE_DIALING:
-        return 1;
-    case LINECALLSTATE_RINGBACK:
-        return 2;
-    case LINECALLSTATE_CONNECTED:
-        return 3;
-    case LINECALLSTATE_BUSY:
-        return 4;
-    case LINECALLSTATE_DISCONNECTED:
-        return 5;
-    case LINECALLSTATE_IDLE:
-        return 6;
-    default:
-        return 0;
-    }
-}
-
 // The LINEERR for a refused Dial, by oFono's error name.
 LONG DialError(const QString& name) {
     if (name == QLatin1String("org.ofono.Error.InvalidFormat"))
@@ -442,7 +422,7 @@ void OfonoLine::ApplyOfonoState(const QString& state) {
 }
 
 void OfonoLine::Report(DWORD state, DWORD mode) {
-    if (!call || sink == nullptr || Rank(state) <= Rank(call->state))
+    if (!call || sink == nullptr || CallProgress(state) <= CallProgress(call->state))
         return;
     call->state = state;
     sink->CallState(call->id, state, mode);

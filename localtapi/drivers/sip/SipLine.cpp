@@ -423,32 +423,9 @@ void SipLine::ReleaseCall(CallId id) {
 void SipLine::Report(DWORD state, DWORD mode) {
     if (!call || call->released || sink == nullptr)
         return;
-    auto rank = [](DWORD st) {
-        switch (st) {
-        case LINECALLSTATE_DIALTONE:
-            return 1;
-        case LINECALLSTATE_DIALING:
-            return 2;
-        case LINECALLSTATE_PROCEEDING:
-            return 3;
-        case LINECALLSTATE_RINGBACK:
-            return 4;
-        case LINECALLSTATE_CONNECTED:
-            return 5;
-        case LINECALLSTATE_BUSY:
-            return 6;
-        case LINECALLSTATE_DISCONNECTED:
-            return 7;
-        case LINECALLSTATE_IDLE:
-            return 8;
-        default:
-            return 0;
-        }
-    };
-    if (state != LINECALLSTATE_PROCEEDING && rank(state) <= rank(call->state))
+    // (Proceeding comes twice, the phone ringing and the REFER accepted: once is enough.)
+    if (CallProgress(state) <= CallProgress(call->state))
         return;
-    if (state == LINECALLSTATE_PROCEEDING && rank(call->state) >= rank(state))
-        return; // proceeding twice (the phone ringing, the REFER accepted): once is enough
     call->state = state;
     sink->CallState(call->id, state, mode);
 }
