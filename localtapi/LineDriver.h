@@ -163,8 +163,10 @@ using DriverFactory = std::function<std::unique_ptr<LineDriver>(const LineSettin
 // The factory of a driver made from what its settings reader reads: no driver (and the
 // reader's problems) when it reads nothing usable.
 template <typename Driver, typename Settings>
-DriverFactory ReadThenMake(std::optional<Settings> (*read)(const LineSettings&, std::vector<ConfigProblem>&)) {
-    return [read](const LineSettings& settings, std::vector<ConfigProblem>& problems) -> std::unique_ptr<LineDriver> {
+DriverFactory ReadThenMake(std::optional<Settings> (*read)(const LineSettings&,
+                                                           std::vector<ConfigProblem>&)) {
+    return [read](const LineSettings& settings,
+                  std::vector<ConfigProblem>& problems) -> std::unique_ptr<LineDriver> {
         std::optional<Settings> s = read(settings, problems);
         if (!s)
             return nullptr;

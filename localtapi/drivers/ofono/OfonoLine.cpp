@@ -25,7 +25,8 @@ const QString kCall = QStringLiteral("org.ofono.VoiceCall");
 // Every setting of an oFono line, written once.
 constexpr SettingSpec kOfonoSettings[] = {
     TextSetting("modem", "",
-                "oFono modem path, e.g. /hfp/org/bluez/hci0/dev_00_11_22_33_44_55; empty: the first with voice calls"),
+                "oFono modem path, e.g. /hfp/org/bluez/hci0/dev_00_11_22_33_44_55; empty: the first with "
+                "voice calls"),
     YesNoSetting("hangup_on_drop", "no", "yes: the drop hangs the call up; no: the phone keeps it"),
 };
 
@@ -66,7 +67,8 @@ DWORD DisconnectModeFor(std::string_view reason, bool answered) {
     return LINEDISCONNECTMODE_UNKNOWN;
 }
 
-std::optional<OfonoSettings> ReadOfonoSettings(const LineSettings& settings, std::vector<ConfigProblem>& problems) {
+std::optional<OfonoSettings> ReadOfonoSettings(const LineSettings& settings,
+                                               std::vector<ConfigProblem>& problems) {
     const std::optional<SettingValues> v = ReadSettings(kOfonoSettings, settings, problems);
     if (!v)
         return std::nullopt;
@@ -79,8 +81,8 @@ std::optional<OfonoSettings> ReadOfonoSettings(const LineSettings& settings, std
     s.hangupOnDrop = v->YesNo("hangup_on_drop");
     DeviceCaps& caps = s.caps;
     caps.lineName = !settings.name.empty() ? settings.name
-                    : s.modem.empty()       ? "Mobile phone"
-                                            : "Mobile phone " + s.modem;
+                    : s.modem.empty()      ? "Mobile phone"
+                                           : "Mobile phone " + s.modem;
     caps.providerInfo = "oFono voice calls" + (s.modem.empty() ? std::string() : " on " + s.modem);
     caps.permanentLineID = StableLineId("ofono:" + s.modem);
     caps.bearerModes = LINEBEARERMODE_VOICE;
@@ -144,13 +146,16 @@ LONG OfonoLine::Open(LineDriverSink& target) {
         Remark("no system bus to reach oFono on: " + bus->lastError().message().toStdString(), true);
         return LINEERR_NODEVICE;
     }
-    const auto owner = Await(QDBusMessage::createMethodCall(
-                                 QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-                                 QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"))
+    const auto owner = Await(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                            QStringLiteral("/org/freedesktop/DBus"),
+                                                            QStringLiteral("org.freedesktop.DBus"),
+                                                            QStringLiteral("NameHasOwner"))
                                  << kService,
                              t.call);
-    if (!owner || owner->type() != QDBusMessage::ReplyMessage || owner->arguments().value(0).toBool() == false) {
-        Remark("oFono is not running: no org.ofono on the system bus (start it: systemctl start ofono)", true);
+    if (!owner || owner->type() != QDBusMessage::ReplyMessage ||
+        owner->arguments().value(0).toBool() == false) {
+        Remark("oFono is not running: no org.ofono on the system bus (start it: systemctl start ofono)",
+               true);
         return LINEERR_NODEVICE;
     }
 
@@ -173,11 +178,12 @@ LONG OfonoLine::Open(LineDriverSink& target) {
 }
 
 LONG OfonoLine::FindModem(QString& path, QVariantMap& properties) {
-    const auto reply = Await(QDBusMessage::createMethodCall(kService, QStringLiteral("/"), kManager,
-                                                            QStringLiteral("GetModems")),
-                             t.call);
+    const auto reply = Await(
+        QDBusMessage::createMethodCall(kService, QStringLiteral("/"), kManager, QStringLiteral("GetModems")),
+        t.call);
     if (!reply || reply->type() != QDBusMessage::ReplyMessage) {
-        Remark("oFono does not list its modems" + (reply ? ": " + Describe(*reply) : std::string(" in time")), true);
+        Remark("oFono does not list its modems" + (reply ? ": " + Describe(*reply) : std::string(" in time")),
+               true);
         return LINEERR_NODEVICE;
     }
     std::vector<std::pair<QString, QVariantMap>> modems;
@@ -208,14 +214,17 @@ LONG OfonoLine::FindModem(QString& path, QVariantMap& properties) {
     if (!s.modem.empty()) {
         if (pick([&](const QString& modem, const QVariantMap&) { return modem.toStdString() == s.modem; }))
             return 0;
-        Remark("oFono has no modem " + s.modem + (names.empty() ? " (it has none)" : " (it has " + names + ")"),
+        Remark("oFono has no modem " + s.modem +
+                   (names.empty() ? " (it has none)" : " (it has " + names + ")"),
                true);
         return LINEERR_NODEVICE;
     }
     // A modem that is off offers no interfaces yet: the first that offers voice calls,
     // else the first that is off and may once powered.
     if (pick([](const QString&, const QVariantMap& p) { return OffersVoiceCalls(p); }) ||
-        pick([](const QString&, const QVariantMap& p) { return !p.value(QStringLiteral("Powered")).toBool(); }))
+        pick([](const QString&, const QVariantMap& p) {
+            return !p.value(QStringLiteral("Powered")).toBool();
+        }))
         return 0;
     Remark(names.empty() ? "oFono has no modem: pair the phone for hands-free use, or plug the modem in"
                          : "no modem of oFono's offers voice calls (" + names + ")",
@@ -225,9 +234,10 @@ LONG OfonoLine::FindModem(QString& path, QVariantMap& properties) {
 
 LONG OfonoLine::PowerUp(const QVariantMap& properties) {
     auto set = [&](const QString& name) {
-        return Await(QDBusMessage::createMethodCall(kService, modemPath, kModem, QStringLiteral("SetProperty"))
-                         << name << QVariant::fromValue(QDBusVariant(true)),
-                     t.call);
+        return Await(
+            QDBusMessage::createMethodCall(kService, modemPath, kModem, QStringLiteral("SetProperty"))
+                << name << QVariant::fromValue(QDBusVariant(true)),
+            t.call);
     };
     if (!properties.value(QStringLiteral("Powered")).toBool()) {
         const auto reply = set(QStringLiteral("Powered"));
@@ -305,7 +315,8 @@ void OfonoLine::Follow() {
                  SLOT(OnCallPropertyChanged(QDBusMessage)));
     bus->connect(kService, QString(), kCall, QStringLiteral("DisconnectReason"), this,
                  SLOT(OnCallDisconnectReason(QDBusMessage)));
-    watcher = std::make_unique<QDBusServiceWatcher>(kService, *bus, QDBusServiceWatcher::WatchForUnregistration);
+    watcher =
+        std::make_unique<QDBusServiceWatcher>(kService, *bus, QDBusServiceWatcher::WatchForUnregistration);
     connect(watcher.get(), &QDBusServiceWatcher::serviceUnregistered, this, &OfonoLine::OnServiceGone);
 }
 
@@ -357,9 +368,10 @@ LONG OfonoLine::MakeCall(RequestId request, CallId id, const char* destination) 
     call->id = id;
     call->makeRequest = request;
     auto* pending = new QDBusPendingCallWatcher(
-        bus->asyncCall(QDBusMessage::createMethodCall(kService, modemPath, kCallManager, QStringLiteral("Dial"))
-                           << QString::fromStdString(*number) << QString(),
-                       static_cast<int>(t.call.count())),
+        bus->asyncCall(
+            QDBusMessage::createMethodCall(kService, modemPath, kCallManager, QStringLiteral("Dial"))
+                << QString::fromStdString(*number) << QString(),
+            static_cast<int>(t.call.count())),
         this);
     connect(pending, &QDBusPendingCallWatcher::finished, this, [this, pending, id] {
         pending->deleteLater();

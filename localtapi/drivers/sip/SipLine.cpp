@@ -182,6 +182,8 @@ std::optional<SipSettings> ReadSipSettings(const LineSettings& settings,
                                 " can be read by others, so its password is no secret: chmod 600 " +
                                 settings.file);
     s.transport = v->Text("transport");
+    if (s.phone.starts_with("sips:") && s.transport != "tls")
+        problem("transport", "the phone's address is a sips: one, which needs transport=tls");
     s.autoanswer = v->YesNo("autoanswer");
     s.timeout = std::chrono::seconds(v->Number("timeout"));
     if (problems.size() != before)
@@ -365,7 +367,8 @@ LONG SipLine::MakeCall(RequestId request, CallId id, const char* destination) {
         TAG_IF(s.autoanswer, SIPTAG_HEADER_STR("Alert-Info: <http://127.0.0.1/>;info=alert-autoanswer")),
         TAG_END());
     answerTimer.start(s.timeout);
-    serverTimer.start(t.server);
+    if (s.transport == "tls")
+        serverTimer.start(t.server);
     QTimer::singleShot(0, this, [this, id, request] {
         if (!call || call->id != id || sink == nullptr)
             return;

@@ -70,10 +70,10 @@ DWORD FailureMode(int status);
 struct SipTimeouts {
     std::chrono::milliseconds drop = 5s;     // BYE or CANCEL to its answer
     std::chrono::milliseconds shutdown = 5s; // the stack's shutdown
-    // The INVITE's first answer of any kind (a server sends 100 Trying at once): none by
-    // then, and the server is taken to be unreachable (over TLS: or its certificate
-    // refused, which the stack does not report).
-    std::chrono::milliseconds server = 8s;
+    // Over TLS, the INVITE's first answer that the stack reports (the phone ringing, or a
+    // final one): none by then, and the server is taken to be unreachable or its
+    // certificate refused (which the stack closes the connection for without a word).
+    std::chrono::milliseconds server = 10s;
 };
 
 class SipLine : public QObject, public LineDriver {

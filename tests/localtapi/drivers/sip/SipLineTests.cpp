@@ -94,10 +94,39 @@ TEST(SipRules, PasswordOnlyInAFileOfTheOwnersAlone) {
             EXPECT_NE(all.find("chmod 600 " + file), std::string::npos) << all;
         }
     }
-    localtapi::LineSettings bad;
-    bad.entries = {{"phone", "201", 2}};
-    std::vector<localtapi::ConfigProblem> problems;
-    EXPECT_FALSE(ReadSipSettings(bad, problems));
+}
+
+// Which lines are refused, and what the message says.
+TEST(SipRules, SettingsThatCannotWork) {
+    struct Case {
+        std::vector<std::pair<std::string, std::string>> entries;
+        std::string problem; // empty: accepted
+    };
+    const Case cases[] = {
+        {{{"phone", "201"}}, "not a sip: address"},
+        {{{"phone", "sips:201@pbx.example.com"}}, "needs transport=tls"},
+        {{{"phone", "sips:201@pbx.example.com"}, {"transport", "tls"}}, ""},
+        {{{"phone", "sip:201@pbx.example.com"}, {"transport", "tls"}}, ""},
+        {{{"phone", "sip:201@pbx.example.com"}, {"transport", "sctp"}}, "transport"},
+        {{{"phone", "sip:201@pbx.example.com"}, {"user", "a@b"}}, "not a SIP user name"},
+        {{{"phone", "sip:201@pbx.example.com"}, {"proxy", "pbx"}}, "not a sip: address"},
+    };
+    for (const Case& c : cases) {
+        localtapi::LineSettings group;
+        int line = 1;
+        for (const auto& [key, value] : c.entries)
+            group.entries.push_back({key, value, line++});
+        std::vector<localtapi::ConfigProblem> problems;
+        const auto s = ReadSipSettings(group, problems);
+        std::string all;
+        for (const auto& p : problems)
+            all += p.text + "\n";
+        SCOPED_TRACE(c.entries.front().second + " " + all);
+        EXPECT_EQ(s.has_value(), c.problem.empty());
+        if (!c.problem.empty()) {
+            EXPECT_NE(all.find(c.problem), std::string::npos);
+        }
+    }
 }
 
 SipSettings Settings(const std::string& phone, const std::string& password = "secret", int timeout = 10) {
