@@ -443,7 +443,12 @@ TEST_F(SipClickToDial, HostileMessagesAreRefusedAndTheLineStillWorks) {
          413},
         {"a body longer than it says",
          [&] { return request("INVITE", 6, "", "") + std::string(3000, '\xff'); }, 0, 499},
-        {"no SIP at all", [] { return std::string("\x00\x01\x02 garbage\r\n\r\n", 17); }, 0, 0},
+        {"no SIP at all",
+         [] {
+             using namespace std::string_literals;
+             return "\x00\x01\x02 garbage\r\n\r\n"s; // the NUL bytes included
+         },
+         0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
