@@ -266,6 +266,10 @@ LONG SipLine::Open(LineDriverSink& target) {
         Remark("the SIP stack did not start", true);
         return LINEERR_RESOURCEUNAVAIL;
     }
+    // The whole stack runs on this root, in the service's thread: left to itself, the stack
+    // would start a thread of its own, and its shutdown could then race the driver's
+    // destroying of handles.
+    su_root_threading(root, 0);
     // Serviced by the loop Qt runs. Held here too, so that it leaves that loop for certain
     // when the stack goes: a source left behind would call into a driver that is gone.
     source = g_source_ref(su_glib_root_gsource(root));

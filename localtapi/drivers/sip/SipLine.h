@@ -8,7 +8,7 @@
 // progress. The drop ends only the driver's own dialog (CANCEL before the phone answered,
 // BYE after), so the phone keeps its call to the number. Digest authentication with user
 // and password. The SIP stack is Sofia-SIP's user agent, serviced by the GLib main loop
-// that Qt's event loop runs, so its callbacks come on the service's thread.
+// that Qt's event loop runs, all of it on the service's thread (no thread of its own).
 // Over TLS every request goes to the server (the proxy, or the phone's host) on one
 // connection whose certificate is checked against the system's trust store and the host
 // name; a certificate that fails the check fails the call.
