@@ -320,6 +320,7 @@ void SipLine::Close() {
         }
     }
     answerTimer.stop();
+    serverTimer.stop();
     dropTimer.stop();
     // The stack finishes its dialogs, then says so (nua_r_shutdown); bounded.
     nua_shutdown(nua);
@@ -328,6 +329,7 @@ void SipLine::Close() {
 
 void SipLine::DestroyStack() {
     shutdownTimer.stop();
+    serverTimer.stop();
     if (call && call->handle != nullptr)
         nua_handle_destroy(call->handle);
     call.reset();
@@ -390,6 +392,7 @@ LONG SipLine::Drop(RequestId request, CallId id) {
         return LINEERR_OPERATIONUNAVAIL;
     call->dropRequest = request;
     answerTimer.stop();
+    serverTimer.stop();
     switch (call->leg) {
     case Leg::Inviting:
         nua_cancel(call->handle, TAG_END());
@@ -423,6 +426,7 @@ void SipLine::ReleaseCall(CallId id) {
     else if (call->leg == Leg::Answered || call->leg == Leg::Referred)
         nua_bye(call->handle, TAG_END());
     answerTimer.stop();
+    serverTimer.stop();
     dropTimer.stop();
     call->released = true;
 }
@@ -440,6 +444,7 @@ void SipLine::Report(DWORD state, DWORD mode) {
 void SipLine::Fail(DWORD mode, const std::string& why) {
     Remark(why);
     answerTimer.stop();
+    serverTimer.stop();
     Report(LINECALLSTATE_DISCONNECTED, mode);
     if (call && (call->leg == Leg::Answered || call->leg == Leg::Referred)) {
         nua_bye(call->handle, TAG_END());
@@ -472,6 +477,7 @@ void SipLine::EndLeg() {
         return;
     call->leg = Leg::Ended;
     answerTimer.stop();
+    serverTimer.stop();
     if (call->dropRequest != 0 || call->released)
         FinishDrop();
 }
