@@ -1,5 +1,6 @@
 #include "tests/support/OfonoRig.h"
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/ModemSimulator.h" // WaitUntil
 
 #include <QDBusConnection>
@@ -19,22 +20,10 @@ namespace ofonotest {
 namespace {
 
 constexpr int kStartMs = 10000; // a daemon up and answering
-constexpr int kStopMs = 5000;   // SIGTERM to exit, before SIGKILL
 
 // A peer ends with the test, also when the test is killed: nothing is left running.
-void DiesWithTheTest(QProcess& process) {
-    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-}
-
-void Stop(QProcess& process) {
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(kStopMs)) {
-        process.kill();
-        process.waitForFinished(kStopMs);
-    }
-}
+using testproc::DiesWithTheTest;
+using testproc::kStopMs;
 
 // A call on the private bus from a connection of the test's own; true when it answered.
 bool CallOfono(const QString& path, const QString& interface, const QString& method, QDBusMessage* reply = nullptr) {
@@ -92,7 +81,7 @@ PrivateBus* PrivateBus::Get(std::string& why) {
 
 PrivateBus::~PrivateBus() {
     QDBusConnection::disconnectFromBus(QStringLiteral("ofonotest"));
-    Stop(daemon);
+    testproc::Stop(daemon);
 }
 
 OfonoDaemon::OfonoDaemon(HandsFreeGateway& g) : gateway(g) {}
@@ -145,7 +134,7 @@ bool OfonoDaemon::Start(std::string& why) {
 }
 
 void OfonoDaemon::Stop() {
-    ofonotest::Stop(daemon);
+    testproc::Stop(daemon);
 }
 
 } // namespace ofonotest

@@ -54,9 +54,7 @@ std::optional<ModemSettings> ReadModemSettings(const LineSettings& settings,
     caps.lineName = settings.name.empty() ? "Modem on " + s.port : settings.name;
     caps.providerInfo = "Hayes voice modem on " + s.port;
     caps.permanentLineID = StableLineId(s.port);
-    caps.bearerModes = LINEBEARERMODE_VOICE;
-    caps.mediaModes = LINEMEDIAMODE_INTERACTIVEVOICE;
-    caps.maxNumActiveCalls = 1;
+    // Voice, interactive voice, one call at a time: DeviceCaps' defaults.
     return s;
 }
 

@@ -85,9 +85,7 @@ std::optional<OfonoSettings> ReadOfonoSettings(const LineSettings& settings,
                                            : "Mobile phone " + s.modem;
     caps.providerInfo = "oFono voice calls" + (s.modem.empty() ? std::string() : " on " + s.modem);
     caps.permanentLineID = StableLineId("ofono:" + s.modem);
-    caps.bearerModes = LINEBEARERMODE_VOICE;
-    caps.mediaModes = LINEMEDIAMODE_INTERACTIVEVOICE;
-    caps.maxNumActiveCalls = 1;
+    // Voice, interactive voice, one call at a time: DeviceCaps' defaults.
     return s;
 }
 

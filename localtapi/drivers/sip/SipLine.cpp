@@ -193,9 +193,7 @@ std::optional<SipSettings> ReadSipSettings(const LineSettings& settings,
     caps.lineName = settings.name.empty() ? "SIP phone " + s.phone : settings.name;
     caps.providerInfo = "SIP click-to-dial on " + s.phone;
     caps.permanentLineID = StableLineId("sip:" + s.phone);
-    caps.bearerModes = LINEBEARERMODE_VOICE;
-    caps.mediaModes = LINEMEDIAMODE_INTERACTIVEVOICE;
-    caps.maxNumActiveCalls = 1;
+    // Voice, interactive voice, one call at a time: DeviceCaps' defaults.
     return s;
 }
 

@@ -1,5 +1,6 @@
 #include "tests/localtapi/drivers/sip/SipPeers.h"
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/ModemSimulator.h" // WaitUntil
 
 #include <QDir>
@@ -21,17 +22,14 @@ namespace siptest {
 namespace {
 
 constexpr int kStartMs = 10000;
-constexpr int kStopMs = 5000;
+using testproc::DiesWithTheTest;
+using testproc::kStopMs;
+using testproc::Stop;
 
 void Write(const QString& path, const std::string& text) {
     QFile f(path);
     f.open(QIODevice::WriteOnly);
     f.write(text.data(), static_cast<qint64>(text.size()));
-}
-
-// A peer ends with the test, also when the test is killed: nothing is left running.
-void DiesWithTheTest(QProcess& process) {
-    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
 }
 
 // kamailio forks workers: it runs as a process group of its own (its ID is kamailio's
@@ -52,16 +50,6 @@ void StopGroup(QProcess& process) {
         ::kill(-group, SIGKILL);
     process.waitForFinished(kStopMs);
     ::kill(-group, SIGKILL); // workers that outlived their main process
-}
-
-void Stop(QProcess& process) {
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(kStopMs)) {
-        process.kill();
-        process.waitForFinished(kStopMs);
-    }
 }
 
 // A minute of 440 Hz, 8 kHz mono 16 bit: the phones' audio source must be such a file, and
