@@ -59,6 +59,10 @@ void HandsFreeGateway::Respond(const std::string& command) {
     const int call = state == State::Active ? 1 : 0;
     const int setup = state == State::Dialing ? 2 : state == State::Alerting ? 3 : 0;
     if (command.starts_with("AT+BRSF=")) {
+        if (refuseLink) {
+            Send("ERROR");
+            return;
+        }
         Send("+BRSF: 0");
     } else if (command == "AT+CIND=?") {
         Send(kIndicators);

@@ -1,7 +1,8 @@
 // HandsFreeGateway: the phone's side of a Bluetooth hands-free link, as AT commands over
 // TCP on 127.0.0.1, for oFono's phonesim plugin (a "Modem=hfp" modem) to talk to in tests.
 //
-// It answers the service-level set-up (+BRSF, +CIND, +CMER ...), a dial (ATD...; with OK,
+// It answers the service-level set-up (+BRSF, +CIND, +CMER ...; or refuses it when told
+// to), a dial (ATD...; with OK,
 // or with ERROR when told to refuse), the call list (+CLCC) and hang-ups (+CHUP, ATH), and
 // sends the call's progress as +CIEV indicators when the test says the far end rings,
 // answers, is busy or hangs up. Every command it hears is kept, in order.
@@ -25,6 +26,7 @@ class HandsFreeGateway : public QObject {
 
     std::vector<std::string> commands; // as heard, without the CR
     bool refuseDial = false;           // ATD answered with ERROR
+    bool refuseLink = false;           // the service-level set-up (+BRSF) answered with ERROR
     bool Heard(const std::string& command) const;
     bool HeardHangup() const; // +CHUP, ATH or +CHLD=1x
 

@@ -5,6 +5,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMetaType>
 #include <QDBusMessage>
 #include <QFile>
 #include <QFileInfo>
@@ -135,6 +136,13 @@ bool OfonoDaemon::Start(std::string& why) {
 
 void OfonoDaemon::Stop() {
     testproc::Stop(daemon);
+}
+
+QVariantMap OfonoDaemon::ModemProperties(const QString& path) {
+    QDBusMessage reply;
+    if (!CallOfono(path, QStringLiteral("org.ofono.Modem"), QStringLiteral("GetProperties"), &reply))
+        return {};
+    return qdbus_cast<QVariantMap>(reply.arguments().value(0));
 }
 
 } // namespace ofonotest

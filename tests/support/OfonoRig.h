@@ -9,6 +9,7 @@
 
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QVariantMap>
 
 #include <memory>
 #include <string>
@@ -39,6 +40,8 @@ class OfonoDaemon {
     // Started and owning org.ofono, with /hfp listed; false (why) otherwise.
     bool Start(std::string& why);
     void Stop();
+    // The modem's properties as oFono tells them to anyone on the bus (empty: no answer).
+    QVariantMap ModemProperties(const QString& path = QStringLiteral("/hfp"));
 
   private:
     HandsFreeGateway& gateway;

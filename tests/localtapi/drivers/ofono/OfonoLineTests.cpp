@@ -1,7 +1,8 @@
 // The oFono driver against the real ofonod on a private system bus, its hands-free modem
 // played by HandsFreeGateway: the whole call, the drop that keeps the call and the one that
-// hangs it up, the far end busy, a refused dial, the modem removed mid-call and back, oFono
-// not running, a modem that does not exist. And the driver's own rules, table-driven.
+// hangs it up, the far end busy, a refused dial, the modem removed mid-call and back, a
+// modem that cannot be powered, oFono stopping and restarting, oFono not running, a modem
+// that does not exist. And the driver's own rules, table-driven.
 #include "localtapi/drivers/ofono/OfonoLine.h"
 #include "tests/support/ModemRig.h" // Recorder, WaitUntil
 #include "tests/support/OfonoRig.h"
@@ -111,9 +112,10 @@ class OfonoLineTest : public ::testing::Test {
 };
 
 TEST_F(OfonoLineTest, WholeCallThenTheDropLeavesItOnThePhone) {
+    ASSERT_FALSE(ofono.ModemProperties().value(QStringLiteral("Powered")).toBool()) << "a modem that is off";
     auto line = Line();
     CallUntil(*line, "CONNECTED");
-    EXPECT_TRUE(gateway.Heard("AT+BRSF=511") || !gateway.commands.empty()) << "the open powered the modem";
+    EXPECT_TRUE(ofono.ModemProperties().value(QStringLiteral("Powered")).toBool()) << "the open powered it";
     EXPECT_EQ(sink.log, "reply 1 0, DIALING, RINGBACK, CONNECTED");
     ASSERT_EQ(line->Drop(2, 7), 0);
     ASSERT_TRUE(WaitFor("reply 2 0"));
@@ -199,6 +201,40 @@ TEST_F(OfonoLineTest, OfonoStoppingMidCallRemovesTheDevice) {
     line->Close();
     EXPECT_EQ(line->Open(sink), LINEERR_NODEVICE);
     EXPECT_NE(remarks.find("! oFono is not running"), std::string::npos) << remarks;
+}
+
+// The phone refuses the hands-free link: oFono cannot power the modem, and the open says
+// so at once instead of waiting out the power-up.
+TEST_F(OfonoLineTest, AModemThatCannotBePowered) {
+    gateway.refuseLink = true;
+    auto line = Line();
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(line->Open(sink), LINEERR_RESOURCEUNAVAIL);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, kTimeouts.powerUp);
+    EXPECT_NE(remarks.find("! the modem /hfp cannot be powered"), std::string::npos) << remarks;
+    EXPECT_EQ(line->MakeCall(1, 7, "5551212"), LINEERR_OPERATIONUNAVAIL) << "not open";
+
+    gateway.refuseLink = false; // the phone lets it link after all
+    ASSERT_EQ(line->Open(sink), 0) << remarks;
+    ASSERT_EQ(line->MakeCall(2, 8, "5551212"), 0);
+    EXPECT_TRUE(WaitHeard("ATD5551212;"));
+}
+
+// oFono restarted while the line was open: the device goes with it, and the same driver
+// opens on the new oFono and calls.
+TEST_F(OfonoLineTest, OfonoRestartedTheLineWorksAgain) {
+    auto line = Line();
+    ASSERT_EQ(line->Open(sink), 0) << remarks;
+    ofono.Stop();
+    ASSERT_TRUE(WaitFor("removed")) << sink.log;
+    line->Close();
+    std::string why;
+    ASSERT_TRUE(ofono.Start(why)) << why;
+    Recorder again;
+    ASSERT_EQ(line->Open(again), 0) << remarks;
+    ASSERT_EQ(line->MakeCall(3, 9, "5551212"), 0);
+    EXPECT_TRUE(WaitUntil([&] { return again.log.find("reply 3 0, DIALING") != std::string::npos; }, 8000))
+        << again.log;
 }
 
 TEST_F(OfonoLineTest, AModemPathThatDoesNotExist) {
