@@ -6,8 +6,6 @@ set -u
 orvodial=$1
 . "$(dirname "$0")/x11_helpers.sh"
 fail() { echo "FAIL: $*"; grep -v QStandardPaths "$work/err"; cat "$work/line.ini"; exit 1; }
-mkdir -m 700 "$work/run"
-export XDG_RUNTIME_DIR=$work/run
 printf '; my lines\n[line0]\ndriver=simulated\nname=Old name\n' >"$work/line.ini"
 export ORVODIAL_TELEPHONY_CONFIG=$work/line.ini
 

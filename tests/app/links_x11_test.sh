@@ -9,8 +9,7 @@ set -u
 orvodial=$1
 . "$(dirname "$0")/x11_helpers.sh"
 fail() { echo "FAIL: $*"; grep -v QStandardPaths "$work/err" | tail -5; grep '^lineMakeCallA' "$work/trace"; exit 1; }
-mkdir -m 700 "$work/run" "$work/run2"
-export XDG_RUNTIME_DIR=$work/run
+mkdir -m 700 "$work/run2"
 printf '[line0]\ndriver=simulated\nname=Simulated line\nreply_ms=0\ndialtone_ms=0\ndigit_ms=0\n' >"$work/line.ini"
 export ORVODIAL_TELEPHONY_CONFIG=$work/line.ini ORVODIAL_TAPI_TRACE=$work/trace
 : >"$work/trace"

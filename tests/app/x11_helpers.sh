@@ -1,7 +1,11 @@
 # Shared by the scripts that drive the real orvodial under Xvfb with xdotool (sourced).
 # Gives: $work (a private folder, removed at the end), pids (processes started, killed
 # at the end), wait_for, visible, gone, focused_on, dialled. The script defines fail.
+# The dialers it starts have a runtime directory of their own ($work/run), so they never
+# hand over to a dialer running elsewhere for this user (a desktop's, another test's).
 work=$(mktemp -d)
+mkdir -m 700 "$work/run"
+export XDG_RUNTIME_DIR=$work/run
 pids=()
 cleanup() {
     for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null; done

@@ -6,6 +6,7 @@
 
 #include "tests/support/XdoTool.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -44,6 +45,12 @@ class DialerProcess {
         env.insert(QStringLiteral("ORVODIAL_TELEPHONY_CONFIG"), ConfigPath());
         env.insert(QStringLiteral("ORVODIAL_TAPI_TRACE"), dir.filePath(QStringLiteral("trace.txt")));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        // A runtime directory of its own, so that it never hands over to a dialer running
+        // elsewhere for this user and ends.
+        QDir(dir.path()).mkdir(QStringLiteral("run"));
+        QFile::setPermissions(dir.filePath(QStringLiteral("run")),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.filePath(QStringLiteral("run")));
         // The X11 platform's own libraries leak on their own in sanitizer builds.
         env.insert(QStringLiteral("ASAN_OPTIONS"),
                    env.value(QStringLiteral("ASAN_OPTIONS")) + ":detect_leaks=0");
