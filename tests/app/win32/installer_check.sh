@@ -15,9 +15,20 @@ trap '"$WINESERVER" -k 2>/dev/null; rm -rf "$WINEPREFIX"' EXIT
 failed=0
 fail() { echo "FAILED: $*"; failed=1; }
 run() { "$WINE" "$@" >/dev/null 2>&1; "$WINESERVER" -w; } # and wait for what it started
-key() { # the key's (or the value's) lines; nothing when it does not exist
-    local out
-    out=$("$WINE" reg query "$1" ${2:+/v "$2"} 2>/dev/null) && tr -d '\r' <<<"$out"
+# The key's (or the value's) lines; nothing when it does not exist. When Wine itself fails
+# to run reg (rather than reg saying the key is missing; Wine's reg says so on standard
+# output), it is tried again, and said.
+key() {
+    local out attempt
+    for attempt in 1 2 3; do
+        if out=$("$WINE" reg query "$1" ${2:+/v "$2"} 2>&1); then
+            tr -d '\r' <<<"$out"
+            return 0
+        fi
+        grep -q "Unable to find" <<<"$out" && return 1
+        echo "(reg query $1${2:+ /v $2}, attempt $attempt: $(tr -d '\r' <<<"$out" | head -3))" >&2
+    done
+    return 1
 }
 
 run wineboot -i
