@@ -2,8 +2,9 @@
 # The Windows installer in a fresh Wine prefix, as a user would run it silently: for all
 # users, then for the current user only. Each time the files, the Start menu entry, the
 # "Apps & features" keys and the tel:/callto: keys must be there, and after the silent
-# uninstaller every one of them gone. Arguments: the Wine program, the installer; with
-# WINEARCH=win32 (and 32-bit Wine's `wine`) the prefix is a 32-bit Windows.
+# uninstaller every one of them gone. A scheme another program already opens (callto:, in
+# the one-user run) is left as it was, installed and uninstalled. Arguments: the Wine
+# program, the installer; with WINEARCH=win32 (and 32-bit Wine's `wine`) the prefix is a 32-bit Windows.
 set -uo pipefail
 WINE=$1
 SETUP=$2
@@ -44,6 +45,13 @@ for mode in AllUsers CurrentUser; do
         dir="$dir/AppData/Local/Programs/OrvoDial" root=HKCU
     fi
     uninst="$root\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OrvoDial"
+    other='"C:\Other\phone.exe" "%1"'
+    if [ $mode = CurrentUser ]; then # callto: is another program's
+        run reg add 'HKCU\Software\Classes\callto\shell\open\command' /ve /d "$other" /f
+        ours=tel
+    else
+        ours="tel callto"
+    fi
     run "$SETUP" /$mode /S
     for f in "$dir/OrvoDial.exe" "$dir/uninstall.exe" "$menu/OrvoDial.lnk"; do
         [ -f "$f" ] || fail "$f not installed"
@@ -60,6 +68,16 @@ for mode in AllUsers CurrentUser; do
     done
     key "$root\\Software\\RegisteredApplications" OrvoDial | grep -q 'Software\\OrvoDial\\Capabilities' ||
         fail "not among the registered applications"
+    for scheme in $ours; do
+        key "$root\\Software\\Classes\\$scheme\\shell\\open\\command" | grep -q 'OrvoDial.exe" "%1"' ||
+            fail "$scheme: links do not open OrvoDial"
+        key "$root\\Software\\Classes\\$scheme" "URL Protocol" | grep -q "URL Protocol" ||
+            fail "$scheme: no URL Protocol"
+    done
+    if [ $mode = CurrentUser ]; then
+        key 'HKCU\Software\Classes\callto\shell\open\command' | grep -qF 'Other\phone.exe' ||
+            fail "callto: taken from the program that had it"
+    fi
 
     # The uninstaller as "Apps & features" would run it, silently.
     quiet=$(key "$uninst" QuietUninstallString | sed -n 's/.*REG_SZ *//p')
@@ -72,6 +90,13 @@ for mode in AllUsers CurrentUser; do
         [ -z "$(key "$k")" ] || fail "$k left behind"
     done
     [ -z "$(key "$root\\Software\\RegisteredApplications" OrvoDial)" ] || fail "still a registered application"
+    for scheme in $ours; do
+        [ -z "$(key "$root\\Software\\Classes\\$scheme")" ] || fail "$scheme: scheme key left behind"
+    done
+    if [ $mode = CurrentUser ]; then
+        key 'HKCU\Software\Classes\callto\shell\open\command' | grep -qF 'Other\phone.exe' ||
+            fail "callto: removed from the program that had it"
+    fi
 done
 [ $failed = 0 ] && echo "ok - installed and uninstalled for all users and for one user"
 exit $failed
