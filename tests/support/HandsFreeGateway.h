@@ -2,10 +2,10 @@
 // TCP on 127.0.0.1, for oFono's phonesim plugin (a "Modem=hfp" modem) to talk to in tests.
 //
 // It answers the service-level set-up (+BRSF, +CIND, +CMER ...; or refuses it when told
-// to), a dial (ATD...; with OK,
-// or with ERROR when told to refuse), the call list (+CLCC) and hang-ups (+CHUP, ATH), and
-// sends the call's progress as +CIEV indicators when the test says the far end rings,
-// answers, is busy or hangs up. Every command it hears is kept, in order.
+// to), a dial (ATD...; with OK, or with ERROR when told to refuse), the call list (+CLCC)
+// and hang-ups (+CHUP, ATH), and sends the call's progress as +CIEV indicators when the
+// test says the far end rings, answers, is busy or hangs up. Every command it hears is
+// kept, in order.
 // What it does not do: no audio link, no incoming calls, one call, one connection.
 #pragma once
 
