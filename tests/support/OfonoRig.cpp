@@ -27,10 +27,13 @@ using testproc::DiesWithTheTest;
 using testproc::kStopMs;
 
 // A call on the private bus from a connection of the test's own; true when it answered.
-bool CallOfono(const QString& path, const QString& interface, const QString& method, QDBusMessage* reply = nullptr) {
-    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SystemBus, QStringLiteral("ofonotest"));
+bool CallOfono(const QString& path, const QString& interface, const QString& method,
+               QDBusMessage* reply = nullptr) {
+    QDBusConnection bus =
+        QDBusConnection::connectToBus(QDBusConnection::SystemBus, QStringLiteral("ofonotest"));
     const QDBusMessage answer =
-        bus.call(QDBusMessage::createMethodCall(QStringLiteral("org.ofono"), path, interface, method), QDBus::Block, 3000);
+        bus.call(QDBusMessage::createMethodCall(QStringLiteral("org.ofono"), path, interface, method),
+                 QDBus::Block, 3000);
     if (reply != nullptr)
         *reply = answer;
     return answer.type() == QDBusMessage::ReplyMessage;
@@ -47,26 +50,11 @@ PrivateBus* PrivateBus::Get(std::string& why) {
     }
     std::unique_ptr<PrivateBus> made(new PrivateBus);
     const QString socket = made->dir.filePath(QStringLiteral("system_bus_socket"));
-    QFile config(made->dir.filePath(QStringLiteral("bus.conf")));
-    config.open(QIODevice::WriteOnly);
-    // Anyone may own any name and talk to anyone: it is the test's own bus.
-    config.write(QStringLiteral(
-                     "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                     " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                     "<busconfig><type>system</type><listen>unix:path=%1</listen><auth>EXTERNAL</auth>\n"
-                     "<policy context=\"default\"><allow user=\"*\"/><allow own=\"*\"/>\n"
-                     "<allow send_type=\"method_call\"/><allow send_type=\"signal\"/>\n"
-                     "<allow send_type=\"method_return\"/><allow send_type=\"error\"/>\n"
-                     "<allow receive_type=\"method_call\"/><allow receive_type=\"signal\"/>\n"
-                     "<allow receive_type=\"method_return\"/><allow receive_type=\"error\"/>\n"
-                     "</policy></busconfig>\n")
-                     .arg(socket)
-                     .toUtf8());
-    config.close();
+    made->WriteConfig(QString());
     made->daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     DiesWithTheTest(made->daemon);
     made->daemon.start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--nofork"), QStringLiteral("--config-file=") + config.fileName()});
+                       {QStringLiteral("--nofork"), QStringLiteral("--config-file=") + made->ConfigPath()});
     if (!made->daemon.waitForStarted(kStartMs) ||
         !WaitUntil([&] { return QFileInfo::exists(socket); }, kStartMs)) {
         failure = "dbus-daemon did not start (Debian package dbus)";
@@ -78,6 +66,41 @@ PrivateBus* PrivateBus::Get(std::string& why) {
     setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/no-session-bus", 1);
     bus = std::move(made);
     return bus.get();
+}
+
+QString PrivateBus::ConfigPath() const {
+    return dir.filePath(QStringLiteral("bus.conf"));
+}
+
+void PrivateBus::WriteConfig(const QString& denials) {
+    QFile config(ConfigPath());
+    config.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    // Anyone may own any name and talk to anyone (it is the test's own bus), but for what
+    // a test denies.
+    config.write(
+        QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                       " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                       "<busconfig><type>system</type><listen>unix:path=%1</listen><auth>EXTERNAL</auth>\n"
+                       "<policy context=\"default\"><allow user=\"*\"/><allow own=\"*\"/>\n"
+                       "<allow send_type=\"method_call\"/><allow send_type=\"signal\"/>\n"
+                       "<allow send_type=\"method_return\"/><allow send_type=\"error\"/>\n"
+                       "<allow receive_type=\"method_call\"/><allow receive_type=\"signal\"/>\n"
+                       "<allow receive_type=\"method_return\"/><allow receive_type=\"error\"/>\n"
+                       "%2</policy></busconfig>\n")
+            .arg(dir.filePath(QStringLiteral("system_bus_socket")), denials)
+            .toUtf8());
+}
+
+bool PrivateBus::Deny(const QString& denials) {
+    WriteConfig(denials);
+    QDBusConnection bus =
+        QDBusConnection::connectToBus(QDBusConnection::SystemBus, QStringLiteral("ofonotest"));
+    const QDBusMessage answer =
+        bus.call(QDBusMessage::createMethodCall(
+                     QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                     QStringLiteral("org.freedesktop.DBus"), QStringLiteral("ReloadConfig")),
+                 QDBus::Block, 3000);
+    return answer.type() == QDBusMessage::ReplyMessage;
 }
 
 PrivateBus::~PrivateBus() {
@@ -96,7 +119,8 @@ bool OfonoDaemon::Start(std::string& why) {
         return false;
     QFile config(dir.filePath(QStringLiteral("phonesim.conf")));
     config.open(QIODevice::WriteOnly);
-    config.write(QStringLiteral("[hfp]\nModem=hfp\nAddress=127.0.0.1\nPort=%1\n").arg(gateway.Port()).toUtf8());
+    config.write(
+        QStringLiteral("[hfp]\nModem=hfp\nAddress=127.0.0.1\nPort=%1\n").arg(gateway.Port()).toUtf8());
     config.close();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("OFONO_PHONESIM_CONFIG"), config.fileName());
@@ -121,8 +145,8 @@ bool OfonoDaemon::Start(std::string& why) {
     const bool listed = WaitUntil(
         [&] {
             return daemon.state() == QProcess::Running &&
-                   CallOfono(QStringLiteral("/"), QStringLiteral("org.ofono.Manager"), QStringLiteral("GetModems"),
-                             &modems) &&
+                   CallOfono(QStringLiteral("/"), QStringLiteral("org.ofono.Manager"),
+                             QStringLiteral("GetModems"), &modems) &&
                    modems.arguments().size() == 1 &&
                    QDBusMessage(modems).signature() == QStringLiteral("a(oa{sv})");
         },

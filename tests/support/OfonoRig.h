@@ -8,6 +8,7 @@
 #include "tests/support/HandsFreeGateway.h"
 
 #include <QProcess>
+#include <QString>
 #include <QTemporaryDir>
 #include <QVariantMap>
 
@@ -24,9 +25,14 @@ class PrivateBus {
     static PrivateBus* Get(std::string& why);
     ~PrivateBus();
     const std::string& Address() const { return address; }
+    // The bus's policy with these rules (<deny .../> elements) added, in effect at once for
+    // every connection; an empty text lifts them. True when the bus took it.
+    bool Deny(const QString& denials);
 
   private:
     PrivateBus() = default;
+    QString ConfigPath() const;
+    void WriteConfig(const QString& denials);
     QTemporaryDir dir;
     QProcess daemon;
     std::string address;

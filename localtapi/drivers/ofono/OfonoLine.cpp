@@ -179,6 +179,14 @@ LONG OfonoLine::FindModem(QString& path, QVariantMap& properties) {
     const auto reply = Await(
         QDBusMessage::createMethodCall(kService, QStringLiteral("/"), kManager, QStringLiteral("GetModems")),
         t.call);
+    if (reply && reply->errorName() == QLatin1String("org.freedesktop.DBus.Error.AccessDenied")) {
+        // Debian's oFono lets only root and users logged in at the computer itself talk to
+        // it; over ssh, or from a service, the bus refuses every call.
+        Remark("oFono refuses this user: its D-Bus policy (/etc/dbus-1/system.d/ofono.conf) lets only root "
+               "and users logged in at the computer itself call it",
+               true);
+        return LINEERR_NODEVICE;
+    }
     if (!reply || reply->type() != QDBusMessage::ReplyMessage) {
         Remark("oFono does not list its modems" + (reply ? ": " + Describe(*reply) : std::string(" in time")),
                true);

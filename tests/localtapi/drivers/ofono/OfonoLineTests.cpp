@@ -237,6 +237,20 @@ TEST_F(OfonoLineTest, OfonoRestartedTheLineWorksAgain) {
         << again.log;
 }
 
+// oFono's own policy lets only root and users at the computer's seat call it: anyone else
+// is refused by the bus, and is told so instead of "no modem".
+TEST_F(OfonoLineTest, OfonoRefusesThisUser) {
+    std::string why;
+    ofonotest::PrivateBus* bus = ofonotest::PrivateBus::Get(why);
+    ASSERT_TRUE(bus->Deny(QStringLiteral("<deny send_destination=\"org.ofono\"/>")));
+    auto line = Line();
+    const LONG opened = line->Open(sink);
+    ASSERT_TRUE(bus->Deny(QString()));
+    EXPECT_EQ(opened, LINEERR_NODEVICE);
+    EXPECT_NE(remarks.find("! oFono refuses this user: its D-Bus policy"), std::string::npos) << remarks;
+    EXPECT_EQ(line->Open(sink), 0) << "allowed again:\n" << remarks;
+}
+
 TEST_F(OfonoLineTest, AModemPathThatDoesNotExist) {
     auto line = Line(Settings("/hfp/org/bluez/hci0/dev_00_11_22_33_44_55"));
     EXPECT_EQ(line->Open(sink), LINEERR_NODEVICE);
