@@ -27,9 +27,17 @@ if [ ! -f "$cache" ]; then
     rm -rf "$out/debootstrap"
 fi
 
+# Dialers running inside the root (their PIDs), which must not outlive the test.
+strays() {
+    local p
+    for p in $(pgrep -x orvodial); do
+        [ "$(readlink "/proc/$p/root")" != "$root" ] || echo "$p"
+    done
+}
 cleanup() {
-    mountpoint -q "$root/proc" && umount "$root/proc"
     [ -n "${dialer:-}" ] && kill "$dialer" 2>/dev/null
+    for p in $(strays); do kill -9 "$p"; done
+    mountpoint -q "$root/proc" && umount "$root/proc"
     rm -rf "$root"
 }
 trap cleanup EXIT
@@ -49,7 +57,11 @@ echo "installed with its dependencies in a fresh Debian 12 root"
 [ "$(in_root orvodial --version)" = "OrvoDial 1.00" ] || fail "orvodial --version"
 desktop-file-validate "$root/usr/share/applications/orvodial.desktop" || fail "the desktop entry"
 
-in_root sh -c 'rm -rf /root/.config; QT_QPA_PLATFORM=offscreen ORVODIAL_TAPI_TRACE=/tmp/trace exec orvodial' \
+# Started as a plain command, not through in_root: a function in the background runs in a
+# subshell of its own, and $! would be that subshell, not the dialer (chroot, env and sh
+# each exec the next, so here $! is the dialer's PID).
+chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
+    sh -c 'rm -rf /root/.config; QT_QPA_PLATFORM=offscreen ORVODIAL_TAPI_TRACE=/tmp/trace exec orvodial' \
     >"$out/start.log" 2>&1 &
 dialer=$!
 for _ in $(seq 600); do
@@ -63,6 +75,7 @@ kill -0 "$dialer" 2>/dev/null || { cat "$out/start.log"; fail "the dialer ended 
 kill "$dialer"
 wait "$dialer" 2>/dev/null || true
 dialer=
+[ -z "$(strays)" ] || fail "a dialer is still running in the root (PID $(strays))"
 echo "the dialer starts on the simulated line without a configuration file"
 
 in_root apt-get purge -y -q orvodial >>"$out/apt.log" 2>&1 || fail "apt-get purge"
