@@ -4,6 +4,7 @@
 // start an X server: CTest runs these tests under xvfb-run (with -noreset).
 #pragma once
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/XdoTool.h"
 
 #include <QDir>
@@ -31,13 +32,7 @@ class DialerProcess {
         config.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
 
-    ~DialerProcess() {
-        process.terminate();
-        if (!process.waitForFinished(10000)) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
+    ~DialerProcess() { testproc::Stop(process); }
 
     // Starts it; the dial window's id once it shows, empty when it did not.
     std::string Start() {
@@ -56,16 +51,10 @@ class DialerProcess {
                    env.value(QStringLiteral("ASAN_OPTIONS")) + ":detect_leaks=0");
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::ForwardedChannels);
-        // A dialer that ends before its window shows (the X server refused it, as one
-        // starting up beside another test's may) is started again.
-        std::string window;
-        for (int attempt = 0; attempt < 3 && window.empty(); ++attempt) {
-            process.start(Binary(), {});
-            if (!process.waitForStarted(10000))
-                return {};
-            window = Window("^Orvo Dial$", 20000, [&] { return process.state() == QProcess::NotRunning; });
-        }
-        return window;
+        process.start(Binary(), {});
+        if (!process.waitForStarted(10000))
+            return {};
+        return Window("^Orvo Dial$", 20000, [&] { return process.state() == QProcess::NotRunning; });
     }
 
     // The number typed into the dial window, then Enter (Dial).

@@ -27,16 +27,20 @@ using testproc::DiesWithTheTest;
 using testproc::kStopMs;
 
 // A call on the private bus from a connection of the test's own; true when it answered.
-bool CallOfono(const QString& path, const QString& interface, const QString& method,
-               QDBusMessage* reply = nullptr) {
+bool Call(const QString& service, const QString& path, const QString& interface, const QString& method,
+          QDBusMessage* reply = nullptr) {
     QDBusConnection bus =
         QDBusConnection::connectToBus(QDBusConnection::SystemBus, QStringLiteral("ofonotest"));
     const QDBusMessage answer =
-        bus.call(QDBusMessage::createMethodCall(QStringLiteral("org.ofono"), path, interface, method),
-                 QDBus::Block, 3000);
+        bus.call(QDBusMessage::createMethodCall(service, path, interface, method), QDBus::Block, 3000);
     if (reply != nullptr)
         *reply = answer;
     return answer.type() == QDBusMessage::ReplyMessage;
+}
+
+bool CallOfono(const QString& path, const QString& interface, const QString& method,
+               QDBusMessage* reply = nullptr) {
+    return Call(QStringLiteral("org.ofono"), path, interface, method, reply);
 }
 
 } // namespace
@@ -93,14 +97,8 @@ void PrivateBus::WriteConfig(const QString& denials) {
 
 bool PrivateBus::Deny(const QString& denials) {
     WriteConfig(denials);
-    QDBusConnection bus =
-        QDBusConnection::connectToBus(QDBusConnection::SystemBus, QStringLiteral("ofonotest"));
-    const QDBusMessage answer =
-        bus.call(QDBusMessage::createMethodCall(
-                     QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-                     QStringLiteral("org.freedesktop.DBus"), QStringLiteral("ReloadConfig")),
-                 QDBus::Block, 3000);
-    return answer.type() == QDBusMessage::ReplyMessage;
+    return Call(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                QStringLiteral("org.freedesktop.DBus"), QStringLiteral("ReloadConfig"));
 }
 
 PrivateBus::~PrivateBus() {

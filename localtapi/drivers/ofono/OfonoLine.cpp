@@ -50,7 +50,14 @@ LONG DialError(const QString& name) {
     return LINEERR_OPERATIONFAILED;
 }
 
+// What went wrong with a call, for the user: oFono's error name and text, or, when the bus
+// refused the call, why (its own text is a dump of the policy rules it matched).
 std::string Describe(const QDBusMessage& error) {
+    if (error.errorName() == QLatin1String("org.freedesktop.DBus.Error.AccessDenied"))
+        // Debian's oFono lets only root and users logged in at the computer itself talk to
+        // it; over ssh, or from a service, the bus refuses every call.
+        return "oFono refuses this user: its D-Bus policy (/etc/dbus-1/system.d/ofono.conf) lets only root "
+               "and users logged in at the computer itself call it";
     return (error.errorName() + QStringLiteral(": ") + error.errorMessage()).toStdString();
 }
 
@@ -180,11 +187,7 @@ LONG OfonoLine::FindModem(QString& path, QVariantMap& properties) {
         QDBusMessage::createMethodCall(kService, QStringLiteral("/"), kManager, QStringLiteral("GetModems")),
         t.call);
     if (reply && reply->errorName() == QLatin1String("org.freedesktop.DBus.Error.AccessDenied")) {
-        // Debian's oFono lets only root and users logged in at the computer itself talk to
-        // it; over ssh, or from a service, the bus refuses every call.
-        Remark("oFono refuses this user: its D-Bus policy (/etc/dbus-1/system.d/ofono.conf) lets only root "
-               "and users logged in at the computer itself call it",
-               true);
+        Remark(Describe(*reply), true); // the first call to oFono itself: nothing works
         return LINEERR_NODEVICE;
     }
     if (!reply || reply->type() != QDBusMessage::ReplyMessage) {
