@@ -15,7 +15,7 @@ namespace {
 std::vector<std::string> g_got; // "app:p1" per delivered message
 std::function<void(DWORD_PTR p1)> g_during; // run inside the callback
 
-void CALLBACK Record(DWORD, DWORD, DWORD_PTR instance, DWORD_PTR p1, DWORD_PTR, DWORD_PTR) {
+void CALLBACK RecordDelivered(DWORD, DWORD, DWORD_PTR instance, DWORD_PTR p1, DWORD_PTR, DWORD_PTR) {
     g_got.push_back(std::to_string(instance) + ":" + std::to_string(p1));
     if (g_during)
         g_during(p1);
@@ -43,8 +43,8 @@ class Delivery : public testing::Test {
 TEST_F(Delivery, InOrderPerApplicationAndNeverInsideAnOperation) {
     std::vector<DWORD_PTR> before;
     MessageDelivery d([&](const Message& m) { before.push_back(m.p1); });
-    ASSERT_TRUE(d.Add(1, &Record));
-    ASSERT_TRUE(d.Add(2, &Record));
+    ASSERT_TRUE(d.Add(1, &RecordDelivered));
+    ASSERT_TRUE(d.Add(2, &RecordDelivered));
     {
         MessageDelivery::Operation op(d);
         for (DWORD_PTR n : {10, 11, 12})
@@ -67,8 +67,8 @@ TEST_F(Delivery, InOrderPerApplicationAndNeverInsideAnOperation) {
 
 TEST_F(Delivery, RemovedOrDiscardedMessagesAreNotDelivered) {
     MessageDelivery d(nullptr);
-    ASSERT_TRUE(d.Add(1, &Record));
-    ASSERT_TRUE(d.Add(2, &Record));
+    ASSERT_TRUE(d.Add(1, &RecordDelivered));
+    ASSERT_TRUE(d.Add(2, &RecordDelivered));
     for (DWORD_PTR n : {1, 2, 3, 4})
         d.Post(1, Numbered(1, n));
     d.Post(2, Numbered(2, 9));
@@ -83,7 +83,7 @@ TEST_F(Delivery, RemovedOrDiscardedMessagesAreNotDelivered) {
 // inside that loop.
 TEST_F(Delivery, CallbackInAModalLoopStillReceivesTheRest) {
     MessageDelivery d(nullptr);
-    ASSERT_TRUE(d.Add(1, &Record));
+    ASSERT_TRUE(d.Add(1, &RecordDelivered));
     std::vector<std::string> insideFirst;
     g_during = [&](DWORD_PTR p1) {
         if (p1 != 1)
@@ -100,7 +100,7 @@ TEST_F(Delivery, CallbackInAModalLoopStillReceivesTheRest) {
 // The callback lets go of the service, and with it the queue: nothing is touched after.
 TEST_F(Delivery, CallbackThatDestroysTheQueue) {
     auto d = std::make_unique<MessageDelivery>(nullptr);
-    ASSERT_TRUE(d->Add(1, &Record));
+    ASSERT_TRUE(d->Add(1, &RecordDelivered));
     g_during = [&](DWORD_PTR) { d.reset(); };
     d->Post(1, Numbered(1, 1));
     d->Post(1, Numbered(1, 2));
@@ -112,7 +112,7 @@ TEST_F(Delivery, CallbackThatDestroysTheQueue) {
 // The callback removes its own application: its pending messages go with it.
 TEST_F(Delivery, CallbackThatRemovesItsApplication) {
     MessageDelivery d(nullptr);
-    ASSERT_TRUE(d.Add(1, &Record));
+    ASSERT_TRUE(d.Add(1, &RecordDelivered));
     g_during = [&](DWORD_PTR) { d.Remove(1); };
     d.Post(1, Numbered(1, 1));
     d.Post(1, Numbered(1, 2));

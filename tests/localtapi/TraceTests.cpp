@@ -17,7 +17,7 @@ namespace {
 
 std::vector<DWORD_PTR> g_instances; // the callback instance of every delivered message
 std::vector<DWORD> g_messages;
-void CALLBACK Record(DWORD, DWORD message, DWORD_PTR instance, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
+void CALLBACK RecordTraced(DWORD, DWORD message, DWORD_PTR instance, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
     g_instances.push_back(instance);
     g_messages.push_back(message);
 }
@@ -43,7 +43,7 @@ TEST(Trace, OperationsAndMessagesThroughTheLayer) {
     HLINEAPP app = 0;
     DWORD devs = 0, version = 0x00030000;
     LINEINITIALIZEEXPARAMS params{sizeof params, 0, 0, LINEINITIALIZEEXOPTION_USEHIDDENWINDOW, {}, 0};
-    ASSERT_EQ(traced->lineInitializeExA(&app, nullptr, &Record, "test", &devs, &version, &params), 0);
+    ASSERT_EQ(traced->lineInitializeExA(&app, nullptr, &RecordTraced, "test", &devs, &version, &params), 0);
     HLINE line = 0;
     ASSERT_EQ(traced->lineOpen(app, 0, &line, 0x00030000, 0, 0x1234, 1, 4, nullptr), 0);
     HCALL call = 0;

@@ -1,5 +1,6 @@
 // DialForm: fixed layout, key preview and the hand-over of events to DialFormLogic.
 #include "ui/qt/DialForm.h"
+#include "ui/qt/PixelGeometry.h"
 
 #include "ui/qt/EmbeddedPictures.h"
 #include "ui/Layout.h"
@@ -12,11 +13,6 @@
 #include <QLineEdit>
 
 namespace {
-
-QRect PixelGeometry(const ui::TwipRect& twips) {
-    const ui::PixelRect r = ui::ToPixels(twips);
-    return {r.left, r.top, r.width, r.height};
-}
 
 // The key-cap picture of a keypad key, for a device pixel ratio.
 PictureButton::PictureSource PictureFor(char tag) {
@@ -41,7 +37,7 @@ DialForm::DialForm(ui::DialFormLogic::LineFactory factory, ui::LocalClock clock)
         const KeypadKey& key = kKeypad[index];
         auto* button = new PictureButton(PictureFor(key.tag), QChar(key.tag), this);
         button->setObjectName(QStringLiteral("TTButton%1").arg(index));
-        button->setGeometry(PixelGeometry(key.rect()));
+        button->setGeometry(ui::qt::PixelGeometry(key.rect()));
         button->setAccessibleName(QString(QChar(key.tag)));
         connect(button, &QAbstractButton::clicked, this,
                 [this, index] { ui::qt::RunHandler([this, index] { logic_.KeypadPress(index); }); });
@@ -57,7 +53,7 @@ DialForm::DialForm(ui::DialFormLogic::LineFactory factory, ui::LocalClock clock)
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setEditable(true);
     Text1->setInsertPolicy(QComboBox::NoInsert); // only the Dial command adds entries
-    Text1->setGeometry(PixelGeometry(kText1));
+    Text1->setGeometry(ui::qt::PixelGeometry(kText1));
     Text1->setEditText(QString());
 
     // The first control in tab order has the focus when the window is first shown.
@@ -103,7 +99,7 @@ QPushButton* DialForm::makeButton(const ui::dialform::ButtonSpec& spec,
                                   void (ui::DialFormLogic::*handler)()) {
     auto* button = new QPushButton(QString::fromUtf8(spec.text), this);
     button->setObjectName(QString::fromUtf8(spec.name));
-    button->setGeometry(PixelGeometry(spec.rect));
+    button->setGeometry(ui::qt::PixelGeometry(spec.rect));
     button->setAutoDefault(true); // Enter presses a focused push button
     connect(button, &QPushButton::clicked, this,
             [this, handler] { ui::qt::RunHandler([this, handler] { (logic_.*handler)(); }); });

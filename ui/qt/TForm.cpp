@@ -1,5 +1,6 @@
 // TForm: fixed layout from the twips table, fonts, timer and modal show.
 #include "ui/qt/TForm.h"
+#include "ui/qt/PixelGeometry.h"
 
 #include "ui/qt/EmbeddedPictures.h"
 #include "ui/Layout.h"
@@ -12,11 +13,6 @@
 #include <QPointer>
 
 namespace {
-
-QRect PixelGeometry(const ui::TwipRect& twips) {
-    const ui::PixelRect r = ui::ToPixels(twips);
-    return {r.left, r.top, r.width, r.height};
-}
 
 constexpr const char* kEmbeddedClockFont = ":/fonts/DSEG7Classic-Regular.ttf";
 
@@ -51,21 +47,21 @@ TForm::TForm(ui::LocalClock clock) : QWidget(nullptr), logic_(*this, std::move(c
 
     Command1 = new QPushButton(QString::fromUtf8(kCommand1Text), this);
     Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(PixelGeometry(kCommand1));
+    Command1->setGeometry(ui::qt::PixelGeometry(kCommand1));
     Command1->setDefault(true);
     Command1->setAutoDefault(true);
     connect(Command1, &QPushButton::clicked, this, [this] { ui::qt::RunHandler([this] { logic_.Done(); }); });
 
     Num = new QLabel(QString::fromUtf8(kNumDesignText), this);
     Num->setObjectName(QStringLiteral("Num"));
-    Num->setGeometry(PixelGeometry(kNum));
+    Num->setGeometry(ui::qt::PixelGeometry(kNum));
     Num->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     Num->setTextFormat(Qt::PlainText);
     Num->setFont(QFont(QString::fromUtf8(kNumFontFamily), kNumFontPoints, QFont::Bold));
 
     Timebox = new QLabel(QString::fromUtf8(kTimeboxDesignText), this);
     Timebox->setObjectName(QStringLiteral("Timebox"));
-    Timebox->setGeometry(PixelGeometry(kTimebox));
+    Timebox->setGeometry(ui::qt::PixelGeometry(kTimebox));
     Timebox->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Timebox->setTextFormat(Qt::PlainText);
     Timebox->setFont(TimeboxFont(Timebox->width()));
