@@ -157,8 +157,13 @@ bool Baresip::Start(std::string& why) {
 
 std::string Baresip::Command(const std::string& command, const std::string& params) {
     QTcpSocket socket;
+    // A phone just started is not listening yet: the refusal ends this try at once (the
+    // caller tries again), rather than after the whole wait.
+    bool refused = false;
+    QObject::connect(&socket, &QAbstractSocket::errorOccurred, [&refused] { refused = true; });
     socket.connectToHost(QString::fromLatin1(kHost), static_cast<quint16>(spec.ctrlPort));
-    if (!WaitUntil([&] { return socket.state() == QAbstractSocket::ConnectedState; }, 2000))
+    if (!WaitUntil([&] { return refused || socket.state() == QAbstractSocket::ConnectedState; }, 2000) ||
+        refused)
         return {};
     QJsonObject request{{"command", QString::fromStdString(command)},
                         {"params", QString::fromStdString(params)},
