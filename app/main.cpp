@@ -8,6 +8,7 @@
 
 #include "ui/AppInfo.h"
 #include "localtapi/qt/SystemTapi.h"
+#include "telephony/mTAPIDecs.h"
 #include "ui/qt/DialForm.h"
 #include "ui/qt/QtMessageBox.h"
 
@@ -46,6 +47,9 @@ int main(int argc, char** argv) {
     }
     int qtArgc = 1; // the arguments are ours, not Qt's
     QApplication application(qtArgc, argv);
+    // Every way out of main below ends the windows and line objects, then the telephony
+    // (trace, service, drivers), then QApplication: none of them is left to exit handlers.
+    const mTAPIDecs::SystemTapiScope telephony;
     app::SetUpApplication();
     if (command.action != app::Action::Dial)
         return app::RunLineDialog(command.action == app::Action::LineSettings ? app::LineDialog::Settings

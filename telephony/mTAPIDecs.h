@@ -57,6 +57,21 @@ class TapiApi {
 // Windows, localtapi elsewhere), so a program that uses it links that library.
 std::shared_ptr<TapiApi> SystemTapi();
 
+// Ends the system's telephony as this process holds it (the trace layer, and where the
+// process runs its own telephony service, that service with its lines): called by the
+// program once its windows and line objects are gone, so that nothing of it is left for
+// the exit handlers. A later SystemTapi() starts afresh.
+void EndSystemTapi();
+
+// Calls EndSystemTapi() when the scope ends: declared in main before the windows, so that
+// every way out of main ends the windows first and then the telephony.
+struct SystemTapiScope {
+    SystemTapiScope() = default;
+    SystemTapiScope(const SystemTapiScope&) = delete;
+    SystemTapiScope& operator=(const SystemTapiScope&) = delete;
+    ~SystemTapiScope() { EndSystemTapi(); }
+};
+
 // The application's instance handle passed to lineInitializeExA (null where the system
 // has no such notion).
 HINSTANCE ApplicationInstance();

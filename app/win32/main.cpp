@@ -15,6 +15,7 @@
 
 #include "ui/AppInfo.h"
 #include "telephony/RuntimeError.h"
+#include "telephony/mTAPIDecs.h"
 
 #include <windows.h>
 
@@ -91,6 +92,9 @@ int RunLineDialog(bool settings) {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    // Every way out ends the windows and line objects first, then the telephony binding
+    // and its trace: nothing of it is left to the exit handlers.
+    const mTAPIDecs::SystemTapiScope telephony;
     const app::CommandLine command = app::ParseCommandLine(Arguments());
     if (!command.error.empty()) {
         Tell("orvodial: " + command.error + "\nTry 'OrvoDial.exe --help'.\n", true);

@@ -5,13 +5,40 @@
 
 namespace localtapi::qt {
 
+namespace {
+
+// The one service of the process and the seam over it. Plain pointers, emptied by
+// EndSystemTelephony: an exit handler never destroys either of them.
+struct SystemTelephony {
+    std::shared_ptr<LocalTapi> service;
+    std::shared_ptr<mTAPIDecs::TapiApi> api;
+};
+
+SystemTelephony& System() {
+    static SystemTelephony* const system = new SystemTelephony; // never destroyed: see above
+    return *system;
+}
+
+} // namespace
+
 std::shared_ptr<LocalTapi> SystemService() {
-    static const std::shared_ptr<LocalTapi> service = [] {
+    SystemTelephony& system = System();
+    if (!system.service) {
         LocalTapi::Options options;
         options.configuration = LoadConfiguration(ConfigurationPath());
-        return NewLocalTapi(std::move(options));
-    }();
-    return service;
+        system.service = NewLocalTapi(std::move(options));
+    }
+    return system.service;
+}
+
+void EndSystemTelephony() {
+    SystemTelephony& system = System();
+    // The trace holds the service: it goes first, then the service, its drivers and devices.
+    std::shared_ptr<LocalTapi> service = std::move(system.service);
+    system.api.reset();
+    if (service)
+        service->SetNotes(nullptr);
+    service.reset();
 }
 
 } // namespace localtapi::qt
@@ -19,18 +46,23 @@ std::shared_ptr<LocalTapi> SystemService() {
 namespace mTAPIDecs {
 
 std::shared_ptr<TapiApi> SystemTapi() {
-    static const std::shared_ptr<TapiApi> api = [] {
-        const std::shared_ptr<localtapi::LocalTapi> service = localtapi::qt::SystemService();
-        std::shared_ptr<TapiApi> traced = telephony::trace::TracedFromEnvironment(service);
-        // The drivers' steps go into the trace too. Weak: the trace may end first at exit.
-        if (auto layer = std::dynamic_pointer_cast<telephony::trace::TracingTapi>(traced))
-            service->SetNotes([weak = std::weak_ptr<telephony::trace::TracingTapi>(layer)](const std::string& text) {
-                if (auto t = weak.lock())
-                    t->Note(text);
-            });
-        return traced;
-    }();
-    return api;
+    localtapi::qt::SystemTelephony& system = localtapi::qt::System();
+    if (system.api)
+        return system.api;
+    const std::shared_ptr<localtapi::LocalTapi> service = localtapi::qt::SystemService();
+    std::shared_ptr<TapiApi> traced = telephony::trace::TracedFromEnvironment(service);
+    // The drivers' steps go into the trace too, while the trace is there.
+    if (auto layer = std::dynamic_pointer_cast<telephony::trace::TracingTapi>(traced))
+        service->SetNotes([weak = std::weak_ptr<telephony::trace::TracingTapi>(layer)](const std::string& text) {
+            if (auto t = weak.lock())
+                t->Note(text);
+        });
+    system.api = traced;
+    return traced;
+}
+
+void EndSystemTapi() {
+    localtapi::qt::EndSystemTelephony();
 }
 
 } // namespace mTAPIDecs

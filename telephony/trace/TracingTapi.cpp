@@ -7,21 +7,20 @@ namespace telephony::trace {
 
 namespace {
 
-// Every route of every live TracingTapi: a callback instance is only followed as a route
-// when it is one of these (anything else is an application's own value).
-std::set<const void*>& KnownRoutes() {
-    static std::set<const void*> routes;
-    return routes;
-}
-
-// The line application registered last, for messages that belong to no line.
-struct LastApp {
-    TracingTapi* tracer = nullptr;
-    LINECALLBACK callback = nullptr;
+// What the static callback needs to find its way, shared by every live TracingTapi. It is
+// made on first use and never destroyed: a tracer held by some other static may end among
+// the exit handlers, in any order, and still erase its routes from here.
+struct Registry {
+    // Every route of every live TracingTapi: a callback instance is only followed as a
+    // route when it is one of these (anything else is an application's own value).
+    std::set<const void*> routes;
+    // The line application registered last, for messages that belong to no line.
+    TracingTapi* lastTracer = nullptr;
+    LINECALLBACK lastCallback = nullptr;
 };
-LastApp& Last() {
-    static LastApp last;
-    return last;
+Registry& Shared() {
+    static Registry* const registry = new Registry;
+    return *registry;
 }
 
 std::string VersionText(DWORD v) {
@@ -34,10 +33,13 @@ TracingTapi::TracingTapi(std::shared_ptr<mTAPIDecs::TapiApi> api, std::unique_pt
     : inner(std::move(api)), file(std::move(out)) {}
 
 TracingTapi::~TracingTapi() {
+    Registry& shared = Shared();
     for (const Route& r : routes)
-        KnownRoutes().erase(&r);
-    if (Last().tracer == this)
-        Last() = LastApp{};
+        shared.routes.erase(&r);
+    if (shared.lastTracer == this) {
+        shared.lastTracer = nullptr;
+        shared.lastCallback = nullptr;
+    }
 }
 
 void TracingTapi::Note(const std::string& text) {
@@ -51,11 +53,12 @@ LONG TracingTapi::Write(const TraceLine& line, LONG result) {
 
 void CALLBACK TracingTapi::Deliver(DWORD hDevice, DWORD dwMessage, DWORD_PTR dwInstance, DWORD_PTR dwParam1,
                                    DWORD_PTR dwParam2, DWORD_PTR dwParam3) {
-    TracingTapi* tracer = Last().tracer;
-    LINECALLBACK callback = Last().callback;
+    const Registry& shared = Shared();
+    TracingTapi* tracer = shared.lastTracer;
+    LINECALLBACK callback = shared.lastCallback;
     DWORD_PTR instance = dwInstance;
     const auto* route = reinterpret_cast<const Route*>(dwInstance);
-    if (dwInstance != 0 && KnownRoutes().count(route) != 0) {
+    if (dwInstance != 0 && shared.routes.count(route) != 0) {
         tracer = route->tracer;
         callback = route->callback;
         instance = route->instance;
@@ -76,7 +79,8 @@ LONG TracingTapi::lineInitializeExA(LPHLINEAPP lphLineApp, HINSTANCE hInstance, 
                                  lpszFriendlyAppName, lpdwNumDevs, lpdwAPIVersion, params);
     if (result == 0 && lphLineApp != nullptr) {
         appCallbacks[*lphLineApp] = lpfnCallback;
-        Last() = LastApp{this, lpfnCallback};
+        Shared().lastTracer = this;
+        Shared().lastCallback = lpfnCallback;
     }
     TraceLine t("lineInitializeExA");
     t.Out(lphLineApp, result == 0).Ptr(hInstance).Ptr(reinterpret_cast<const void*>(lpfnCallback));
@@ -139,7 +143,7 @@ LONG TracingTapi::lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine,
                 route = &r;
         if (route == nullptr) {
             route = &routes.emplace_back(Route{this, app->second, dwCallbackInstance});
-            KnownRoutes().insert(route);
+            Shared().routes.insert(route);
         }
         instance = reinterpret_cast<DWORD_PTR>(route);
     }

@@ -67,11 +67,28 @@ class Tapi32Api final : public TapiApi {
 
 } // namespace
 
+namespace {
+
+// One binding for the whole process: it holds no state, so sharing it is free. Held through
+// a pointer that is never destroyed, and emptied by EndSystemTapi, so that no exit handler
+// ends the trace.
+std::shared_ptr<TapiApi>& SystemBinding() {
+    static auto* const api = new std::shared_ptr<TapiApi>;
+    return *api;
+}
+
+} // namespace
+
 std::shared_ptr<TapiApi> SystemTapi() {
-    // One binding for the whole process: it holds no state, so sharing it is free. With
-    // ORVODIAL_TAPI_TRACE set, every call and message goes through the trace.
-    static const std::shared_ptr<TapiApi> api = telephony::trace::TracedFromEnvironment(std::make_shared<Tapi32Api>());
+    // With ORVODIAL_TAPI_TRACE set, every call and message goes through the trace.
+    std::shared_ptr<TapiApi>& api = SystemBinding();
+    if (!api)
+        api = telephony::trace::TracedFromEnvironment(std::make_shared<Tapi32Api>());
     return api;
+}
+
+void EndSystemTapi() {
+    SystemBinding().reset();
 }
 
 } // namespace mTAPIDecs
