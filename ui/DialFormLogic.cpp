@@ -133,7 +133,10 @@ void DialFormLogic::DialClick() {
     }
     view_.insertHistoryAtTop(number);
 
-    if (!tapiLine_->OpenLine(kOpenPrivileges, kOpenMediaModes)) {
+    view_.showBusy(true);
+    const bool opened = tapiLine_->OpenLine(kOpenPrivileges, kOpenMediaModes);
+    view_.showBusy(false);
+    if (!opened) {
         view_.showMessage(kTapiFailure, MessageButtons::Ok);
         view_.setFocusToNumber();
         return;

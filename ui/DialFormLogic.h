@@ -59,6 +59,10 @@ class DialView {
 
     // Brings the dial window to the front, restored and active.
     virtual void bringToFront() = 0;
+
+    // While the line opens (a modem's reset may take seconds): true shows the user that
+    // the program is busy (a wait cursor), false ends that. Nothing by default.
+    virtual void showBusy(bool busy) { (void)busy; }
 };
 
 class DialFormLogic : private CvbTAPILineEvents {

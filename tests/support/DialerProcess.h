@@ -16,15 +16,28 @@
 
 namespace xdo {
 
+struct DialerOptions {
+    // Leaks are reported (LeakSanitizer, in sanitizer builds), but for those of the
+    // system's X11 and D-Bus libraries (tests/support/system-libraries.lsan).
+    bool checkLeaks = false;
+    // Standard error kept for Finish() instead of passed on.
+    bool keepErrors = false;
+};
+
 class DialerProcess {
   public:
+    using Options = DialerOptions;
+
     // Skipped (empty Binary()) without ORVODIAL_BINARY or a display.
     static QString Binary() {
         return qEnvironmentVariableIsEmpty("DISPLAY") ? QString() : qEnvironmentVariable("ORVODIAL_BINARY");
     }
 
-    // The configuration file is the owner's alone: it may hold a password.
-    explicit DialerProcess(const std::string& configuration) {
+    // The configuration file is the owner's alone: it may hold a password. Empty: no file
+    // (the dialer starts on its simulated line).
+    explicit DialerProcess(const std::string& configuration, Options o = {}) : options(o) {
+        if (configuration.empty())
+            return;
         QFile config(ConfigPath());
         config.open(QIODevice::WriteOnly);
         config.write(configuration.data(), static_cast<qint64>(configuration.size()));
@@ -36,6 +49,16 @@ class DialerProcess {
 
     // Starts it; the dial window's id once it shows, empty when it did not.
     std::string Start() {
+        StartWith({});
+        return Window("^Orvo Dial$", 20000, [&] { return process.state() == QProcess::NotRunning; });
+    }
+
+    // Starts it with these arguments, in the environment of the dialer: returns at once.
+    void StartWith(const QStringList& args) { StartProcess(process, args); }
+
+    // Another start of the program (a link, a dialog option) as this dialer's user: the
+    // same configuration, trace, runtime folder and sanitizer options.
+    void StartProcess(QProcess& other, const QStringList& args) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("ORVODIAL_TELEPHONY_CONFIG"), ConfigPath());
         env.insert(QStringLiteral("ORVODIAL_TAPI_TRACE"), dir.filePath(QStringLiteral("trace.txt")));
@@ -47,14 +70,26 @@ class DialerProcess {
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.filePath(QStringLiteral("run")));
         // The X11 platform's own libraries leak on their own in sanitizer builds.
-        env.insert(QStringLiteral("ASAN_OPTIONS"),
-                   env.value(QStringLiteral("ASAN_OPTIONS")) + ":detect_leaks=0");
-        process.setProcessEnvironment(env);
-        process.setProcessChannelMode(QProcess::ForwardedChannels);
-        process.start(Binary(), {});
-        if (!process.waitForStarted(10000))
-            return {};
-        return Window("^Orvo Dial$", 20000, [&] { return process.state() == QProcess::NotRunning; });
+        env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) +
+                                                       (options.checkLeaks ? ":detect_leaks=1" : ":detect_leaks=0"));
+        if (options.checkLeaks)
+            env.insert(QStringLiteral("LSAN_OPTIONS"), QStringLiteral("suppressions=" ORVODIAL_SOURCE_DIR
+                                                                      "/tests/support/system-libraries.lsan"));
+        other.setProcessEnvironment(env);
+        other.setProcessChannelMode(options.keepErrors ? QProcess::ForwardedOutputChannel
+                                                       : QProcess::ForwardedChannels);
+        other.start(Binary(), args);
+        other.waitForStarted(10000);
+    }
+
+    // Waits (bounded) for the dialer to end by itself; its exit status, or -1 when it
+    // did not end or crashed. Its standard error (with keepErrors) goes to `errors`.
+    int Finish(std::string& errors, int ms = 30000) {
+        WaitUntil([&] { return process.state() == QProcess::NotRunning; }, ms);
+        const bool ended = process.state() == QProcess::NotRunning;
+        testproc::Stop(process);
+        errors = process.readAllStandardError().toStdString();
+        return ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
 
     // The number typed into the dial window, then Enter (Dial).
@@ -78,8 +113,10 @@ class DialerProcess {
 
     QProcess process;
 
-  private:
     QString ConfigPath() const { return dir.filePath(QStringLiteral("telephony.ini")); }
+
+  private:
+    Options options;
     QTemporaryDir dir;
 };
 

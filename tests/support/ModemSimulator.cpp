@@ -61,6 +61,12 @@ ModemSimulator::ModemSimulator(Script s, std::string link)
             for (ssize_t i = 0; i < n; ++i)
                 OnByte(buffer[i]);
     });
+    if (script.floodMs > 0) { // a device that talks all the time (a GPS receiver, say)
+        auto* flood = new QTimer(context.get());
+        QObject::connect(flood, &QTimer::timeout, context.get(),
+                         [this] { Send("$GPGSV,3,1,11,03,03,111,00,04,15,270,00,06,01,010,00,13,06,292,00*74\r\n"); });
+        flood->start(script.floodMs);
+    }
 }
 
 void ModemSimulator::Vanish() {
@@ -89,6 +95,11 @@ void ModemSimulator::OnByte(char c) {
     lastByteMs = now;
     if (script.mute)
         return;
+    if (!script.babble.empty()) {
+        if (c == '\r')
+            Send(script.babble);
+        return;
+    }
     if (dialTimer) { // a character aborts a dial (if the modem does that), and is swallowed
         if (!script.charAbort)
             return;

@@ -25,6 +25,8 @@ struct SimScript {
     std::string noise{};                      // bytes sent before every result
     std::string beforeDialResult{};           // e.g. "\r\nRING\r\n"
     bool quiet = false;                       // Q1 at power-up: no result codes
+    std::string babble{};                     // every command line answered with this, never a result
+    int floodMs = 0;                          // a line of noise every this many ms, whatever it is told
     bool charAbort = true;                    // false: a dial ignores (and swallows) characters
     int dialMs = 20;                          // how long a dial takes to its result
     int guardMs = 100;                        // silence needed around "+++"

@@ -159,6 +159,13 @@ void DialForm::showTimingWindowModal() {
     takeBackActivation();
 }
 
+void DialForm::showBusy(bool busy) {
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
 void DialForm::bringToFront() {
     if (isMinimized())
         showNormal();

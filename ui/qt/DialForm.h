@@ -57,6 +57,7 @@ class DialForm : public QWidget, public ui::DialView {
     ui::TFormLogic& ensureTimingWindow() override;
     void showTimingWindowModal() override;
     void bringToFront() override;
+    void showBusy(bool busy) override;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

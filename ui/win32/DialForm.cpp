@@ -169,6 +169,14 @@ TFormLogic& DialForm::ensureTimingWindow() {
     return tform_->logic();
 }
 
+void DialForm::showBusy(bool busy) {
+    // The line opens on this thread: the wait cursor stays until the open returns.
+    if (busy)
+        cursorBeforeBusy_ = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    else
+        SetCursor(cursorBeforeBusy_ != nullptr ? cursorBeforeBusy_ : LoadCursorW(nullptr, IDC_ARROW));
+}
+
 void DialForm::bringToFront() {
     if (IsIconic(hwnd_))
         ShowWindow(hwnd_, SW_RESTORE);

@@ -73,8 +73,10 @@ class DialForm final : public DialView {
     TFormLogic& ensureTimingWindow() override;
     void showTimingWindowModal() override;
     void bringToFront() override;
+    void showBusy(bool busy) override;
 
   private:
+    HCURSOR cursorBeforeBusy_ = nullptr; // put back when the line has opened
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControls();

@@ -4,7 +4,9 @@
 // Open takes the port (its lock file and an exclusive open) and brings the modem into a
 // known state from whatever state it was left in, waiting in a nested event loop bounded
 // by the timeouts: "AT" (tried kProbeAttempts times); when nothing answers (a modem left
-// in quiet mode, or busy), ATZ and AT&F; then ATQ0V1E0 (results on, in words, no echo);
+// in quiet mode, or busy), ATZ and AT&F, whose answer is the sign a modem is there (a port
+// where none of them is answered fails at once, in a few seconds, rather than after every
+// command's own timeout); then ATQ0V1E0 (results on, in words, no echo);
 // then the init string: the default one word by word, a word the modem rejects reported
 // and skipped; the user's own one as given, where a rejection fails the open. Why an open
 // failed (no such port, port held and by whom, no permission, no answer) is remarked for
@@ -72,7 +74,7 @@ class ModemLine : public LineDriver {
     bool Busy() const override { return closing; }
 
     // Times "AT" is tried before the modem is taken for silent.
-    static constexpr int kProbeAttempts = 3;
+    static constexpr int kProbeAttempts = 2;
 
   private:
     using Outcome = AtChannel::Outcome;

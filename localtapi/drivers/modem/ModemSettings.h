@@ -23,7 +23,9 @@ struct ModemTimeouts {
     milliseconds dialBase{30000};   // one dial command: waiting for dial tone and the line
     milliseconds dialPerChar{2500}; // plus this per dial character (a ',' pauses 2 s)
     milliseconds abort{3000};       // the modem's result after a dial is aborted
-    milliseconds probe{1000};       // each "AT" (and ATZ, AT&F) of the reset at open
+    milliseconds probe{700};        // each "AT" (and ATZ, AT&F) of the reset at open: a port
+                                    // where nothing answers any of them is told in
+                                    // (ModemLine::kProbeAttempts + 2) x probe, under 4 s
     milliseconds guard{1000};       // silence before and after "+++" (the modem's S12)
 };
 

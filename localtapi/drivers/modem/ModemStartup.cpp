@@ -144,15 +144,23 @@ void ModemLine::Probe(int attempt, Finish finish) {
 }
 
 // Nothing answered AT: a reset to the stored profile and to factory settings, which end
-// quiet mode, whatever they answer (a quiet modem says nothing).
+// quiet mode. A modem answers at least the second (factory settings speak); when neither
+// is answered, nothing on the port is a modem that listens, and the open fails now.
 void ModemLine::Revive(Finish finish) {
     Remark("no answer to AT on " + s.port + ": trying ATZ and AT&F");
     channel.Send("ATZ", t.probe, [this, finish](const Outcome& z) {
         if (z.gone)
             return finish(LINEERR_NODEVICE);
-        channel.Send("AT&F", t.probe, [this, finish](const Outcome& f) {
+        const bool zAnswered = z.result != Result::None;
+        channel.Send("AT&F", t.probe, [this, finish, zAnswered](const Outcome& f) {
             if (f.gone)
                 return finish(LINEERR_NODEVICE);
+            if (!zAnswered && f.result == Result::None) {
+                Remark("no modem answers on " + s.port + ": nothing answered AT, ATZ or AT&F (is it a modem, and "
+                       "switched on?)",
+                       true);
+                return finish(LINEERR_NODEVICE);
+            }
             Verbose(finish);
         });
     });

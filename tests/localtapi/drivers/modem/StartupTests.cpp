@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+
 #include <filesystem>
 #include <fstream>
 #include <sys/wait.h>
@@ -26,7 +28,7 @@ TEST(ModemStartup, TheResetAndTheInitString) {
         {"Default", {}, "", kDefaultOpen},
         {"NumericResultsLeftOn", {.verbose = false}, "", kDefaultOpen},
         // Left in quiet mode by another program: no answer to AT, so ATZ and AT&F first.
-        {"QuietMode", {.quiet = true}, "", "AT\rAT\rAT\rATZ\rAT&F\rATQ0V1E0\rAT&D2\rAT&C1\rATX4\r",
+        {"QuietMode", {.quiet = true}, "", "AT\rAT\rATZ\rAT&F\rATQ0V1E0\rAT&D2\rAT&C1\rATX4\r",
          "no answer to AT"},
         // A cheap modem rejects one word of the default string: skipped, reported.
         {"RejectedWord", {.refuse = {"AT&C1"}}, "", kDefaultOpen, "refused AT&C1; going on without it"},
@@ -45,6 +47,36 @@ TEST(ModemStartup, TheResetAndTheInitString) {
         }
         ASSERT_EQ(rig.line.MakeCall(1, 100, "5551212"), 0);
         EXPECT_TRUE(rig.WaitFor("PROCEEDING")) << rig.sink.log;
+    }
+}
+
+// With the driver's own timeouts: a port where nothing answers like a modem fails within
+// 4 s (the user is looking at a dial window meanwhile); a modem that answers late in the
+// reset still opens.
+TEST(ModemStartup, NothingThatAnswersIsToldWithinFourSeconds) {
+    const struct {
+        const char* name;
+        Script script;
+        LONG expected;
+    } rows[] = {
+        {"SilentDevice", {.mute = true}, LINEERR_NODEVICE},
+        {"GarbageTalker", {.babble = "\r\n#\x7f?!~\r\n"}, LINEERR_NODEVICE},
+        {"FloodingDevice", {.mute = true, .floodMs = 5}, LINEERR_NODEVICE},
+        {"QuietModeModem", {.quiet = true}, 0},
+        {"PlainModem", {}, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Rig rig(row.script, {}, ModemTimeouts{});
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(rig.line.Open(rig.sink), row.expected) << rig.remarks;
+        EXPECT_LT(clock.elapsed(), 4000);
+        if (row.expected != 0) {
+            EXPECT_NE(rig.remarks.find("! no modem answers on " + rig.sim.Path() + ": nothing answered"),
+                      std::string::npos)
+                << rig.remarks;
+        }
     }
 }
 
