@@ -172,9 +172,9 @@ TFormLogic& DialForm::ensureTimingWindow() {
 void DialForm::showBusy(bool busy) {
     // The line opens on this thread: the wait cursor stays until the open returns.
     if (busy)
-        cursorBeforeBusy_ = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        cursorBeforeBusy_ = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
     else
-        SetCursor(cursorBeforeBusy_ != nullptr ? cursorBeforeBusy_ : LoadCursorW(nullptr, IDC_ARROW));
+        SetCursor(cursorBeforeBusy_ != nullptr ? cursorBeforeBusy_ : LoadCursorA(nullptr, IDC_ARROW));
 }
 
 void DialForm::bringToFront() {
