@@ -7,8 +7,8 @@ namespace localtapi::qt {
 
 namespace {
 
-// The one service of the process and the seam over it. Plain pointers, emptied by
-// EndSystemTelephony: an exit handler never destroys either of them.
+// The one service of the process and the seam over it, emptied by EndSystemTelephony. The
+// holder itself is never destroyed, so no exit handler ends either of them.
 struct SystemTelephony {
     std::shared_ptr<LocalTapi> service;
     std::shared_ptr<mTAPIDecs::TapiApi> api;
@@ -34,11 +34,8 @@ std::shared_ptr<LocalTapi> SystemService() {
 void EndSystemTelephony() {
     SystemTelephony& system = System();
     // The trace holds the service: it goes first, then the service, its drivers and devices.
-    std::shared_ptr<LocalTapi> service = std::move(system.service);
     system.api.reset();
-    if (service)
-        service->SetNotes(nullptr);
-    service.reset();
+    system.service.reset();
 }
 
 } // namespace localtapi::qt
