@@ -16,20 +16,37 @@ trap '"$WINESERVER" -k 2>/dev/null; rm -rf "$WINEPREFIX"' EXIT
 failed=0
 fail() { echo "FAILED: $*"; failed=1; }
 run() { "$WINE" "$@" >/dev/null 2>&1; "$WINESERVER" -w; } # and wait for what it started
-# The key's (or the value's) lines; nothing when it does not exist. When Wine itself fails
-# to run reg (rather than reg saying the key is missing; Wine's reg says so on standard
-# output), it is tried again, and said.
-key() {
-    local out attempt
+# The keys the checks read, each with its subkeys, as reg query prints them, taken in one
+# Wine process after each step (a Wine process per key costs about 3 s apiece). When Wine
+# itself fails to run the queries (the last line is missing), they are tried again, and said.
+snapshot() { # root: HKLM or HKCU
+    local script="$WINEPREFIX/drive_c/orvodial-keys.cmd" attempt k
+    {
+        echo "@echo off"
+        for k in 'Microsoft\Windows\CurrentVersion\Uninstall\OrvoDial' OrvoDial 'Classes\OrvoDial.Link' \
+                 RegisteredApplications 'Classes\tel' 'Classes\callto'; do
+            echo "reg query \"$1\\Software\\$k\" /s"
+        done
+        echo "echo end of keys"
+    } | sed 's/$/\r/' >"$script"
     for attempt in 1 2 3; do
-        if out=$("$WINE" reg query "$1" ${2:+/v "$2"} 2>&1); then
-            tr -d '\r' <<<"$out"
-            return 0
-        fi
-        grep -q "Unable to find" <<<"$out" && return 1
-        echo "(reg query $1${2:+ /v $2}, attempt $attempt: $(tr -d '\r' <<<"$out" | head -3))" >&2
+        SNAPSHOT=$("$WINE" cmd /c 'C:\orvodial-keys.cmd' 2>&1 | tr -d '\r')
+        grep -qx "end of keys" <<<"$SNAPSHOT" && return 0
+        echo "(reg query of $1, attempt $attempt: $(head -3 <<<"$SNAPSHOT"))" >&2
     done
     return 1
+}
+# A key's lines in the last snapshot (its name, then its values), or one value's line;
+# nothing when it is not there. Names are matched as Windows does, in any case.
+key() { # key [value]
+    local full=${1/#HKLM/HKEY_LOCAL_MACHINE}
+    full=${full/#HKCU/HKEY_CURRENT_USER}
+    # (Through the environment: awk -v would read "\t" in "Classes\tel" as a tab.)
+    KEY=$full VALUE=${2-} awk '
+        BEGIN { key = tolower(ENVIRON["KEY"]); value = tolower(ENVIRON["VALUE"]) }
+        tolower($0) == key { inside = 1; if (value == "") print; next }
+        $0 == "" { inside = 0 }
+        inside && (value == "" || index(tolower($0), "    " value "    ") == 1)' <<<"$SNAPSHOT"
 }
 
 run wineboot -i
@@ -53,6 +70,7 @@ for mode in AllUsers CurrentUser; do
         ours="tel callto"
     fi
     run "$SETUP" /$mode /S
+    snapshot $root || fail "the registry could not be read"
     for f in "$dir/OrvoDial.exe" "$dir/uninstall.exe" "$menu/OrvoDial.lnk"; do
         [ -f "$f" ] || fail "$f not installed"
     done
@@ -83,6 +101,7 @@ for mode in AllUsers CurrentUser; do
     quiet=$(key "$uninst" QuietUninstallString | sed -n 's/.*REG_SZ *//p')
     exe=$(sed -n 's/^"\([^"]*\)".*/\1/p' <<<"$quiet")
     run "$exe" /$mode /S
+    snapshot $root || fail "the registry could not be read"
     for f in "$dir/OrvoDial.exe" "$dir/uninstall.exe" "$menu/OrvoDial.lnk" "$dir"; do
         [ ! -e "$f" ] || fail "$f left behind"
     done
