@@ -1,6 +1,7 @@
 #include "localtapi/drivers/sip/SipLine.h"
 #include "localtapi/drivers/DriverText.h"
 
+#include "localtapi/drivers/sip/LocalRoute.h"
 #include "localtapi/drivers/sip/SipFrag.h"
 
 #include <sofia-sip/msg_header.h>
@@ -21,6 +22,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace localtapi::sip {
 
@@ -80,6 +82,21 @@ std::string OutboundProxy(const SipSettings& s) {
         return s.proxy;
     const std::string proxy = s.proxy.empty() ? "sip:" + HostOf(s.phone) : s.proxy;
     return proxy.find(";transport=") == std::string::npos ? proxy + ";transport=tls" : proxy;
+}
+
+// Where requests go first: the outbound proxy, or else the phone's server; its host and
+// port (the transport's usual port when the URI names none).
+std::pair<std::string, std::string> NextHop(const SipSettings& s) {
+    const std::string proxy = OutboundProxy(s);
+    su_home_t home[1] = {SU_HOME_INIT(home)};
+    url_t* url = url_make(home, (proxy.empty() ? s.phone : proxy).c_str());
+    std::pair<std::string, std::string> hop;
+    if (url != nullptr && url->url_host != nullptr) {
+        hop.first = url->url_host;
+        hop.second = url->url_port != nullptr ? url->url_port : s.transport == "tls" ? "5061" : "5060";
+    }
+    su_home_deinit(home);
+    return hop;
 }
 
 bool Printable(const std::string& text) {
@@ -254,6 +271,24 @@ DeviceCaps SipLine::Caps() const {
 LONG SipLine::Open(LineDriverSink& target) {
     if (nua != nullptr) // the last close still shutting down
         DestroyStack();
+    // The stack sends from, and names in Via and Contact, the address the system's routing
+    // picks toward the next hop; left to itself it would take the first network's, which
+    // the server may have no route back to (a VPN to the office beside the home LAN).
+    const auto [hopHost, hopPort] = NextHop(s);
+    const LocalRoute route = LocalAddressToward(hopHost, hopPort);
+    std::string local = "0.0.0.0";
+    switch (route.outcome) {
+    case LocalRoute::Outcome::Found:
+        local = route.address.find(':') != std::string::npos ? "[" + route.address + "]" : route.address;
+        Remark("SIP from " + route.address + " toward " + hopHost);
+        break;
+    case LocalRoute::Outcome::NoAddress: // perhaps a name with SRV records only: the stack's to find
+        Remark(route.why + "; the SIP stack chooses the local address");
+        break;
+    case LocalRoute::Outcome::NoRoute:
+        Remark("the SIP server cannot be reached: " + route.why, true);
+        return LINEERR_RESOURCEUNAVAIL;
+    }
     static const bool initialised = StartStack();
     if (!initialised) {
         Remark("the SIP stack did not start", true);
@@ -273,7 +308,7 @@ LONG SipLine::Open(LineDriverSink& target) {
     source = g_source_ref(su_glib_root_gsource(root));
     g_source_attach(source, nullptr);
     const std::string bind =
-        s.transport == "tls" ? std::string("sips:0.0.0.0:*") : "sip:0.0.0.0:*;transport=" + s.transport;
+        s.transport == "tls" ? "sips:" + local + ":*" : "sip:" + local + ":*;transport=" + s.transport;
     const std::string from = "<sip:" + s.user + "@" + s.domain + ">";
     const std::string proxy = OutboundProxy(s);
     // TLS: the server's certificate must chain to one the system trusts and name the host

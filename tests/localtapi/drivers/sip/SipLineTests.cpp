@@ -8,7 +8,10 @@
 #include "localtapi/LocalTapi.h"
 
 #include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QHostAddress>
+#include <QNetworkDatagram>
 #include <QTemporaryDir>
 #include <QUdpSocket>
 
@@ -16,9 +19,12 @@
 
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -139,10 +145,15 @@ SipSettings Settings(const std::string& phone, const std::string& password = "se
     return ReadSipSettings(group, problems).value();
 }
 
-// The local ports of this process's IP sockets, "udp 5060", "tcp 40112": what the SIP stack
-// holds, seen from outside it.
-std::set<std::string> OwnSockets() {
-    std::set<std::string> found;
+// This process's IP sockets as getsockname shows them: what the SIP stack holds, seen from
+// outside it. "udp 5060", "tcp 40112" by port; the IPv4 addresses of the UDP ones.
+struct OwnSocket {
+    bool udp = false;
+    int port = -1;
+    std::string address; // IPv4 only
+};
+std::vector<OwnSocket> OwnIpSockets() {
+    std::vector<OwnSocket> found;
     for (const QString& fd :
          QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System)) {
         const int n = fd.toInt();
@@ -153,14 +164,30 @@ std::set<std::string> OwnSockets() {
         if (::getsockname(n, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
             ::getsockopt(n, SOL_SOCKET, SO_TYPE, &type, &typeLength) != 0)
             continue;
-        int port = -1;
-        if (address.ss_family == AF_INET)
-            port = ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
-        else if (address.ss_family == AF_INET6)
-            port = ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
-        if (port >= 0)
-            found.insert((type == SOCK_DGRAM ? "udp " : "tcp ") + std::to_string(port));
+        OwnSocket own;
+        own.udp = type == SOCK_DGRAM;
+        if (address.ss_family == AF_INET) {
+            own.port = ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+            own.address = QHostAddress(reinterpret_cast<sockaddr*>(&address)).toString().toStdString();
+        } else if (address.ss_family == AF_INET6) {
+            own.port = ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
+        }
+        if (own.port >= 0)
+            found.push_back(own);
     }
+    return found;
+}
+std::set<std::string> OwnSockets() {
+    std::set<std::string> found;
+    for (const OwnSocket& own : OwnIpSockets())
+        found.insert((own.udp ? "udp " : "tcp ") + std::to_string(own.port));
+    return found;
+}
+std::set<std::string> OwnUdpAddresses() {
+    std::set<std::string> found;
+    for (const OwnSocket& own : OwnIpSockets())
+        if (own.udp && !own.address.empty())
+            found.insert(own.address);
     return found;
 }
 
@@ -527,6 +554,161 @@ TEST_F(SipClickToDial, TlsCallsOnlyThroughAServerWhoseCertificateChecksOut) {
             peers->Phone().Command("hangup");
     }
     qunsetenv("SSL_CERT_DIR");
+}
+
+// A remote worker's computer: a network namespace of its own with two networks, a home LAN
+// (192.168.50.2/24, made first: the first interface) and a VPN (10.231.7.1/24). The office,
+// the test's own namespace where the peers listen on kHost, is at the far end of one of
+// them, or of neither; the other ends nowhere. The calling thread works inside the computer
+// from Enter until the object goes (a thread's network namespace is its own).
+class RemoteWorker {
+  public:
+    enum class Office { ThroughHome, ThroughVpn, Unreachable };
+    explicit RemoteWorker(Office office) : office(office) {
+        // Names of its own: the last computer's links may still be going away.
+        static int made = 0;
+        n = QString::number(++made);
+    }
+    ~RemoteWorker() {
+        if (officeNs >= 0) {
+            ::setns(officeNs, CLONE_NEWNET);
+            ::close(officeNs);
+        }
+        computer.kill();
+        computer.waitForFinished(5000);
+    }
+    bool Enter(std::string& why) {
+        // The computer's namespace, held by a sleeping process; stopped by the destructor.
+        computer.start(QStringLiteral("unshare"),
+                       {QStringLiteral("-n"), QStringLiteral("sleep"), QStringLiteral("300")});
+        if (!computer.waitForStarted(5000)) {
+            why = "unshare did not start";
+            return false;
+        }
+        const QString pid = QString::number(computer.processId());
+        const QString own = QFile::symLinkTarget(QStringLiteral("/proc/thread-self/ns/net"));
+        const QString nsPath = QStringLiteral("/proc/") + pid + QStringLiteral("/ns/net");
+        if (!WaitUntil([&] { return QFile::symLinkTarget(nsPath) != own; }, 5000)) {
+            why = "no namespace for the computer";
+            return false;
+        }
+        // Each network: into the office (its far end there, addressed), or nowhere (both ends
+        // in the computer).
+        auto link = [&](const QString& name, const char* near, const char* far, bool toOffice) {
+            return toOffice
+                       ? QStringLiteral("ip link add %1-o type veth peer name %1 netns $P && "
+                                        "ip addr add %3 dev %1-o && ip link set %1-o up && "
+                                        "pc ip addr add %2 dev %1 && pc ip link set %1 up")
+                             .arg(name, near, far)
+                       : QStringLiteral(
+                             "pc ip link add %1 type veth peer name %1-x && "
+                             "pc ip link set %1-x up && pc ip addr add %2 dev %1 && pc ip link set %1 up")
+                             .arg(name, near);
+        };
+        QString script =
+            QStringLiteral("P=%1; pc() { nsenter -t $P -n \"$@\"; }; set -e; pc ip link set lo up; ")
+                .arg(pid);
+        script +=
+            link("home" + n, "192.168.50.2/24", "192.168.50.1/24", office == Office::ThroughHome) + "; ";
+        script += link("vpn" + n, "10.231.7.1/24", "10.231.7.2/24", office == Office::ThroughVpn) + "; ";
+        // The home router is the default route; the VPN routes the office's network.
+        if (office != Office::Unreachable)
+            script += QStringLiteral("pc ip route add default via 192.168.50.1; ");
+        if (office == Office::ThroughVpn)
+            script += QStringLiteral("pc ip route add %1/32 via 10.231.7.2; ")
+                          .arg(QString::fromLatin1(siptest::kHost));
+        QProcess setup;
+        setup.setProcessChannelMode(QProcess::MergedChannels);
+        setup.start(QStringLiteral("sh"), {QStringLiteral("-c"), script});
+        if (!setup.waitForFinished(10000) || setup.exitCode() != 0) {
+            why = "the networks were not set up: " + setup.readAll().toStdString();
+            return false;
+        }
+        officeNs = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+        const int computerNs = ::open(nsPath.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC);
+        const bool entered = officeNs >= 0 && computerNs >= 0 && ::setns(computerNs, CLONE_NEWNET) == 0;
+        if (computerNs >= 0)
+            ::close(computerNs);
+        if (!entered)
+            why = std::string("setns: ") + std::strerror(errno);
+        return entered;
+    }
+
+  private:
+    Office office;
+    QString n;
+    QProcess computer;
+    int officeNs = -1;
+};
+
+// On a computer with two networks the SIP stack sends from, and names in Via and Contact,
+// the address the routing picks toward the server: the office (peers, phone) can answer it
+// and the phone's NOTIFYs reach the driver, so the call connects. No route to the server at
+// all fails the open, with the reason for the user.
+TEST_F(SipClickToDial, TheAddressTheRouteToTheServerPicks) {
+    Start();
+    struct Case {
+        const char* what;
+        RemoteWorker::Office office;
+        const char* address; // bound to, or nullptr: the open fails
+    };
+    const Case cases[] = {
+        {"the office through the first network", RemoteWorker::Office::ThroughHome, "192.168.50.2"},
+        {"the office through the VPN", RemoteWorker::Office::ThroughVpn, "10.231.7.1"},
+        {"no route to the office", RemoteWorker::Office::Unreachable, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sink = Recorder{};
+        remarks.clear();
+        // A phone of the test's, in the office, that reads the driver's INVITE off the wire.
+        QUdpSocket listener;
+        ASSERT_TRUE(listener.bind(QHostAddress(QString::fromLatin1(siptest::kHost)), 0));
+        RemoteWorker computer(c.office);
+        std::string why;
+        ASSERT_TRUE(computer.Enter(why)) << why;
+        const SipTimeouts quick{.drop = std::chrono::milliseconds(500), .shutdown = std::chrono::seconds(2)};
+        if (c.address != nullptr) {
+            Recorder listened;
+            auto line = Line(Settings("sip:201@" + std::string(siptest::kHost) + ":" +
+                                      std::to_string(listener.localPort())),
+                             quick);
+            ASSERT_EQ(line->Open(listened), 0) << remarks;
+            ASSERT_EQ(line->MakeCall(1, 7, "5551212"), 0);
+            ASSERT_TRUE(WaitUntil([&] { return listener.hasPendingDatagrams(); }, 5000)) << "no INVITE came";
+            const std::string invite = listener.receiveDatagram().data().toStdString();
+            auto header = [&](const std::string& name) {
+                const std::size_t at = invite.find("\r\n" + name + ": ");
+                return at == std::string::npos ? std::string()
+                                               : invite.substr(at + 2, invite.find("\r\n", at + 2) - at - 2);
+            };
+            EXPECT_NE(header("Via").find(std::string("SIP/2.0/UDP ") + c.address + ":"), std::string::npos)
+                << invite;
+            EXPECT_NE(header("Contact").find(std::string("@") + c.address + ":"), std::string::npos)
+                << invite;
+            ASSERT_EQ(line->Drop(2, 7), 0);
+            EXPECT_TRUE(WaitUntil([&] { return listened.log.find("reply 2 0") != std::string::npos; }, 3000));
+            line->Close();
+            EXPECT_TRUE(WaitUntil([&] { return !line->Busy(); }, 3000));
+        }
+        auto line = Line(Settings(peers->PhoneUri()), quick);
+        if (c.address == nullptr) {
+            EXPECT_EQ(line->Open(sink), LINEERR_RESOURCEUNAVAIL) << remarks;
+            EXPECT_NE(remarks.find("! the SIP server cannot be reached: no network reaches 10.77.0.1"),
+                      std::string::npos)
+                << remarks;
+            continue;
+        }
+        ASSERT_EQ(line->Open(sink), 0) << remarks;
+        EXPECT_EQ(OwnUdpAddresses().count(c.address), 1u) << remarks;
+        ASSERT_EQ(line->MakeCall(1, 7, "5551212"), 0);
+        EXPECT_TRUE(WaitFor("CONNECTED")) << sink.log << "\n" << remarks;
+        ASSERT_EQ(line->Drop(2, 7), 0);
+        EXPECT_TRUE(WaitFor("reply 2 0")) << sink.log;
+        line->Close();
+        EXPECT_TRUE(WaitUntil([&] { return !line->Busy(); }, 8000));
+        peers->Phone().Command("hangup");
+    }
 }
 
 } // namespace
