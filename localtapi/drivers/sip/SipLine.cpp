@@ -2,6 +2,8 @@
 #include "localtapi/drivers/DriverText.h"
 
 #include "localtapi/drivers/sip/LocalRoute.h"
+#include "localtapi/drivers/sip/MediaPort.h"
+#include "localtapi/drivers/sip/MediaSession.h"
 #include "localtapi/drivers/sip/SipFrag.h"
 
 #include <sofia-sip/msg_header.h>
@@ -40,17 +42,6 @@ constexpr SettingSpec kSipSettings[] = {
     YesNoSetting("autoanswer", "no", "yes: ask the phone to answer at once"),
     NumberSetting("timeout", "30", 1, 300, "Seconds the phone may take to answer"),
 };
-
-// The media description offered to the phone: one audio stream on a port nothing listens
-// on, so that the phone can answer; no audio flows (RFC 3725: the controller's leg).
-constexpr const char* kNoMedia = "v=0\r\n"
-                                 "o=orvodial 1 1 IN IP4 0.0.0.0\r\n"
-                                 "s=-\r\n"
-                                 "c=IN IP4 0.0.0.0\r\n"
-                                 "t=0 0\r\n"
-                                 "m=audio 9 RTP/AVP 0\r\n"
-                                 "a=rtpmap:0 PCMU/8000\r\n"
-                                 "a=inactive\r\n";
 
 // The host of a sip: URI, as url_t reads it, with its port when it has one; empty when it
 // is not a sip: URI.
@@ -277,9 +268,11 @@ LONG SipLine::Open(LineDriverSink& target) {
     const auto [hopHost, hopPort] = NextHop(s);
     const LocalRoute route = LocalAddressToward(hopHost, hopPort);
     std::string local = "0.0.0.0";
+    mediaAddress.clear();
     switch (route.outcome) {
     case LocalRoute::Outcome::Found:
         local = route.address.find(':') != std::string::npos ? "[" + route.address + "]" : route.address;
+        mediaAddress = route.address;
         Remark("SIP from " + route.address + " toward " + hopHost);
         break;
     case LocalRoute::Outcome::NoAddress: // perhaps a name with SRV records only: the stack's to find
@@ -327,9 +320,15 @@ LONG SipLine::Open(LineDriverSink& target) {
     }
     // Nothing to offer callers, to REFERs from others or to subscriptions.
     // (REFER, SUBSCRIBE and MESSAGE are the application's to answer: the stack itself would
-    // accept them.)
-    nua_set_params(nua, NUTAG_AUTOANSWER(0), NUTAG_ALLOW("INVITE, ACK, BYE, CANCEL, NOTIFY, OPTIONS"),
-                   NUTAG_APPL_METHOD("REFER, SUBSCRIBE, MESSAGE"), TAG_END());
+    // accept them.) Within the call's own dialog the phone's re-INVITEs and UPDATEs are
+    // answered by AnswerPhone, with the call's MediaSession (the stack's own media handling
+    // stays off: it would parse SDP from anyone, unchecked).
+    // Session timers: the stack refreshes when the phone leaves it to the driver (by UPDATE,
+    // which needs no media description), and a refresh is held to the same floor as the
+    // phone's first answer: RFC 4028's.
+    nua_set_params(nua, NUTAG_AUTOANSWER(0), NUTAG_ALLOW("INVITE, ACK, BYE, CANCEL, NOTIFY, OPTIONS, UPDATE"),
+                   NUTAG_APPL_METHOD("REFER, SUBSCRIBE, MESSAGE, UPDATE"), NUTAG_MIN_SE(kMinSessionSeconds),
+                   NUTAG_UPDATE_REFRESH(1), TAG_END());
     sink = &target;
     open = true;
     return 0;
@@ -395,13 +394,27 @@ LONG SipLine::MakeCall(RequestId request, CallId id, const char* destination) {
     const std::optional<std::string> number = DialableNumber(destination);
     if (!number)
         return LINEERR_INVALADDRESS;
+    auto media = std::make_unique<MediaPort>();
+    if (std::string why; !media->Bind(mediaAddress.empty() ? "0.0.0.0" : mediaAddress, why)) {
+        Remark(why, true);
+        return LINEERR_RESOURCEUNAVAIL;
+    }
     call.emplace();
     call->id = id;
     call->number = *number;
-    call->handle = nua_handle(nua, nullptr, SIPTAG_TO_STR(s.phone.c_str()), TAG_END());
+    call->session = std::make_unique<MediaSession>(root, mediaAddress, media->Port());
+    call->media = std::move(media);
+    const std::string offer = call->session->Offer();
+    if (offer.empty()) {
+        Remark("no media description could be made for the call", true);
+        call.reset();
+        return LINEERR_RESOURCEUNAVAIL;
+    }
+    // (Without the stack's own answering of re-INVITEs: AnswerPhone does it.)
+    call->handle = nua_handle(nua, nullptr, NUTAG_AUTOANSWER(0), SIPTAG_TO_STR(s.phone.c_str()), TAG_END());
     const std::string callInfo = "<" + s.phone + ">;answer-after=0";
     nua_invite(
-        call->handle, SIPTAG_CONTENT_TYPE_STR("application/sdp"), SIPTAG_PAYLOAD_STR(kNoMedia),
+        call->handle, SIPTAG_CONTENT_TYPE_STR("application/sdp"), SIPTAG_PAYLOAD_STR(offer.c_str()),
         TAG_IF(s.autoanswer, SIPTAG_CALL_INFO_STR(callInfo.c_str())),
         TAG_IF(s.autoanswer, SIPTAG_HEADER_STR("Alert-Info: <http://127.0.0.1/>;info=alert-autoanswer")),
         TAG_END());
@@ -537,6 +550,12 @@ void SipLine::OnEvent(int event, int status, const char* phrase, nua_handle_t* n
             QTimer::singleShot(0, this, [this] { DestroyStack(); });
         return;
     }
+    if ((event == nua_i_invite || event == nua_i_update) &&
+        ((call && call->handle == nh) ||
+         std::find(lingering.begin(), lingering.end(), nh) != lingering.end())) {
+        AnswerPhone(event, nh, sip);
+        return;
+    }
     if (event == nua_i_invite || event == nua_i_refer || event == nua_i_subscribe || event == nua_i_message) {
         // Nobody calls or instructs this line: refused, answering this very request (without
         // NUTAG_WITH_THIS the stack answers a REFER 500 once its handle is gone).
@@ -557,6 +576,9 @@ void SipLine::OnEvent(int event, int status, const char* phrase, nua_handle_t* n
         break;
     case nua_r_refer:
         OnReferAnswer(status, phrase, sip);
+        break;
+    case nua_i_ack:
+        TakeAnswer(sip);
         break;
     case nua_i_notify:
         OnNotify(sip);
@@ -596,6 +618,47 @@ void SipLine::Linger(std::vector<nua_handle_s*>::iterator it, int event, int sta
     nua_handle_destroy(nh);
 }
 
+// The phone's re-INVITE or UPDATE within the driver's dialog (a hold before it follows the
+// REFER, a session refresh): 200, with the answer to its offer or, a re-INVITE without
+// one, the driver's offer (its answer comes in the ACK); 488 when its offer cannot be
+// taken (no audio in a law the driver offers), the call going on as it was. A leg already
+// ending answers 481.
+void SipLine::AnswerPhone(int event, nua_handle_t* nh, const sip_t* sip) {
+    const std::string what = event == nua_i_invite ? "re-INVITE" : "UPDATE";
+    if (!call || call->handle != nh || !call->session) {
+        nua_respond(nh, SIP_481_NO_TRANSACTION, NUTAG_WITH_THIS(nua), TAG_END());
+        return;
+    }
+    const sip_payload_t* body = sip != nullptr ? sip->sip_payload : nullptr;
+    std::string sdp;
+    if (body != nullptr && body->pl_len > 0) {
+        std::string why;
+        const std::optional<std::string> answer = call->session->Answer({body->pl_data, body->pl_len}, why);
+        if (!answer) {
+            Remark("the phone's " + what + " refused (488): " + why);
+            nua_respond(nh, SIP_488_NOT_ACCEPTABLE, NUTAG_WITH_THIS(nua), TAG_END());
+            return;
+        }
+        sdp = *answer;
+    } else if (event == nua_i_invite) {
+        sdp = call->session->Offer();
+    }
+    Remark("the phone's " + what + " answered");
+    nua_respond(nh, SIP_200_OK, NUTAG_WITH_THIS(nua),
+                TAG_IF(!sdp.empty(), SIPTAG_CONTENT_TYPE_STR("application/sdp")),
+                TAG_IF(!sdp.empty(), SIPTAG_PAYLOAD_STR(sdp.c_str())), TAG_END());
+}
+
+// The phone's media answer, in its 200 or in an ACK: taken, or remarked (the driver's leg
+// carries no audio, so the call goes on either way).
+void SipLine::TakeAnswer(const sip_t* sip) {
+    const sip_payload_t* body = sip != nullptr ? sip->sip_payload : nullptr;
+    if (body == nullptr || body->pl_len == 0 || !call->session)
+        return;
+    if (std::string why; !call->session->TakeAnswer({body->pl_data, body->pl_len}, why))
+        Remark("the phone's answer to the media offer not taken: " + why);
+}
+
 std::string SipLine::NoServerRemark(const std::string& what) const {
     if (s.transport == "tls")
         return "no answer from the SIP server over TLS (" + what +
@@ -607,6 +670,14 @@ std::string SipLine::NoServerRemark(const std::string& what) const {
 
 void SipLine::OnInviteAnswer(int status, const char* phrase, const sip_t* sip) {
     call->heard = true;
+    if (call->leg == Leg::Answered || call->leg == Leg::Referred) {
+        // The answer to the stack's own re-INVITE, the session refresh the phone left to
+        // the driver: the call is already up, and referred once.
+        if (status >= 300)
+            Remark("the phone refused the session refresh: " + std::to_string(status) + " " +
+                   (phrase ? phrase : ""));
+        return;
+    }
     if (status < 200) {
         if (status >= 180)
             Report(LINECALLSTATE_PROCEEDING, 0);
@@ -619,6 +690,7 @@ void SipLine::OnInviteAnswer(int status, const char* phrase, const sip_t* sip) {
             return;
         }
         call->leg = Leg::Answered;
+        TakeAnswer(sip);
         const std::string target = ReferTarget(call->number, s.domain);
         Remark("the phone answered; REFER to " + target);
         nua_refer(call->handle, SIPTAG_REFER_TO_STR(target.c_str()), TAG_END());

@@ -1,29 +1,32 @@
 // SipLine: a line device that is the user's own SIP phone (a desk phone or a softphone),
 // driven by third-party call control ("click-to-dial", RFC 3725 with RFC 3515 REFER).
 //
-// A call INVITEs the user's phone (with a media description that offers nothing to talk
-// over: the driver carries no audio), asks it to answer at once when autoanswer is set,
+// A call INVITEs the user's phone (offering audio on a port of the call's own, whose
+// packets are thrown away: the driver carries no audio), asks it to answer at once when
+// autoanswer is set,
 // and once it has answered, REFERs it, inside that dialog, to the dialled number: the phone
 // calls the number itself. The REFER's NOTIFYs (message/sipfrag) report that call's
-// progress. The drop ends only the driver's own dialog (CANCEL before the phone answered,
-// BYE after), so the phone keeps its call to the number. Digest authentication with user
-// and password. The SIP stack is Sofia-SIP's user agent, serviced by the GLib main loop
-// that Qt's event loop runs, all of it on the service's thread (no thread of its own).
-// Over TLS every request goes to the server (the proxy, or the phone's host) on one
-// connection whose certificate is checked against the system's trust store and the host
-// name; a certificate that fails the check fails the call.
-// What it does not do: no audio, no registration, no incoming calls, one call at a time,
-// no certificate of its own (no mutual TLS).
+// progress. Inside the call the phone may hold it or refresh the session (re-INVITE,
+// UPDATE): answered by RFC 3264 and 4028. The drop ends only the driver's own dialog (CANCEL before the phone
+// answered, BYE after), so the phone keeps its call to the number. Digest authentication with user and
+// password. The SIP stack is Sofia-SIP's user agent, serviced by the GLib main loop that Qt's event loop
+// runs, all of it on the service's thread (no thread of its own). Over TLS every request goes to the server
+// (the proxy, or the phone's host) on one connection whose certificate is checked against the system's trust
+// store and the host name; a certificate that fails the check fails the call. What it does not do: no audio,
+// no registration, no incoming calls, one call at a time, no certificate of its own (no mutual TLS).
 #pragma once
 
 #include "localtapi/DriverSettings.h"
 #include "localtapi/LineDriver.h"
 #include "localtapi/drivers/DriverText.h"
+#include "localtapi/drivers/sip/MediaPort.h"
+#include "localtapi/drivers/sip/MediaSession.h"
 
 #include <QObject>
 #include <QTimer>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,6 +41,10 @@ struct _GSource;
 namespace localtapi::sip {
 
 using namespace std::chrono_literals;
+
+// The shortest session interval the driver takes from the phone, first or in a refresh
+// (RFC 4028's floor): seconds.
+constexpr unsigned kMinSessionSeconds = 90;
 
 // The typed settings of a SIP line; keys and defaults in kSipSettings (SipLine.cpp).
 struct SipSettings {
@@ -106,13 +113,17 @@ class SipLine : public QObject, public LineDriver {
         DWORD state = 0;
         int authTries = 0;
         bool released = false;
-        bool heard = false; // any answer to the INVITE
+        bool heard = false;                    // any answer to the INVITE
+        std::unique_ptr<MediaPort> media;      // the port the offer names
+        std::unique_ptr<MediaSession> session; // the offer and the answers
     };
 
     void OnInviteAnswer(int status, const char* phrase, const sip_s* sip);
     void OnReferAnswer(int status, const char* phrase, const sip_s* sip);
     void OnNotify(const sip_s* sip);
     bool Authenticate(int status, const sip_s* sip);
+    void AnswerPhone(int event, nua_handle_s* nh, const sip_s* sip);
+    void TakeAnswer(const sip_s* sip);
     std::string NoServerRemark(const std::string& what) const;
     void Report(DWORD state, DWORD mode);
     void Fail(DWORD mode, const std::string& why);
@@ -128,6 +139,7 @@ class SipLine : public QObject, public LineDriver {
     ::_GSource* source = nullptr;
     nua_s* nua = nullptr;
     bool open = false;
+    std::string mediaAddress; // the address SIP goes from, for the media; "" when unknown
     std::optional<Call> call;
     std::vector<nua_handle_s*> lingering; // legs dropped for the application, still ending
     QTimer answerTimer;                   // the phone's answer

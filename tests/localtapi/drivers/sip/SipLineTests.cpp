@@ -1,5 +1,6 @@
 // The SIP driver: its own rules, table-driven, and click-to-dial against real peers
 // (kamailio, two baresip phones) in a network namespace of the test's own.
+#include "localtapi/drivers/sip/MediaSession.h"
 #include "localtapi/drivers/sip/SipFrag.h"
 #include "localtapi/drivers/sip/SipLine.h"
 #include "tests/localtapi/drivers/sip/SipPeers.h"
@@ -133,6 +134,32 @@ TEST(SipRules, SettingsThatCannotWork) {
             EXPECT_NE(all.find(c.problem), std::string::npos);
         }
     }
+}
+
+// What reaches the SIP stack's SDP parser: plain SDP only. The refused media lines are
+// those the parser Debian ships loops on without end.
+TEST(SipRules, OnlyPlainSdpReachesTheParser) {
+    const std::string phone = "v=0\r\no=- 1 1 IN IP4 10.0.0.2\r\ns=-\r\nc=IN IP4 10.0.0.2\r\nt=0 0\r\n";
+    const std::pair<std::string, bool> cases[] = {
+        {MediaOffer("10.77.0.1", 40000), true},
+        {MediaOffer("fd00::1", 40000), true},
+        {phone + "m=audio 6000 RTP/AVP 0 8 101\r\na=rtpmap:101 telephone-event/8000\r\na=sendonly\r\n", true},
+        {phone + "m=audio 6000/2 RTP/SAVP 0\nm=image 0 udptl t38\n", true},
+        {phone + "m=image 0 udptl t38 ;\r\n", false},
+        {phone + "m=u 0 x (\r\n", false},
+        {phone + "m=audio 6000 RTP/AVP 0 \xc4\r\n", false},
+        {phone + "m=audio 6x00 RTP/AVP 0\r\n", false},
+        {phone + "m=audio  6000 RTP/AVP 0\r\n", false},
+        {phone + "m=audio 6000 RTP//AVP 0\r\n", false},
+        {phone + "m=audio 6000 RTP/AVP\r\n", false},
+        {phone + "x\r\n", false},
+        {phone + "a=tool:\x01\r\n", false},
+        {phone + "A=x\r\n", false},
+        {phone + "a=" + std::string(20000, 'x') + "\r\n", false},
+        {"", false},
+    };
+    for (const auto& [sdp, plain] : cases)
+        EXPECT_EQ(PlainSdp(sdp), plain) << sdp.substr(0, 200);
 }
 
 SipSettings Settings(const std::string& phone, const std::string& password = "secret", int timeout = 10) {
