@@ -2,6 +2,7 @@
 #include "ui/qt/DialForm.h"
 #include "ui/qt/PixelGeometry.h"
 
+#include "ui/qt/Accessible.h"
 #include "ui/qt/EmbeddedPictures.h"
 #include "ui/Layout.h"
 #include "ui/qt/QtMessageBox.h"
@@ -16,7 +17,9 @@ namespace {
 
 // The key-cap picture of a keypad key, for a device pixel ratio.
 PictureButton::PictureSource PictureFor(char tag) {
-    const std::string name = std::string("key_") + (tag == '*' ? "star" : tag == '#' ? "hash" : std::string(1, tag));
+    const std::string name = std::string("key_") + (tag == '*'   ? "star"
+                                                    : tag == '#' ? "hash"
+                                                                 : std::string(1, tag));
     return [name](qreal ratio) { return ui::qt::KeyPicture(name.c_str(), ratio); };
 }
 
@@ -38,7 +41,7 @@ DialForm::DialForm(ui::DialFormLogic::LineFactory factory, ui::LocalClock clock)
         auto* button = new PictureButton(PictureFor(key.tag), QChar(key.tag), this);
         button->setObjectName(QStringLiteral("TTButton%1").arg(index));
         button->setGeometry(ui::qt::PixelGeometry(key.rect()));
-        button->setAccessibleName(QString(QChar(key.tag)));
+        ui::qt::Describe(button, ui::a11y::KeyName(key), ui::a11y::kKeyDescription);
         connect(button, &QAbstractButton::clicked, this,
                 [this, index] { ui::qt::RunHandler([this, index] { logic_.KeypadPress(index); }); });
         TTButton[index] = button;
@@ -48,6 +51,10 @@ DialForm::DialForm(ui::DialFormLogic::LineFactory factory, ui::LocalClock clock)
     CorBtn = makeButton(kCorBtn, &ui::DialFormLogic::CorBtnClick);
     Help = makeButton(kHelp, &ui::DialFormLogic::HelpClick);
     Dial->setDefault(true);
+    ui::qt::Describe(Dial, ui::a11y::kDial);
+    ui::qt::Describe(ClearBtn, ui::a11y::kClear);
+    ui::qt::Describe(CorBtn, ui::a11y::kBackspace);
+    ui::qt::Describe(Help, ui::a11y::kHelp);
 
     Text1 = new QComboBox(this);
     Text1->setObjectName(QStringLiteral("Text1"));
@@ -55,6 +62,9 @@ DialForm::DialForm(ui::DialFormLogic::LineFactory factory, ui::LocalClock clock)
     Text1->setInsertPolicy(QComboBox::NoInsert); // only the Dial command adds entries
     Text1->setGeometry(ui::qt::PixelGeometry(kText1));
     Text1->setEditText(QString());
+    ui::qt::Describe(Text1, ui::a11y::kNumber);
+    ui::qt::Describe(Text1->lineEdit(), ui::a11y::kNumber);
+    ui::qt::Describe(this, ui::a11y::kDialWindow);
 
     // The first control in tab order has the focus when the window is first shown.
     TTButton[1]->setFocus();

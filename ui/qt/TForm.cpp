@@ -2,6 +2,7 @@
 #include "ui/qt/TForm.h"
 #include "ui/qt/PixelGeometry.h"
 
+#include "ui/qt/Accessible.h"
 #include "ui/qt/EmbeddedPictures.h"
 #include "ui/Layout.h"
 #include "ui/qt/QtMessageBox.h"
@@ -74,6 +75,10 @@ TForm::TForm(ui::LocalClock clock) : QWidget(nullptr), logic_(*this, std::move(c
     connect(Timer1, &QTimer::timeout, this, [this] { ui::qt::RunHandler([this] { logic_.Tick(); }); });
     logic_.Rest(); // created hidden: the timer starts with the first show
 
+    ui::qt::Describe(this, ui::a11y::kTimingWindow);
+    ui::qt::Describe(Command1, ui::a11y::kDone);
+    ui::qt::DescribeLabel(Num, ui::a11y::kTimedNumber);
+    ui::qt::DescribeLabel(Timebox, ui::a11y::kElapsed);
     Command1->setFocus();
 }
 
@@ -96,10 +101,12 @@ void TForm::showModal() {
 
 void TForm::setNumText(const std::string& text) {
     Num->setText(QString::fromStdString(text));
+    ui::qt::DescribeLabel(Num, ui::a11y::kTimedNumber);
 }
 
 void TForm::setTimeboxText(const std::string& text) {
     Timebox->setText(QString::fromStdString(text));
+    ui::qt::DescribeLabel(Timebox, ui::a11y::kElapsed);
 }
 
 void TForm::hideWindow() {
