@@ -41,7 +41,12 @@ inline constexpr Control kDone{"Command1", "Done", "Closes the call timing windo
 
 // A keypad key as a person says it: its character, then its letters ("2 ABC", "*").
 inline std::string KeyName(const dialform::KeypadKey& key) {
-    return std::string(1, key.tag) + (*key.letters != '\0' ? std::string(" ") + key.letters : std::string());
+    std::string name(1, key.tag);
+    if (*key.letters != '\0') {
+        name += ' ';
+        name += key.letters;
+    }
+    return name;
 }
 inline constexpr const char* kKeyDescription = "Adds this key to the number";
 

@@ -6,6 +6,7 @@
 #include "ui/win32/Win32Text.h"
 #include "ui/win32/WindowClass.h"
 
+#include "ui/Accessibility.h"
 #include "ui/AppInfo.h"
 #include "ui/Layout.h"
 
@@ -70,14 +71,15 @@ void DialForm::CreateControls() {
     });
     for (std::size_t index : byTab) {
         const auto id = kIdKeypadFirst + static_cast<int>(index);
+        // The picture shows; the window text ("2 ABC") is what a screen reader reads.
         keys_[index] =
-            CreateControl(hwnd_, L"BUTTON", Widen(std::string(1, dialform::kKeypad[index].tag)).c_str(),
+            CreateControl(hwnd_, L"BUTTON", Widen(a11y::KeyName(dialform::kKeypad[index])).c_str(),
                           WS_TABSTOP | BS_PUSHBUTTON | BS_BITMAP, id, dialform::kKeypad[index].rect(), dpi);
     }
     for (const auto& [spec, id] : kButtons) {
         const DWORD kind = id == kIdDial ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
-        buttons_[static_cast<std::size_t>(id - kIdDial)] =
-            CreateControl(hwnd_, L"BUTTON", Widen(spec->text).c_str(), WS_TABSTOP | kind, id, spec->rect, dpi);
+        buttons_[static_cast<std::size_t>(id - kIdDial)] = CreateControl(
+            hwnd_, L"BUTTON", Widen(spec->text).c_str(), WS_TABSTOP | kind, id, spec->rect, dpi);
     }
     text1_ = CreateControl(hwnd_, L"COMBOBOX", L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL,
                            kIdText1, Text1Rect(), dpi);
@@ -276,7 +278,9 @@ LRESULT DialForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         constexpr DWORD kMaxLinkBytes = 4096;
         if (data == nullptr || data->dwData != kLinkTag || data->cbData > kMaxLinkBytes || !linkHandler_)
             return FALSE;
-        const std::string link = data->cbData == 0 ? std::string() : std::string(static_cast<const char*>(data->lpData), data->cbData);
+        const std::string link = data->cbData == 0
+                                     ? std::string()
+                                     : std::string(static_cast<const char*>(data->lpData), data->cbData);
         RunHandler([&] { linkHandler_(link); }, hwnd);
         return TRUE;
     }
