@@ -410,7 +410,7 @@ LONG SipLine::MakeCall(RequestId request, CallId id, const char* destination) {
         call.reset();
         return LINEERR_RESOURCEUNAVAIL;
     }
-    // (Without the stack's own answering of re-INVITEs: AnswerPhone does it.)
+    // (The phone's re-INVITEs on this handle are AnswerPhone's to answer, never the stack's.)
     call->handle = nua_handle(nua, nullptr, NUTAG_AUTOANSWER(0), SIPTAG_TO_STR(s.phone.c_str()), TAG_END());
     const std::string callInfo = "<" + s.phone + ">;answer-after=0";
     nua_invite(
