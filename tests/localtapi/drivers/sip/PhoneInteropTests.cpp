@@ -202,6 +202,11 @@ TEST(SipPhonesNotOurs, HoldsRefreshesAndCodecsInsideTheDriversCall) {
          "Require: timer\nSession-Expires: 1800;refresher=uas\n",
          Request("INVITE", 2, "Supported: timer\nSession-Expires: 1800;refresher=uas\n", ulaw) +
              Answer("200", "m=audio [1-9][0-9]* RTP/AVP 0") + Ack(2, "[branch]")},
+        {"refreshes by UPDATE every 1800 s", 0, "Require: timer\nSession-Expires: 1800;refresher=uas\n",
+         Request("UPDATE", 2, "Supported: timer\nSession-Expires: 1800;refresher=uas\n", "") + Answer("200")},
+        {"refreshes by re-INVITE every 90 s", 0, "Require: timer\nSession-Expires: 90;refresher=uas\n",
+         Request("INVITE", 2, "Supported: timer\nSession-Expires: 90;refresher=uas\n", ulaw) +
+             Answer("200", "m=audio [1-9][0-9]* RTP/AVP 0") + Ack(2, "[branch]")},
         {"leaves the refreshing to the driver (90 s)", 0,
          "Require: timer\nSession-Expires: 90;refresher=uac\n",
          "<recv request=\"UPDATE\"/>\n" + Response("200 OK", "Session-Expires: 90;refresher=uac\n"), 60000},
