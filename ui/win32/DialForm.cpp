@@ -1,5 +1,6 @@
 #include "ui/win32/DialForm.h"
 
+#include "ui/win32/Accessible.h"
 #include "ui/win32/Geometry.h"
 #include "ui/win32/MessagePump.h"
 #include "ui/win32/Resources.h"
@@ -75,6 +76,8 @@ void DialForm::CreateControls() {
         keys_[index] =
             CreateControl(hwnd_, L"BUTTON", Widen(a11y::KeyName(dialform::kKeypad[index])).c_str(),
                           WS_TABSTOP | BS_PUSHBUTTON | BS_BITMAP, id, dialform::kKeypad[index].rect(), dpi);
+        Describe(keys_[index], a11y::KeyName(dialform::kKeypad[index]), a11y::kKeyDescription,
+                 a11y::Role::PushButton);
     }
     for (const auto& [spec, id] : kButtons) {
         const DWORD kind = id == kIdDial ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
@@ -83,6 +86,11 @@ void DialForm::CreateControls() {
     }
     text1_ = CreateControl(hwnd_, L"COMBOBOX", L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL,
                            kIdText1, Text1Rect(), dpi);
+    // What a screen reader says of each ("<-" is "Backspace").
+    const a11y::Control* said[] = {&a11y::kDial, &a11y::kClear, &a11y::kBackspace, &a11y::kHelp};
+    for (std::size_t i = 0; i < buttons_.size(); ++i)
+        Describe(buttons_[i], *said[i]);
+    Describe(text1_, a11y::kNumber);
 }
 
 void DialForm::LayOut() {

@@ -1,5 +1,6 @@
 #include "ui/win32/TForm.h"
 
+#include "ui/win32/Accessible.h"
 #include "ui/win32/Geometry.h"
 #include "ui/win32/MessagePump.h"
 #include "ui/win32/Resources.h"
@@ -101,14 +102,19 @@ void TForm::CreateControls() {
                          kIdNum, tform::kNum, dpi);
     timebox_ = CreateControl(hwnd_, L"STATIC", Widen(tform::kTimeboxDesignText).c_str(),
                              SS_LEFT | SS_NOPREFIX, kIdTimebox, tform::kTimebox, dpi);
+    // Told by name; the labels' texts (the number, the time) are their values.
+    Describe(command1_, a11y::kDone);
+    Describe(num_, a11y::kTimedNumber);
+    Describe(timebox_, a11y::kElapsed);
 }
 
 void TForm::LayOut() {
     const int dpi = dpi_;
     HFONT buttonFont = CreateMessageFont(dpi);
-    HFONT numFont = CreateFontW(PointsToFontHeight(tform::kNumFontPoints, dpi), 0, 0, 0, FW_BOLD, FALSE, FALSE,
-                                FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                DEFAULT_PITCH | FF_SWISS, Widen(tform::kNumFontFamily).c_str());
+    HFONT numFont =
+        CreateFontW(PointsToFontHeight(tform::kNumFontPoints, dpi), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
+                    ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                    DEFAULT_PITCH | FF_SWISS, Widen(tform::kNumFontFamily).c_str());
     HFONT clockFont = ClockFont(PointsToFontHeight(tform::kTimeboxFontPoints, dpi), clockFace_);
     if (clockFace_ == kEmbeddedClockFace) {
         // The substitute's digits are wider than the designed face's: scale it down so that

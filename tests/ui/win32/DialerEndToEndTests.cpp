@@ -12,6 +12,8 @@
 
 #include <windows.h>
 
+#include <oleacc.h>
+
 #include "tests/support/WindowText.h"
 
 #include <atomic>
@@ -19,6 +21,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -357,7 +360,10 @@ TEST_F(DialerEndToEnd, TapiFailure) {
         Log calls;
     } rows[] = {
         {"line cannot be opened", static_cast<LONG>(LINEERR_ALLOCATED), 1, {"lineOpen"}},
-        {"call refused at once", 0, static_cast<LONG>(LINEERR_CALLUNAVAIL), {"lineOpen", "lineMakeCallA", "lineClose"}},
+        {"call refused at once",
+         0,
+         static_cast<LONG>(LINEERR_CALLUNAVAIL),
+         {"lineOpen", "lineMakeCallA", "lineClose"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -391,11 +397,14 @@ TEST_F(DialerEndToEnd, LinkFromALaterStart) {
     std::vector<std::string> links;
     Run(
         [&](Driver& d) {
-            EXPECT_EQ(send(d.dial(), DialForm::kLinkTag, "tel:+1-206-555-1212"), static_cast<DWORD_PTR>(TRUE));
+            EXPECT_EQ(send(d.dial(), DialForm::kLinkTag, "tel:+1-206-555-1212"),
+                      static_cast<DWORD_PTR>(TRUE));
             d.waitNumber("+1-206-555-1212");
             EXPECT_EQ(send(d.dial(), 0x1234, "tel:999"), static_cast<DWORD_PTR>(FALSE)) << "another tag";
-            EXPECT_EQ(send(d.dial(), DialForm::kLinkTag, std::string(5000, '5')), static_cast<DWORD_PTR>(FALSE));
-            EXPECT_EQ(send(d.dial(), DialForm::kLinkTag, ""), static_cast<DWORD_PTR>(TRUE)) << "just to the front";
+            EXPECT_EQ(send(d.dial(), DialForm::kLinkTag, std::string(5000, '5')),
+                      static_cast<DWORD_PTR>(FALSE));
+            EXPECT_EQ(send(d.dial(), DialForm::kLinkTag, ""), static_cast<DWORD_PTR>(TRUE))
+                << "just to the front";
             EXPECT_EQ(d.number(), "+1-206-555-1212");
         },
         [&](DialForm& form) {
@@ -460,7 +469,8 @@ SIZE ClientSize(HWND window) {
 
 SIZE PictureSize(HWND button) {
     BITMAP size{};
-    GetObjectW(reinterpret_cast<HBITMAP>(SendMessageW(button, BM_GETIMAGE, IMAGE_BITMAP, 0)), sizeof size, &size);
+    GetObjectW(reinterpret_cast<HBITMAP>(SendMessageW(button, BM_GETIMAGE, IMAGE_BITMAP, 0)), sizeof size,
+               &size);
     return {size.bmWidth, size.bmHeight};
 }
 
@@ -485,7 +495,8 @@ TEST(Dpi, BothWindowsLayOutAgainOnAMonitorOfAnotherDpi) {
         SCOPED_TRACE("at " + std::to_string(dpi) + " dpi");
         EXPECT_EQ(ClientSize(key).cx, ui::win32::TwipsToDevice(keyRect.width, dpi));
         EXPECT_EQ(ClientSize(key).cy, ui::win32::TwipsToDevice(keyRect.height, dpi));
-        EXPECT_EQ(ClientSize(form.dialButton()).cx, ui::win32::TwipsToDevice(ui::dialform::kDial.rect.width, dpi));
+        EXPECT_EQ(ClientSize(form.dialButton()).cx,
+                  ui::win32::TwipsToDevice(ui::dialform::kDial.rect.width, dpi));
         const auto picture = ui::dialform::KeyPictureAt(dpi);
         EXPECT_EQ(PictureSize(key).cx, picture.width);
         EXPECT_EQ(PictureSize(key).cy, picture.height);
@@ -497,13 +508,15 @@ TEST(Dpi, BothWindowsLayOutAgainOnAMonitorOfAnotherDpi) {
 
     const int second = first * 3 / 2;
     RECT suggested{40, 30, 40 + 600, 30 + 500};
-    SendMessageW(form.hwnd(), WM_DPICHANGED, MAKEWPARAM(second, second), reinterpret_cast<LPARAM>(&suggested));
+    SendMessageW(form.hwnd(), WM_DPICHANGED, MAKEWPARAM(second, second),
+                 reinterpret_cast<LPARAM>(&suggested));
     RECT now{};
     GetWindowRect(form.hwnd(), &now);
     EXPECT_TRUE(EqualRect(&now, &suggested)) << "the suggested place and size taken";
     expectAt(second);
     EXPECT_NEAR(FontHeight(form.dialButton()), firstFont * 3 / 2, 1);
-    EXPECT_GT(Colours(reinterpret_cast<HBITMAP>(SendMessageW(key, BM_GETIMAGE, IMAGE_BITMAP, 0))), drawnColours)
+    EXPECT_GT(Colours(reinterpret_cast<HBITMAP>(SendMessageW(key, BM_GETIMAGE, IMAGE_BITMAP, 0))),
+              drawnColours)
         << "scaled smoothly: blends between the drawing's colours";
 
     SendMessageW(form.hwnd(), WM_DPICHANGED, MAKEWPARAM(first, first), reinterpret_cast<LPARAM>(&suggested));
@@ -514,7 +527,8 @@ TEST(Dpi, BothWindowsLayOutAgainOnAMonitorOfAnotherDpi) {
     HWND done = GetDlgItem(timing.hwnd(), TForm::kIdCommand1);
     HWND clock = GetDlgItem(timing.hwnd(), TForm::kIdTimebox);
     const LONG clockFont = FontHeight(clock);
-    SendMessageW(timing.hwnd(), WM_DPICHANGED, MAKEWPARAM(second, second), reinterpret_cast<LPARAM>(&suggested));
+    SendMessageW(timing.hwnd(), WM_DPICHANGED, MAKEWPARAM(second, second),
+                 reinterpret_cast<LPARAM>(&suggested));
     GetWindowRect(timing.hwnd(), &now);
     EXPECT_TRUE(EqualRect(&now, &suggested));
     EXPECT_EQ(ClientSize(done).cx, ui::win32::TwipsToDevice(ui::tform::kCommand1.width, second));
@@ -538,3 +552,109 @@ TEST_F(DialerEndToEnd, DISABLED_ShowForScreenshot) {
 }
 
 } // namespace
+
+// What a screen reader reads of each control of both windows, through MSAA: the names and
+// roles of the table the Linux check reads too (tests/ui/accessible-names.tsv); the labels'
+// texts as their values; "Press" on "5 JKL" does what a click does.
+TEST(Accessibility, EveryControlTellsItsNameRoleAndValue) {
+    struct Row {
+        const char* window;
+        const char* kind;
+        const char* name;
+    };
+    const Row table[] = {
+#include "tests/ui/win32/AccessibleNames.inc"
+    };
+    struct Told {
+        HWND hwnd;
+        long role;
+        std::string name, value;
+        IAccessible* object;
+    };
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    auto fake = std::make_shared<testsupport::FakeTapi>();
+    fake->devices.push_back({});
+    {
+        DialForm form(GetModuleHandleW(nullptr), [fake] { return CvbTAPILine::New(fake); });
+        form.Load();
+        TForm timing(GetModuleHandleW(nullptr));
+        auto narrow = [](BSTR text) {
+            std::string out;
+            for (UINT i = 0; text != nullptr && i < SysStringLen(text); ++i)
+                out += static_cast<char>(text[i]);
+            SysFreeString(text);
+            return out;
+        };
+        std::vector<Told> told;
+        auto ask = [&](HWND window) {
+            for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
+                 child = GetWindow(child, GW_HWNDNEXT)) {
+                IAccessible* object = nullptr;
+                if (FAILED(AccessibleObjectFromWindow(child, static_cast<DWORD>(OBJID_CLIENT),
+                                                      __uuidof(IAccessible),
+                                                      reinterpret_cast<void**>(&object))))
+                    continue;
+                VARIANT self{};
+                self.vt = VT_I4;
+                self.lVal = CHILDID_SELF;
+                VARIANT role{};
+                BSTR name = nullptr, value = nullptr;
+                object->get_accRole(self, &role);
+                object->get_accName(self, &name);
+                object->get_accValue(self, &value);
+                told.push_back(
+                    {child, role.vt == VT_I4 ? role.lVal : 0, narrow(name), narrow(value), object});
+            }
+        };
+        ask(form.hwnd());
+        ask(timing.hwnd());
+        const std::map<std::string, long> roles = {{"button", ROLE_SYSTEM_PUSHBUTTON},
+                                                   {"combobox", ROLE_SYSTEM_COMBOBOX},
+                                                   {"label", ROLE_SYSTEM_STATICTEXT}};
+        auto find = [&](const std::string& name) -> const Told* {
+            for (const Told& t : told)
+                if (t.name == name)
+                    return &t;
+            return nullptr;
+        };
+        for (const Row& row : table) {
+            if (std::string(row.kind) == "window")
+                continue;
+            SCOPED_TRACE(std::string(row.window) + " " + row.name);
+            const Told* t = find(row.name);
+            if (t == nullptr) {
+                std::string all;
+                for (const Told& each : told)
+                    all += each.name + " (role " + std::to_string(each.role) + ")\n";
+                ADD_FAILURE() << "no control named so; MSAA tells:\n" << all;
+                continue;
+            }
+            EXPECT_EQ(t->role, roles.at(row.kind));
+            EXPECT_EQ(GetAncestor(t->hwnd, GA_ROOT),
+                      std::string(row.window) == "dial" ? form.hwnd() : timing.hwnd());
+        }
+        ASSERT_NE(find("Elapsed time"), nullptr);
+        EXPECT_EQ(find("Elapsed time")->value, ui::tform::kTimeboxDesignText)
+            << "the clock's text is its value";
+        ASSERT_NE(find("Number called"), nullptr);
+        EXPECT_EQ(find("Number called")->value, ui::tform::kNumDesignText);
+
+        VARIANT self{};
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        ASSERT_NE(find("5 JKL"), nullptr);
+        EXPECT_EQ(find("5 JKL")->object->accDoDefaultAction(self), S_OK);
+        for (int i = 0; i < 100 && Text(form.text1()) != "5"; ++i) {
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+            Sleep(10);
+        }
+        EXPECT_EQ(Text(form.text1()), "5") << "Press on the key did what a click does";
+        for (Told& t : told)
+            t.object->Release();
+    }
+    CoUninitialize();
+}
