@@ -107,14 +107,16 @@ bool PlainSdp(std::string_view sdp) {
             end = sdp.size();
         std::string_view line = sdp.substr(at, end - at);
         at = end + 1;
-        if (!line.empty() && line.back() == '\r')
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
             line.remove_suffix(1);
         if (line.empty())
             continue;
         if (line.size() < 2 || line[0] < 'a' || line[0] > 'z' || line[1] != '=')
             return false;
+        // Text: no control characters; UTF-8 is allowed where RFC 4566 allows it (a
+        // session name, an attribute), never in a media line (its grammar is ASCII).
         for (char c : line)
-            if ((c < 0x20 || c > 0x7E) && c != '\t')
+            if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F)
                 return false;
         if (line[0] == 'm' && !PlainMediaLine(line.substr(2)))
             return false;

@@ -23,8 +23,9 @@ namespace localtapi::sip {
 // literal, no brackets); an address of "" leaves the stack to name its own.
 std::string MediaOffer(const std::string& address, int port);
 
-// Whether sdp is SDP in the plain form RFC 4566 writes (lines "x=" of printable text, the
-// media lines by their grammar), small enough; anything else is refused unread.
+// Whether sdp is SDP in the plain form RFC 4566 writes (lines "x=" of text without control
+// characters, the media lines by their grammar), small enough; anything else is refused
+// unread.
 bool PlainSdp(std::string_view sdp);
 
 class MediaSession {
