@@ -85,8 +85,9 @@ bool ReadFile(const std::string& path, std::string& text, bool& exists, std::str
 
 // Written through QSaveFile: a temporary file beside the target, renamed over it only when
 // everything was written, so a failed write leaves the old file. QSaveFile follows a
-// symbolic link (say into a folder of dotfiles) and replaces the file it names, and keeps
-// that file's permissions (it may have been made private on purpose).
+// symbolic link (say into a folder of dotfiles) and replaces the file it names. The file
+// is readable by its owner only, whatever it was before: it may hold a line's password,
+// which the SIP line refuses to read from a file that others can.
 bool WriteFile(const std::string& path, const std::string& text, std::string& error) {
     const QString name = QString::fromStdString(path);
     const QString folder = QFileInfo(name).absolutePath();
@@ -99,6 +100,10 @@ bool WriteFile(const std::string& path, const std::string& text, std::string& er
         error = "cannot write " + path + ": " + file.errorString().toStdString();
         return false;
     }
+    const auto ownerOnly =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser;
+    file.setPermissions((file.permissions() & (ownerOnly | QFileDevice::ExeOwner | QFileDevice::ExeUser)) |
+                        ownerOnly);
     file.write(text.data(), static_cast<qint64>(text.size()));
     if (!file.commit()) {
         error = "cannot replace " + path + ": " + file.errorString().toStdString();

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <iterator>
 
 #include <sys/stat.h>
@@ -186,31 +187,47 @@ TEST(Configuration, SaveEdits) {
     }
 }
 
-TEST(Configuration, SavingThroughALinkKeepsTheLinkAndThePermissions) {
-    QTemporaryDir dir;
-    const std::string real = dir.filePath("dotfiles/telephony.ini").toStdString();
-    const std::string link = dir.filePath("telephony.ini").toStdString();
-    const auto mode = fs::perms::owner_read | fs::perms::owner_write;
-    fs::create_directories(fs::path(real).parent_path());
-    std::ofstream(real) << "[line0]\ndriver=simulated\n";
-    fs::permissions(real, mode);
-    fs::create_symlink(real, link);
-    Location l;
-    l.areaCode = "206";
-    std::string error;
-    ASSERT_TRUE(SaveLocation(link, l, error)) << error;
-    EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(LoadConfiguration(real).location.areaCode, "206");
-    EXPECT_EQ(fs::status(real).permissions(), mode);
+// A save goes through a link to the file it names, and leaves that file readable by its
+// owner only, whatever it was (it may hold a password).
+TEST(Configuration, SavingThroughALinkKeepsTheLinkAndLeavesTheFileTheOwnersAlone) {
+    using fs::perms;
+    const struct {
+        const char* name;
+        std::optional<perms> before; // none: no file yet
+    } rows[] = {
+        {"new", std::nullopt},
+        {"everyone_reads", perms::owner_read | perms::owner_write | perms::group_read | perms::others_read},
+        {"group_writes", perms::owner_read | perms::owner_write | perms::group_read | perms::group_write},
+        {"already_private", perms::owner_read | perms::owner_write},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QTemporaryDir dir;
+        const std::string real = dir.filePath("dotfiles/telephony.ini").toStdString();
+        const std::string link = dir.filePath("telephony.ini").toStdString();
+        fs::create_directories(fs::path(real).parent_path());
+        if (row.before) {
+            std::ofstream(real) << "[line0]\ndriver=simulated\n";
+            fs::permissions(real, *row.before);
+            fs::create_symlink(real, link);
+        }
+        Location l;
+        l.areaCode = "206";
+        std::string error;
+        ASSERT_TRUE(SaveLocation(row.before ? link : real, l, error)) << error;
+        EXPECT_EQ(fs::is_symlink(link), row.before.has_value());
+        EXPECT_EQ(LoadConfiguration(real).location.areaCode, "206");
+        EXPECT_EQ(fs::status(real).permissions(), perms::owner_read | perms::owner_write);
+    }
 }
 
 TEST(Configuration, ServiceReportsUnknownDriversAndBadKeys) {
     std::ostringstream errors;
-    auto s =
-        svctest::MakeService({"[line0]\ndriver=fax\n"
-                              "[line1]\ndriver=simulated\nanswer_ms=soon\n"
-                              "[line2]\ndriver=simulated\ncolour=red\n",
-                              "t.ini", [](DriverRegistry& r) { r.Register(simulated::SimulatedDriverInfo()); }, &errors});
+    auto s = svctest::MakeService(
+        {"[line0]\ndriver=fax\n"
+         "[line1]\ndriver=simulated\nanswer_ms=soon\n"
+         "[line2]\ndriver=simulated\ncolour=red\n",
+         "t.ini", [](DriverRegistry& r) { r.Register(simulated::SimulatedDriverInfo()); }, &errors});
     EXPECT_EQ(s->census().devices, 1u) << "only [line2] is usable";
     EXPECT_EQ(errors.str(),
               "t.ini:1: line device [line0] has unknown driver 'fax' (left out); known drivers: "
@@ -294,7 +311,8 @@ TEST(Configuration, NoLineExplanationSaysWhatTheFileLacked) {
         }
         EXPECT_EQ(text.rfind("No telephone line is available.\n", 0), 0u) << text;
         EXPECT_NE(text.find(row.says), std::string::npos) << text;
-        EXPECT_NE(text.find("[line0]\ndriver=simulated\n"), std::string::npos) << "how to add a line: " << text;
+        EXPECT_NE(text.find("[line0]\ndriver=simulated\n"), std::string::npos)
+            << "how to add a line: " << text;
     }
 
     QTemporaryDir dir; // a directory where the file should be
@@ -302,6 +320,8 @@ TEST(Configuration, NoLineExplanationSaysWhatTheFileLacked) {
     std::ostringstream sink;
     o.configuration = LoadConfiguration(dir.path().toStdString());
     o.errors = &sink;
-    EXPECT_NE(localtapi::qt::NewLocalTapi(std::move(o))->NoLineExplanation().find("cannot be read (not a regular file)."),
+    EXPECT_NE(localtapi::qt::NewLocalTapi(std::move(o))
+                  ->NoLineExplanation()
+                  .find("cannot be read (not a regular file)."),
               std::string::npos);
 }
