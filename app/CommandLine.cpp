@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 namespace app {
 
@@ -14,7 +15,11 @@ constexpr std::size_t kLinkMaxLength = 128;
 bool IsUtf8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
-        const std::size_t n = c < 0x80 ? 0 : (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : 4;
+        const std::size_t n = c < 0x80           ? 0
+                              : (c >> 5) == 0x6  ? 1
+                              : (c >> 4) == 0xE  ? 2
+                              : (c >> 3) == 0x1E ? 3
+                                                 : 4;
         if (n == 4 || text.size() - i <= n)
             return false;
         unsigned long cp = n == 0 ? c : n == 1 ? (c & 0x1F) : n == 2 ? (c & 0x0F) : (c & 0x07);
@@ -71,7 +76,8 @@ bool PercentDecode(std::string_view in, std::string& out) {
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() &&
            std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+               return std::tolower(static_cast<unsigned char>(a)) ==
+                      std::tolower(static_cast<unsigned char>(b));
            });
 }
 
@@ -108,6 +114,21 @@ std::string Shown(std::string_view link) {
     return link.size() > 60 ? out + "..." : out;
 }
 
+// The value of the phone-context parameter among ";name=value" parameters (names without
+// regard to case), percent-decoded; "" when there is none. False for a broken escape.
+bool PhoneContext(std::string_view parameters, std::string& context) {
+    context.clear();
+    while (!parameters.empty()) {
+        parameters.remove_prefix(1); // the ';'
+        const std::string_view parameter = parameters.substr(0, parameters.find(';'));
+        parameters.remove_prefix(parameter.size());
+        constexpr std::string_view kName = "phone-context=";
+        if (StartsWithNoCase(parameter, kName))
+            return PercentDecode(parameter.substr(kName.size()), context);
+    }
+    return true;
+}
+
 } // namespace
 
 LinkNumber NumberFromLink(std::string_view link) {
@@ -138,6 +159,8 @@ LinkNumber NumberFromLink(std::string_view link) {
         rest = rest.substr(0, at);
     }
     // The number ends where the URI's parameters or headers begin.
+    const std::string_view parameters =
+        rest.substr(0, rest.find('?')).substr(std::min(rest.find(';'), rest.size()));
     rest = rest.substr(0, std::min(rest.find(';'), rest.find('?')));
     if (!sip && !rest.empty() && rest.back() == '/')
         rest.remove_suffix(1); // callto://+15551212/
@@ -154,6 +177,21 @@ LinkNumber NumberFromLink(std::string_view link) {
         why.insert(why.begin(), '\'');
         why += "' is not a telephone number";
         return {{}, why};
+    }
+    // A local number of a tel: link with a global phone-context (RFC 3966: "+1206") is
+    // that context's: "+1206 555-0100", which the dialing rules then take as any global
+    // number. A domain context says nothing the dialer can use and is dropped.
+    if (!sip && number.front() != '+') {
+        std::string context;
+        if (!PhoneContext(parameters, context))
+            return {{}, "the link's phone-context has a broken percent escape"};
+        if (!context.empty() && context.front() == '+') {
+            if (!IsTelephoneNumber(context))
+                return {{}, "the link's phone-context is not a telephone number"};
+            context += ' '; // (appended, not added up: GCC 12's -Wrestrict at -O3)
+            context += number;
+            number = std::move(context);
+        }
     }
     return {number, {}};
 }

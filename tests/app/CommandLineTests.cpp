@@ -13,7 +13,12 @@ TEST(Links, NumbersFromRealWorldLinks) {
     } rows[] = {
         {"tel:+1-206-555-1212", "+1-206-555-1212"},
         {"TEL:+12065551212", "+12065551212"},
-        {"tel:555-1212;phone-context=+1206", "555-1212"},
+        {"tel:555-1212;phone-context=+1206", "+1206 555-1212"},
+        {"tel:555-1212;isub=7;PHONE-CONTEXT=%2B1-206", "+1-206 555-1212"},
+        {"tel:555-1212;phone-context=example.com", "555-1212"},
+        {"tel:+1-206-555-1212;phone-context=+44", "+1-206-555-1212"},
+        {"tel:555-1212;phone-context=+12a", nullptr},
+        {"tel:555-1212;phone-context=+1%2", nullptr},
         {"tel:+1-206-555-1212;ext=123", "+1-206-555-1212"},
         {"tel:%2B1%20(206)%20555-1212", "+1 (206) 555-1212"},
         {"tel:*67;isub=1", "*67"},
@@ -39,7 +44,9 @@ TEST(Links, NumbersFromRealWorldLinks) {
         {"tel:555%", nullptr},
         {"tel:555%zz", nullptr},
         {"tel:%FF%FE", nullptr},
-        {"tel:555\x01" "1212", nullptr},
+        {"tel:555\x01"
+         "1212",
+         nullptr},
         {"tel:5\xC3\x28", nullptr},
         {"5551212", nullptr},
     };
@@ -54,7 +61,12 @@ TEST(Links, NumbersFromRealWorldLinks) {
             EXPECT_EQ(n.number, "");
         }
     }
-    EXPECT_NE(app::NumberFromLink(std::string_view("tel:555\0" "1212", 12)).error, "") << "a NUL";
+    EXPECT_NE(app::NumberFromLink(std::string_view("tel:555\0"
+                                                   "1212",
+                                                   12))
+                  .error,
+              "")
+        << "a NUL";
     EXPECT_EQ(app::NumberFromLink("tel:" + std::string(124, '5')).number, std::string(124, '5'));
     EXPECT_NE(app::NumberFromLink("tel:" + std::string(125, '5')).error, "") << "over 128 characters";
 }
