@@ -45,9 +45,11 @@ bool MediaPort::Bind(const std::string& address, std::string& why) {
     return true;
 }
 
+// A few datagrams at a time: under a flood the notifier fires again on the next turn of
+// the event loop, and everything else the loop serves still gets its turn.
 void MediaPort::Drain() {
     char packet[2048];
-    while (::recv(fd, packet, sizeof packet, MSG_DONTWAIT) >= 0) {
+    for (int i = 0; i < kDatagramsPerTurn && ::recv(fd, packet, sizeof packet, MSG_DONTWAIT) >= 0; ++i) {
     }
 }
 

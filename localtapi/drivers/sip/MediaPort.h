@@ -27,6 +27,7 @@ class MediaPort : public QObject {
     int Port() const { return port; }
 
   private:
+    static constexpr int kDatagramsPerTurn = 64;
     void Drain();
 
     int fd = -1;
