@@ -17,7 +17,9 @@ namespace {
 constexpr std::size_t kMaxSdpBytes = 16 * 1024;
 
 bool TokenChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("-!#$%&'*+.^_`{|}~", c) != nullptr;
+    // (strchr finds the terminating NUL too: a NUL is no token character.)
+    return std::isalnum(static_cast<unsigned char>(c)) ||
+           (c != '\0' && std::strchr("-!#$%&'*+.^_`{|}~", c) != nullptr);
 }
 
 // The words of a media line after "m=", as RFC 4566 has them: media SP port ["/" integer]
