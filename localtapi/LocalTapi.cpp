@@ -89,6 +89,8 @@ void LocalTapi::OnCallState(DWORD device, CallId id, DWORD state, DWORD mode) {
     if (line == nullptr)
         return;
     call->state = state;
+    if (state == LINECALLSTATE_DISCONNECTED)
+        NoteDisconnect(*devices[device], mode);
     const DWORD privilege = call->privilegeSent ? 0 : LINECALLPRIVILEGE_OWNER;
     call->privilegeSent = true;
     Post(line->app,
@@ -277,6 +279,7 @@ LONG LocalTapi::lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, D
         const bool wasRemoved = device.removed;
         device.removed = false;
         device.opening = true;
+        device.failure.clear();
         const LONG opened = device.driver->Open(*device.sink);
         device.opening = false;
         if (opened != 0) {
@@ -340,6 +343,7 @@ LONG LocalTapi::lineMakeCallA(HLINE hLine, LPHCALL lphCall, LPCSTR lpszDestAddre
     if (LONG r = NewRequest(request, id))
         return r;
     calls.emplace(call.handle, call);
+    device.failure.clear();
     if (LONG r = device.driver->MakeCall(id, call.handle, dest)) {
         requests.erase(id);
         calls.erase(call.handle);

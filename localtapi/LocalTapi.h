@@ -125,6 +125,10 @@ class LocalTapi : public mTAPIDecs::TapiApi {
     BOOL DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, int cyWidth, UINT istepIfAniCur,
                     HBRUSH hbrFlickerFreeDraw, UINT diFlags) override;
     BOOL DestroyIcon(HICON hIcon) override;
+    // The driver's own words for the user since the device's last open or call began (the
+    // port missing, oFono not running, the server refusing the password), else the way
+    // its last call was disconnected ("the number is busy"); empty when neither failed.
+    std::string FailureReason(DWORD dwDeviceID) override;
 
   private:
     // Forwards one device's driver reports to the service.
@@ -156,6 +160,7 @@ class LocalTapi : public mTAPIDecs::TapiApi {
         bool opening = false;      // the driver's Open is running
         bool removed = false;
         std::optional<LineSettings> pending; // edited settings, applied once the device is closed
+        std::string failure; // the user's words on why its last open or call failed
     };
     struct Line {
         HLINE handle = 0;
@@ -202,6 +207,7 @@ class LocalTapi : public mTAPIDecs::TapiApi {
     void OnDeviceRemoved(DWORD device);
     void ApplyPendingSettings(Device& device);
     void Adopt(Device& device, std::unique_ptr<LineDriver> driver);
+    void NoteDisconnect(Device& device, DWORD mode);
 
     Configuration config;
     DriverRegistry registry;

@@ -65,8 +65,9 @@ bool LocalTapi::WaitForDevices(std::chrono::milliseconds limit) {
 // and to the notes (the trace), named by the device's group.
 void LocalTapi::Adopt(Device& device, std::unique_ptr<LineDriver> driver) {
     const std::string group = "[" + device.settings.group + "] ";
-    driver->SetRemarks([this, group](const std::string& text, bool forUser) {
+    driver->SetRemarks([this, group, &device](const std::string& text, bool forUser) {
         if (forUser) {
+            device.failure = text;
             *errors << config.path << ": " << group << text << '\n';
             errors->flush();
         }
@@ -75,6 +76,36 @@ void LocalTapi::Adopt(Device& device, std::unique_ptr<LineDriver> driver) {
     });
     device.caps = driver->Caps();
     device.driver = std::move(driver);
+}
+
+// A call disconnected before its end was asked for: when the driver gave no reason of its
+// own, the way it ended is the reason.
+void LocalTapi::NoteDisconnect(Device& device, DWORD mode) {
+    static const std::map<DWORD, const char*> kWords = {
+        {LINEDISCONNECTMODE_NORMAL, "the call ended before it was answered"},
+        {LINEDISCONNECTMODE_REJECT, "the call was rejected"},
+        {LINEDISCONNECTMODE_BUSY, "the number is busy"},
+        {LINEDISCONNECTMODE_NOANSWER, "no answer"},
+        {LINEDISCONNECTMODE_BADADDRESS, "the number is not valid"},
+        {LINEDISCONNECTMODE_UNREACHABLE, "the number cannot be reached"},
+        {LINEDISCONNECTMODE_CONGESTION, "the network is busy"},
+        {LINEDISCONNECTMODE_INCOMPATIBLE, "the other end cannot take the call"},
+        {LINEDISCONNECTMODE_UNAVAIL, "the call cannot be made now"},
+        {LINEDISCONNECTMODE_NODIALTONE, "no dial tone (is the telephone line plugged in?)"},
+        {LINEDISCONNECTMODE_NUMBERCHANGED, "the number has changed"},
+        {LINEDISCONNECTMODE_OUTOFORDER, "the number is out of order"},
+        {LINEDISCONNECTMODE_TEMPFAILURE, "a temporary failure of the network"},
+        {LINEDISCONNECTMODE_BLOCKED, "the call was blocked"},
+        {LINEDISCONNECTMODE_DONOTDISTURB, "the called party does not want to be disturbed"},
+    };
+    if (!device.failure.empty())
+        return;
+    const auto words = kWords.find(mode);
+    device.failure = words != kWords.end() ? words->second : "the call was disconnected";
+}
+
+std::string LocalTapi::FailureReason(DWORD dwDeviceID) {
+    return dwDeviceID < devices.size() ? devices[dwDeviceID]->failure : std::string();
 }
 
 void LocalTapi::LoadDevices() {

@@ -4,6 +4,7 @@
 #include "telephony/mTAPIConsts.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -51,6 +52,19 @@ LONG CvbTAPILine::LastError() {
 
 std::string CvbTAPILine::ErrorString(LONG errCode) const {
     return mTAPIConsts::TAPIErrorString(errCode);
+}
+
+std::string CvbTAPILine::FailureReason(LONG code) const {
+    std::string why = api->FailureReason(m_CurrentLineID);
+    if (!why.empty() || code == 0)
+        return why;
+    why = ErrorString(code);
+    if (why == "Unknown Error") { // a code without words of its own: name it
+        char hex[16];
+        std::snprintf(hex, sizeof hex, " (0x%08X)", static_cast<unsigned>(code));
+        why += hex;
+    }
+    return why;
 }
 
 bool CvbTAPILine::Create() {

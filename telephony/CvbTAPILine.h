@@ -64,6 +64,11 @@ class CvbTAPILine : public std::enable_shared_from_this<CvbTAPILine> {
     // 4. Words for any telephony result code.
     std::string ErrorString(LONG errCode) const;
 
+    // Words for the user on why the current line's last open or call failed: the
+    // telephony's own when it has them, else the text of code (by default the error
+    // register, which is not cleared); empty when there is nothing to tell.
+    std::string FailureReason(LONG code) const;
+    std::string FailureReason() const { return FailureReason(m_LastError); }
     // 5-6. Registration of the line application.
     bool Create();
     DWORD numLines() const { return m_numLines; }

@@ -12,6 +12,7 @@
 #include "telephony/tapi/Versions.h"
 
 #include <memory>
+#include <string>
 
 namespace mTAPIDecs {
 
@@ -50,6 +51,15 @@ class TapiApi {
     virtual BOOL DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, int cyWidth,
                             UINT istepIfAniCur, HBRUSH hbrFlickerFreeDraw, UINT diFlags) = 0;
     virtual BOOL DestroyIcon(HICON hIcon) = 0;
+
+    // Why the device's last open or call failed, in words for the user, when the telephony
+    // knows more than the error code says (the local service's driver: "no such port
+    // /dev/ttyACM0 (is the modem plugged in?)"); empty otherwise, as from the system's
+    // TAPI. Never holds a password.
+    virtual std::string FailureReason(DWORD dwDeviceID) {
+        (void)dwDeviceID;
+        return {};
+    }
 };
 
 // The system's telephony: on Windows the real tapi32.dll and user32.dll; elsewhere the

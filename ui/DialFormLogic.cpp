@@ -124,6 +124,28 @@ void DialFormLogic::HelpClick() {
     view_.showMessage(HelpText(), MessageButtons::Ok);
 }
 
+void DialFormLogic::ShowFailure(const std::string& reason) {
+    view_.showFailure(kTapiFailure, reason);
+    view_.setFocusToNumber();
+}
+
+void DialFormLogic::MakeCallResult(LONG errorCode) {
+    if (watching_ && errorCode != 0 && !callFailed_) {
+        callFailed_ = true;
+        failCode_ = errorCode;
+    }
+}
+
+void DialFormLogic::Disconnected() {
+    if (watching_)
+        callFailed_ = true;
+}
+
+void DialFormLogic::Idle() {
+    if (watching_)
+        callFailed_ = true;
+}
+
 void DialFormLogic::DialClick() {
     Running running(*this);
     const std::string number = view_.numberText();
@@ -137,26 +159,37 @@ void DialFormLogic::DialClick() {
     const bool opened = tapiLine_->OpenLine(kOpenPrivileges, kOpenMediaModes);
     view_.showBusy(false);
     if (!opened) {
-        view_.showMessage(kTapiFailure, MessageButtons::Ok);
-        view_.setFocusToNumber();
+        ShowFailure(tapiLine_->FailureReason());
         return;
     }
 
     // Refused at once: no call exists, so there is nothing to time. Close the line and
     // report it like a line that cannot be opened; the number stays for another try.
     if (!tapiLine_->MakeCallAsynch(number)) {
+        const std::string reason = tapiLine_->FailureReason();
         tapiLine_->CloseLine();
-        view_.showMessage(kTapiFailure, MessageButtons::Ok);
-        view_.setFocusToNumber();
+        ShowFailure(reason);
         return;
     }
 
+    callFailed_ = false;
+    failCode_ = 0;
+    watching_ = true;
     const MessageAnswer answer = view_.showMessage(kTimeCall, MessageButtons::YesNo);
+    watching_ = false;
+    const std::string reason = callFailed_ ? tapiLine_->FailureReason(failCode_) : std::string();
 
     // Let go of the call: the handset keeps it. Either may be refused when the line
     // object has already closed the line on a late failure; that is harmless.
     tapiLine_->DropCallAsynch();
     tapiLine_->CloseLine();
+
+    // The call failed before the user answered: there is no call to time, whatever the
+    // answer. The number stays for another try, as when the line cannot be opened.
+    if (callFailed_) {
+        ShowFailure(reason);
+        return;
+    }
 
     if (answer == MessageAnswer::Yes) {
         TFormLogic& timing = view_.ensureTimingWindow();

@@ -6,10 +6,14 @@
 // drives the window only through DialView, so the Qt and the native Windows front ends
 // share it unchanged.
 //
+// While "Time call?" is up it listens to the line object for the call's failure (a failed
+// reply to the call request, the call disconnected or gone idle): a call that failed is
+// not timed, and "TAPI failure" tells why instead.
+//
 // What it does not do: it catches no errors (a RuntimeError from the line object leaves
-// the handler and the front end ends the program with RuntimeErrorMessage), handles none
-// of the line object's events, and keeps no call state between runs of Dial: the line
-// object's own checks make late or repeated calls harmless.
+// the handler and the front end ends the program with RuntimeErrorMessage), and keeps no
+// call state between runs of Dial: the line object's own checks make late or repeated
+// calls harmless.
 #pragma once
 
 #include "ui/TFormLogic.h"
@@ -52,6 +56,10 @@ class DialView {
     // The call timing window's logic, creating the window (hidden, with its design texts
     // and its timer running) when none exists; an existing one is returned unchanged.
     virtual TFormLogic& ensureTimingWindow() = 0;
+
+    // The "TAPI failure" box: text with OK, as showMessage, and beneath it the reason the
+    // telephony gave (nothing when empty).
+    virtual void showFailure(const std::string& text, const std::string& reason) = 0;
 
     // Shows the timing window modally with no owner; returns when Done hides it or the
     // user closes (destroys) it.
@@ -115,6 +123,17 @@ class DialFormLogic : private CvbTAPILineEvents {
   private:
     // Marks a handler with modal windows as running; links wait until it ends.
     class Running;
+
+    // The call's failure while "Time call?" is up.
+    void MakeCallResult(LONG errorCode) override;
+    void Disconnected() override;
+    void Idle() override;
+    void ShowFailure(const std::string& reason);
+
+    // Set while "Time call?" waits for the user: a failure then is the call's.
+    bool watching_ = false;
+    bool callFailed_ = false;
+    LONG failCode_ = 0;
 
     DialView& view_;
     LineFactory factory_;

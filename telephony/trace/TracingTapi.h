@@ -56,6 +56,8 @@ class TracingTapi final : public mTAPIDecs::TapiApi {
     BOOL DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, int cyWidth, UINT istepIfAniCur,
                     HBRUSH hbrFlickerFreeDraw, UINT diFlags) override;
     BOOL DestroyIcon(HICON hIcon) override;
+    // Passed on untraced: it asks for words, it changes nothing.
+    std::string FailureReason(DWORD dwDeviceID) override { return inner->FailureReason(dwDeviceID); }
 
     // A remark of the telephony below (a line driver's step), as "# <text>".
     void Note(const std::string& text);

@@ -7,6 +7,7 @@
 #include "tests/support/ModalHelper.h"
 
 #include <QFile>
+#include <sstream>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -113,7 +114,7 @@ class EndToEndTests : public QObject {
         modal.answer(QMessageBox::Ok);
         QVERIFY(typeAndEnter(QStringLiteral("555-1212")));
         QVERIFY(modal.done());
-        QCOMPARE(modal.boxes.last(), QStringLiteral("OrvoDial: TAPI failure [OK]"));
+        QCOMPARE(modal.boxes.last(), QStringLiteral("OrvoDial: TAPI failure | Call UnAvail [OK]"));
         QCOMPARE(form->Text1->currentText(), QStringLiteral("555-1212"));
         const QStringList last = trace(kOperations).mid(trace(kOperations).size() - 3);
         QVERIFY2(last.size() == 3 && last[0].startsWith("lineOpen ") && last[0].endsWith("-> 0") &&
@@ -132,6 +133,52 @@ class EndToEndTests : public QObject {
         form.reset();
         QVERIFY(trace(kOperations).last().startsWith("lineShutdown "));
         QCOMPARE(service->census().apps, 0u);
+    }
+
+    // A line that cannot be opened, and a call that failed before "Time call?" was
+    // answered: "TAPI failure", with the reason the service knows beneath it; no timing
+    // window, and the number stays for another try.
+    void failuresSayWhy_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QStringList>("boxes");
+        QTest::newRow("modem port missing")
+            << "[line0]\ndriver=modem\nport=/dev/orvodial-no-such-port\n"
+            << QStringList{"OrvoDial: TAPI failure | no such port /dev/orvodial-no-such-port "
+                           "(is the modem plugged in?) [OK]"};
+        QTest::newRow("no system bus for oFono")
+            << "[line0]\ndriver=ofono\n"
+            << QStringList{"OrvoDial: TAPI failure | no system bus to reach oFono on: "};
+        QTest::newRow("the number busy, answered Yes")
+            << QString(kSimulatedLine) + "busy=5551212\nbusy_ms=0\n"
+            << QStringList{"OrvoDial: Time call? [Yes]", "OrvoDial: TAPI failure | the number is busy [OK]"};
+    }
+    void failuresSayWhy() {
+        QFETCH(QString, line);
+        QFETCH(QStringList, boxes);
+        // No system bus: the oFono line's open fails for want of one.
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + dir.filePath("no-bus").toUtf8());
+        localtapi::LocalTapi::Options options;
+        options.configuration = localtapi::ParseConfiguration(line.toStdString(), "telephony.ini");
+        std::ostringstream errors;
+        options.errors = &errors;
+        service = localtapi::qt::NewLocalTapi(std::move(options));
+        form = std::make_unique<DialForm>([tapi = service] { return CvbTAPILine::New(tapi); });
+        form->Load();
+        form->show();
+        form->Text1->setFocus();
+        ModalHelper modal;
+        if (boxes.size() == 2) // "Time call?", answered once the call has failed
+            modal.answer(QMessageBox::Yes, [this] { return service->census().calls == 0; });
+        modal.answer(QMessageBox::Ok);
+        QVERIFY(typeAndEnter(QStringLiteral("555-1212")));
+        QVERIFY(modal.done());
+        QCOMPARE(modal.boxes.size(), boxes.size());
+        for (int i = 0; i < boxes.size(); ++i)
+            QVERIFY2(modal.boxes[i].startsWith(boxes[i]), qPrintable(modal.boxes[i]));
+        QVERIFY(!form->timingWindow());
+        QCOMPARE(form->Text1->currentText(), QStringLiteral("555-1212"));
+        form.reset();
+        service.reset();
     }
 };
 

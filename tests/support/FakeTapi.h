@@ -109,6 +109,7 @@ class FakeTapi : public mTAPIDecs::TapiApi, public FakeTapiRecords {
     LONG deallocateResult = 0, closeResult = 0, configDialogResult = 0, translateDialogResult = 0;
     LONG getIconResult = 0;
     HICON icon = reinterpret_cast<HICON>(std::uintptr_t{0x0D00});
+    std::string failureReason; // the telephony's own words on a failure, for every device
 
     std::size_t count(std::string_view op) const {
         return static_cast<std::size_t>(std::count(log.begin(), log.end(), op));
@@ -197,6 +198,7 @@ class FakeTapi : public mTAPIDecs::TapiApi, public FakeTapiRecords {
                       1);
     }
     BOOL DestroyIcon(HICON hIcon) override { return record("DestroyIcon", destroyIconCalls, hIcon, 1); }
+    std::string FailureReason(DWORD) override { return failureReason; }
 
   private:
     static std::optional<std::string> Text(LPCSTR s) {

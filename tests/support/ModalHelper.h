@@ -36,7 +36,8 @@ class ModalHelper : public QObject {
             bool buttonIcons = false;
             for (QAbstractButton* b : box->buttons())
                 buttonIcons = buttonIcons || !b->icon().isNull();
-            boxes << QStringLiteral("%1: %2 [%3]").arg(box->windowTitle(), box->text(), byDefault) +
+            const QString reason = box->informativeText().isEmpty() ? "" : " | " + box->informativeText();
+            boxes << QStringLiteral("%1: %2%3 [%4]").arg(box->windowTitle(), box->text(), reason, byDefault) +
                          (box->icon() == QMessageBox::NoIcon ? "" : " +icon") + (buttonIcons ? " +button icons" : "") +
                          (box->width() < box->fontMetrics().horizontalAdvance(box->windowTitle()) + 160 ? " +narrow" : "");
             box->button(button)->click();

@@ -36,7 +36,7 @@ struct FakeTimingView : ui::TimingView {
 
 struct FakeDialView : ui::DialView {
     std::string text;
-    // "focus", "insert:<n>" (at the top of the list), "ok:<text>", "yesno:<text>",
+    // "focus", "insert:<n>" (at the top of the list), "ok:<text>", "yesno:<text>", "reason:<text>",
     // "timing:create", "timing:show:<Num>"
     std::vector<std::string> log;
     ui::MessageAnswer answer = ui::MessageAnswer::No; // to every Yes/No box
@@ -57,6 +57,10 @@ struct FakeDialView : ui::DialView {
         if (whileMessageOpen)
             whileMessageOpen();
         return yesNo ? answer : ui::MessageAnswer::Ok;
+    }
+    void showFailure(const std::string& t, const std::string& reason) override {
+        log.push_back("ok:" + t);
+        log.push_back("reason:" + reason);
     }
     ui::TFormLogic& ensureTimingWindow() override {
         if (!timing) {
@@ -170,16 +174,22 @@ TEST(DialFormLogic, HelpNamesProgramAndVersionAndKeepsTheFocus) {
 
 // Every path of the Dial command: the telephony calls, what the window is asked, the box after.
 TEST(DialFormLogic, DialPaths) {
+    // What happens to the call while "Time call?" is up.
+    enum class During { Nothing, Reply, Refused, Disconnected };
     struct Row {
         const char* name;
         const char* number;
         LONG openResult, makeCallResult;
+        const char* telephonyWords; // the telephony's own reason for a failure
         ui::MessageAnswer answer;
-        std::optional<LONG> reply; // the call request's result, sent while "Time call?" is up
+        During during;
+        bool failsWhileTimed; // the call request fails once the timing window is up
         Strings tapi, ui;
         const char* after;
     };
-    const Strings failed = {"insert:555-1212", "ok:TAPI failure", "focus"};
+    auto failed = [](const std::string& reason) {
+        return Strings{"insert:555-1212", "ok:TAPI failure", "reason:" + reason, "focus"};
+    };
     const Strings untimed = {"insert:555-1212", "yesno:Time call?", "focus"};
     const Strings timed = {"insert:555-1212", "yesno:Time call?", "timing:create", "timing:show:555-1212",
                            "focus"};
@@ -187,14 +197,36 @@ TEST(DialFormLogic, DialPaths) {
     // After a late failure the line object has closed the line itself: the command's own
     // close is refused without reaching the telephony, and the command goes on.
     const Strings late = {"lineOpen", "lineMakeCallA", "lineClose", "lineDrop"};
+    // A disconnected call is dropped by the line object at once, then by the command.
+    const Strings hungUp = {"lineOpen", "lineMakeCallA", "lineDrop", "lineDrop", "lineClose"};
     const LONG refused = LONG(LINEERR_OPERATIONFAILED);
+    const Strings failedAtOnce = {"insert:555-1212", "yesno:Time call?"};
+    auto failedLate = [&](const std::string& reason) {
+        Strings ui = failedAtOnce;
+        for (const std::string& step : failed(reason))
+            if (!step.starts_with("insert:"))
+                ui.push_back(step);
+        return ui;
+    };
     const Row rows[] = {
-        {"empty number", "", 0, kRequest, No, {}, {}, {"focus"}, ""},
-        {"open refused", kN, LONG(LINEERR_RESOURCEUNAVAIL), kRequest, No, {}, {"lineOpen"}, failed, kN},
-        {"call refused", kN, 0, refused, No, {}, {"lineOpen", "lineMakeCallA", "lineClose"}, failed, kN},
-        {"No", kN, 0, kRequest, No, {}, call, untimed, ""},
-        {"Yes after the call is up", kN, 0, kRequest, Yes, 0, call, timed, ""},
-        {"Yes after a late failure", kN, 0, kRequest, Yes, refused, late, timed, ""},
+        {"empty number", "", 0, kRequest, "", No, During::Nothing, false, {}, {"focus"}, ""},
+        {"open refused", kN, LONG(LINEERR_RESOURCEUNAVAIL), kRequest, "", No, During::Nothing, false,
+         {"lineOpen"}, failed("Resource Unavailable"), kN},
+        {"open refused, the telephony knows why", kN, LONG(LINEERR_RESOURCEUNAVAIL), kRequest,
+         "no such port /dev/ttyACM0", No, During::Nothing, false, {"lineOpen"}, failed("no such port /dev/ttyACM0"),
+         kN},
+        {"call refused", kN, 0, refused, "", No, During::Nothing, false, {"lineOpen", "lineMakeCallA", "lineClose"},
+         failed("Operation Failed"), kN},
+        {"No", kN, 0, kRequest, "", No, During::Nothing, false, call, untimed, ""},
+        {"Yes after the call is up", kN, 0, kRequest, "", Yes, During::Reply, false, call, timed, ""},
+        {"Yes, the call fails while timed", kN, 0, kRequest, "", Yes, During::Reply, true,
+         {"lineOpen", "lineMakeCallA", "lineDrop", "lineClose", "lineDrop"}, timed, ""},
+        {"Yes after a late failure", kN, 0, kRequest, "", Yes, During::Refused, false, late,
+         failedLate("Operation Failed"), kN},
+        {"No after a late failure", kN, 0, kRequest, "", No, During::Refused, false, late,
+         failedLate("Operation Failed"), kN},
+        {"Yes after the call was disconnected", kN, 0, kRequest, "the number is busy", Yes, During::Disconnected,
+         false, hungUp, failedLate("the number is busy"), kN},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -202,10 +234,22 @@ TEST(DialFormLogic, DialPaths) {
         r.load();
         r.fake->openResult = row.openResult;
         r.fake->makeCallResult = row.makeCallResult;
+        r.fake->failureReason = row.telephonyWords;
         r.view.answer = row.answer;
-        if (row.reply)
-            r.view.whileMessageOpen = [&] {
-                r.fake->deliver(LINE_REPLY, kRequest, static_cast<DWORD_PTR>(static_cast<DWORD>(*row.reply)));
+        auto reply = [&](LONG result) {
+            r.fake->deliver(LINE_REPLY, kRequest, static_cast<DWORD_PTR>(static_cast<DWORD>(result)));
+        };
+        r.view.whileMessageOpen = [&] {
+            if (row.during == During::Reply || row.during == During::Disconnected)
+                reply(0);
+            if (row.during == During::Refused)
+                reply(refused);
+            if (row.during == During::Disconnected)
+                r.fake->deliver(LINE_CALLSTATE, LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_BUSY);
+        };
+        if (row.failsWhileTimed)
+            r.view.whileTimingShown = [&] {
+                r.fake->deliver(LINE_CALLSTATE, LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NORMAL);
             };
         r.dial(row.number);
         EXPECT_EQ(r.fake->log, row.tapi);

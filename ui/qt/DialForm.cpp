@@ -145,6 +145,11 @@ ui::MessageAnswer DialForm::showMessage(const std::string& text, ui::MessageButt
     return answer;
 }
 
+void DialForm::showFailure(const std::string& text, const std::string& reason) {
+    ui::qt::ShowMessage(this, text, ui::MessageButtons::Ok, reason);
+    takeBackActivation();
+}
+
 void DialForm::takeBackActivation() {
     // A closed modal window hands the keyboard back to no one in particular: some window
     // managers leave the focus on nothing, and with none the keys follow the pointer. Ask

@@ -54,6 +54,7 @@ class DialForm : public QWidget, public ui::DialView {
     void insertHistoryAtTop(const std::string& number) override;
     void setFocusToNumber() override;
     ui::MessageAnswer showMessage(const std::string& text, ui::MessageButtons buttons) override;
+    void showFailure(const std::string& text, const std::string& reason) override;
     ui::TFormLogic& ensureTimingWindow() override;
     void showTimingWindowModal() override;
     void bringToFront() override;

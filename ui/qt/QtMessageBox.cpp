@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProxyStyle>
@@ -45,10 +46,17 @@ QStyle* PlainButtons() {
 
 } // namespace
 
-ui::MessageAnswer ShowMessage(QWidget* parent, const std::string& text, ui::MessageButtons buttons) {
+ui::MessageAnswer ShowMessage(QWidget* parent, const std::string& text, ui::MessageButtons buttons,
+                              const std::string& reason) {
     const bool yesNo = buttons == ui::MessageButtons::YesNo;
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(ui::kAppTitle), QString::fromStdString(text),
                     QMessageBox::NoButton, parent);
+    if (!reason.empty()) {
+        box.setInformativeText(QString::fromStdString(reason));
+        // The reason is the telephony's words (a port's name, a server's answer): plain text.
+        if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+            label->setTextFormat(Qt::PlainText);
+    }
     // The buttons are made by the box's button box, with its style: plain text buttons.
     if (auto* buttonBox = box.findChild<QDialogButtonBox*>())
         buttonBox->setStyle(PlainButtons());

@@ -13,7 +13,9 @@
 
 namespace ui::qt {
 
-ui::MessageAnswer ShowMessage(QWidget* parent, const std::string& text, ui::MessageButtons buttons);
+// reason, when not empty, goes beneath the text (the box's informative text).
+ui::MessageAnswer ShowMessage(QWidget* parent, const std::string& text, ui::MessageButtons buttons,
+                              const std::string& reason = {});
 
 // Shows "Run-time error 'n':" with the error's text, and under it the explanation when
 // there is one (what is wrong, how to mend it); writes the error to standard error.

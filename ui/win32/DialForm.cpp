@@ -157,6 +157,10 @@ void DialForm::setFocusToNumber() {
     SetFocus(text1_);
 }
 
+void DialForm::showFailure(const std::string& text, const std::string& reason) {
+    showMessage(reason.empty() ? text : text + "\n\n" + reason, MessageButtons::Ok);
+}
+
 MessageAnswer DialForm::showMessage(const std::string& text, MessageButtons buttons) {
     const UINT style = buttons == MessageButtons::YesNo ? MB_YESNO | MB_DEFBUTTON1 : MB_OK;
     const int answer = MessageBoxW(hwnd_, Widen(text).c_str(), Widen(kAppTitle).c_str(), style);

@@ -70,6 +70,7 @@ class DialForm final : public DialView {
     void insertHistoryAtTop(const std::string& number) override;
     void setFocusToNumber() override;
     MessageAnswer showMessage(const std::string& text, MessageButtons buttons) override;
+    void showFailure(const std::string& text, const std::string& reason) override;
     TFormLogic& ensureTimingWindow() override;
     void showTimingWindowModal() override;
     void bringToFront() override;

@@ -401,7 +401,7 @@ LONG OfonoLine::MakeCall(RequestId request, CallId id, const char* destination) 
 void OfonoLine::OnDialAnswer(const QDBusMessage& reply) {
     const RequestId request = std::exchange(call->makeRequest, 0);
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        Remark("Dial refused: " + Describe(reply));
+        Remark("oFono refused to dial: " + Describe(reply), true);
         const RequestId drop = call->dropRequest;
         call.reset();
         sink->RequestCompleted(request, DialError(reply.errorName()));

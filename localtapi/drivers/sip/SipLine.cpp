@@ -488,7 +488,7 @@ void SipLine::Report(DWORD state, DWORD mode) {
 }
 
 void SipLine::Fail(DWORD mode, const std::string& why) {
-    Remark(why);
+    Remark(why, true); // the user is told this under "TAPI failure"
     answerTimer.stop();
     serverTimer.stop();
     Report(LINECALLSTATE_DISCONNECTED, mode);

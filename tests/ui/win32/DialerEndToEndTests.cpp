@@ -351,19 +351,22 @@ TEST_F(DialerEndToEnd, DialTimeTheCallAnswerNoAndFailures) {
     EXPECT_EQ(lstrcmpiW(drawnFace.c_str(), timingFace.c_str()), 0) << Ascii(drawnFace.c_str());
 }
 
-// A line that cannot be opened, and a call refused at once: "TAPI failure" with OK, the
-// number stays in the box for another try, and the line is not left open.
+// A line that cannot be opened, and a call refused at once: "TAPI failure" with OK and
+// the error's text beneath it, the number stays in the box for another try, and the line
+// is not left open.
 TEST_F(DialerEndToEnd, TapiFailure) {
     const struct {
         const char* name;
         LONG openResult, makeCallResult;
         Log calls;
+        const char* text;
     } rows[] = {
-        {"line cannot be opened", static_cast<LONG>(LINEERR_ALLOCATED), 1, {"lineOpen"}},
+        {"line cannot be opened", static_cast<LONG>(LINEERR_ALLOCATED), 1, {"lineOpen"}, "TAPI failure\n\nAllocated"},
         {"call refused at once",
          0,
          static_cast<LONG>(LINEERR_CALLUNAVAIL),
-         {"lineOpen", "lineMakeCallA", "lineClose"}},
+         {"lineOpen", "lineMakeCallA", "lineClose"},
+         "TAPI failure\n\nCall UnAvail"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -373,7 +376,7 @@ TEST_F(DialerEndToEnd, TapiFailure) {
         Run([&](Driver& d) {
             d.type("555-1212", "555-1212");
             d.press(VK_RETURN);
-            d.answer(d.messageBox("TAPI failure", MB_OK), IDOK);
+            d.answer(d.messageBox(row.text, MB_OK), IDOK);
             WaitFor([&] { return IsWindowEnabled(d.dial()) && d.number() == "555-1212" && d.inNumberBox(); },
                     "the dial window to take input again, the number kept, the focus in the number box");
             EXPECT_EQ(d.history(), "555-1212\n");

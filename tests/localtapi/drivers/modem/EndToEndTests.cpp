@@ -21,8 +21,9 @@ namespace {
 class FakeDialView : public ui::DialView {
   public:
     std::function<bool()> readyToAnswer;
+    ui::MessageAnswer answer = ui::MessageAnswer::No;
     std::string number;
-    std::vector<std::string> messages;
+    std::vector<std::string> messages; // a failure's reason after a newline
 
     std::string numberText() const override { return number; }
     void setNumberText(const std::string& text) override { number = text; }
@@ -32,11 +33,14 @@ class FakeDialView : public ui::DialView {
         messages.push_back(text);
         if (buttons == ui::MessageButtons::Ok)
             return ui::MessageAnswer::Ok;
-        EXPECT_TRUE(WaitUntil(readyToAnswer)) << "the call never got under way";
-        return ui::MessageAnswer::No;
+        EXPECT_TRUE(WaitUntil(readyToAnswer)) << "the call never got where the user answers";
+        return answer;
     }
-    ui::TFormLogic& ensureTimingWindow() override { throw std::logic_error("no timing window after No"); }
-    void showTimingWindowModal() override { throw std::logic_error("no timing window after No"); }
+    void showFailure(const std::string& text, const std::string& reason) override {
+        messages.push_back(text + "\n" + reason);
+    }
+    ui::TFormLogic& ensureTimingWindow() override { throw std::logic_error("no call to time"); }
+    void showTimingWindowModal() override { throw std::logic_error("no call to time"); }
     void bringToFront() override {}
 };
 
@@ -118,6 +122,54 @@ TEST(ModemEndToEnd, DialCommandDialsThenHangsUp) {
     EXPECT_EQ(Occurrences(trace, "# [line0] port released\n"), 4);
     service->SetNotes(nullptr);
     std::filesystem::remove(trace);
+}
+
+// A call that has failed when the user answers "Time call?" is not timed, on Yes or No:
+// "TAPI failure" says why, as it does for a modem that cannot be opened.
+TEST(ModemEndToEnd, AFailedCallSaysWhyAndIsNotTimed) {
+    const std::string missing = "/dev/orvodial-no-such-port";
+    const struct {
+        const char* name;
+        const char* dialResult; // the modem's answer to ATD
+        bool portMissing;
+        ui::MessageAnswer answer;
+        std::vector<std::string> messages;
+    } rows[] = {
+        {"busy", "BUSY", false, ui::MessageAnswer::Yes, {"Time call?", "TAPI failure\nthe number is busy"}},
+        {"no dial tone",
+         "NO DIALTONE",
+         false,
+         ui::MessageAnswer::No,
+         {"Time call?", "TAPI failure\nno dial tone (is the telephone line plugged in?)"}},
+        {"no such port",
+         "OK",
+         true,
+         ui::MessageAnswer::Yes,
+         {"TAPI failure\nno such port " + missing + " (is the modem plugged in?)"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ModemSimulator sim({.dials = {row.dialResult, "OK"}});
+        ASSERT_FALSE(sim.Path().empty());
+        std::ostringstream errors;
+        localtapi::LocalTapi::Options options;
+        options.configuration = localtapi::ParseConfiguration(
+            "[line0]\ndriver=modem\nname=Test modem\nport=" + (row.portMissing ? missing : sim.Path()) + "\n",
+            "/test/telephony.ini");
+        options.errors = &errors;
+        auto service = std::make_shared<localtapi::LocalTapi>(std::move(options));
+        FakeDialView view;
+        ui::DialFormLogic dialer(view, [&] { return CvbTAPILine::New(service); });
+        dialer.Load();
+        view.answer = row.answer;
+        // The user answers once the line object has let go of the failed call.
+        view.readyToAnswer = [&] { return dialer.tapiLine()->state().hLine == 0; };
+        view.number = "555-1212";
+        dialer.DialClick();
+        EXPECT_EQ(view.messages, row.messages);
+        EXPECT_EQ(view.number, "555-1212") << "kept for another try";
+        EXPECT_TRUE(service->WaitForDevices(std::chrono::seconds(5)));
+    }
 }
 
 } // namespace

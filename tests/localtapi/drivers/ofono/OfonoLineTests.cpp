@@ -162,7 +162,7 @@ TEST_F(OfonoLineTest, RefusedDialIsTheFailedReplyAndBadNumbersNeverLeave) {
     ASSERT_EQ(line->MakeCall(2, 8, "555-1212"), 0);
     ASSERT_TRUE(WaitFor("reply 2")) << sink.log;
     EXPECT_EQ(sink.log, "reply 2 OPERATIONFAILED");
-    EXPECT_NE(remarks.find("Dial refused: org.ofono.Error"), std::string::npos) << remarks;
+    EXPECT_NE(remarks.find("oFono refused to dial: org.ofono.Error"), std::string::npos) << remarks;
     EXPECT_EQ(std::count_if(gateway.commands.begin(), gateway.commands.end(),
                             [](const std::string& c) { return c.starts_with("ATD"); }),
               1);
