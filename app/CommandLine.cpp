@@ -253,6 +253,11 @@ std::string UsageText() {
            "  --help                this text\n"
            "  --version             the program's version\n"
            "\n"
+           "Lines: a modem (driver=modem), a SIP desk phone by click-to-dial (driver=sip), a\n"
+           "mobile phone through oFono (driver=ofono), or the practice line, which dials nothing\n"
+           "(driver=simulated, the one used without a configuration file). Set one up with\n"
+           "--line-settings.\n"
+           "\n"
            "Configuration: $ORVODIAL_TELEPHONY_CONFIG, else $XDG_CONFIG_HOME/orvodial/telephony.ini,\n"
            "else ~/.config/orvodial/telephony.ini. ORVODIAL_TAPI_TRACE=FILE (or -) traces the\n"
            "telephony calls.\n";

@@ -38,6 +38,22 @@ std::unique_ptr<DialForm> CreateDialWindow() {
     return form;
 }
 
+void AskForALineAtFirstStart(DialForm& dialWindow) {
+    const localtapi::Configuration& config = localtapi::qt::SystemService()->CurrentConfiguration();
+    if (config.fileFound || config.lines.empty())
+        return;
+    const std::string path = config.path;
+    const localtapi::LineSettings practice = config.lines.front();
+    if (dialWindow.showMessage(ui::FirstStartQuestion(path), ui::MessageButtons::YesNo) == ui::MessageAnswer::Yes) {
+        dialWindow.logic().tapiLine()->ConfigDialog();
+        return;
+    }
+    std::string error;
+    if (!localtapi::SaveLineSettings(path, practice, error))
+        std::fprintf(stderr, "%s: the practice line could not be saved in %s: %s\n", ui::kAppTitle, path.c_str(),
+                     error.c_str());
+}
+
 int RunLineDialog(LineDialog dialog) {
     const std::shared_ptr<CvbTAPILine> line = CvbTAPILine::New();
     try {

@@ -20,6 +20,12 @@ void SetUpApplication();
 // returned: the caller ends the program with a non-zero status.
 std::unique_ptr<DialForm> CreateDialWindow();
 
+// At the first start without a telephone line set up (no configuration file), asks the
+// user over the dial window whether to set one up: Yes opens line 0's settings dialog
+// (saved into the file when accepted; cancelled, the next start asks again), No saves
+// the practice line into the file, so that later starts ask nothing.
+void AskForALineAtFirstStart(DialForm& dialWindow);
+
 // The line configuration dialog of line 0, or the dialing properties, on their own, as
 // `orvodial --line-settings` and `--dialing-properties` open them; what the user accepts is
 // saved into the configuration file. Returns the exit status: 0, or 1 when there is no

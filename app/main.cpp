@@ -13,6 +13,7 @@
 #include "ui/qt/QtMessageBox.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -70,6 +71,10 @@ int main(int argc, char** argv) {
     dialWindow->show();
     if (command.link)
         dialWindow->logic().ReceiveLink(command.number);
+    // Asked once the window is up, from the event loop, before anything is dialled.
+    QTimer::singleShot(0, dialWindow.get(), [&dialWindow] {
+        ui::qt::RunHandler([&] { app::AskForALineAtFirstStart(*dialWindow); });
+    });
     const int status = application.exec();
     // A modem still hanging up after the last call gets its moment (a second at most), so
     // that quitting right after a call never leaves it off hook.

@@ -150,7 +150,7 @@ Configuration DefaultConfiguration(const std::string& path) {
     LineSettings line;
     line.group = "line0";
     line.driver = "simulated";
-    line.name = "Simulated line";
+    line.name = "Practice line";
     c.lines.push_back(std::move(line));
     return c;
 }

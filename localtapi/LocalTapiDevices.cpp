@@ -151,8 +151,11 @@ std::string LocalTapi::NoLineExplanation() const {
     return "No telephone line is available.\n" + why +
            "\n\nTo add a line, put a group like this into the file:\n"
            "[line0]\ndriver=simulated\nname=Practice line\n\n"
-           "For a modem, use driver=modem with its port, e.g. port=/dev/ttyACM0. "
-           "Without the file OrvoDial uses its built-in simulated line. "
+           "That is the practice line, which dials nothing. For a real line use driver=modem "
+           "(a voice modem, port=/dev/ttyACM0), driver=sip (a SIP desk phone, "
+           "phone=sip:201@pbx.example.com) or driver=ofono (a mobile phone through oFono); "
+           "orvodial --line-settings sets up the first line in a dialog. "
+           "Without the file OrvoDial uses its built-in practice line. "
            "Standard error lists every problem.";
 }
 

@@ -14,8 +14,14 @@ namespace ui {
 inline constexpr const char* kAppTitle = "OrvoDial";
 inline constexpr const char* kVersionText = ORVODIAL_VERSION_TEXT;
 
-// The text of the Help ("?") message box.
-std::string HelpText();
+// The text of the Help ("?") message box. With the line in use (its name and what its
+// telephony says it is, e.g. "Desk phone" and "SIP click-to-dial on sip:201@pbx"), it
+// names that line and how to set up another.
+std::string HelpText(const std::string& lineName = {}, const std::string& lineKind = {});
+
+// Asked at the dialer's first start when no telephone line is set up (no configuration
+// file, path): it works on its practice line, which dials nothing. Yes sets up a line.
+std::string FirstStartQuestion(const std::string& path);
 
 // The message for a run-time error that ends the program, e.g.
 // "Run-time error '380':\n\nInvalid property value".

@@ -121,7 +121,13 @@ void DialFormLogic::CorBtnClick() {
 
 void DialFormLogic::HelpClick() {
     Running running(*this);
-    view_.showMessage(HelpText(), MessageButtons::Ok);
+    if (!tapiLine_) {
+        view_.showMessage(HelpText(), MessageButtons::Ok);
+        return;
+    }
+    // The capability strings keep their terminating NUL.
+    auto text = [](const std::string& field) { return field.substr(0, field.find('\0')); };
+    view_.showMessage(HelpText(text(tapiLine_->LineName()), text(tapiLine_->ProviderInfo())), MessageButtons::Ok);
 }
 
 void DialFormLogic::ShowFailure(const std::string& reason) {

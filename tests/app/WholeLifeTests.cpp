@@ -50,6 +50,11 @@ Line Simulated(std::string&) {
     return {"", nullptr, nullptr};
 }
 
+// The practice line, set up (the dialer asks nothing at its start).
+Line Practice(std::string&) {
+    return {"[line0]\ndriver=simulated\nname=Practice line\n", nullptr, nullptr};
+}
+
 // A simulated line configured with a busy number.
 Line SimulatedBusy(std::string&) {
     return {"[line0]\ndriver=simulated\nname=Practice\nbusy=555-0000\n", nullptr, nullptr};
@@ -95,6 +100,11 @@ void Call(xdo::DialerProcess& dialer, const std::string& dial, const char* numbe
     ASSERT_FALSE(box.empty()) << "no box after dialling " << number;
     if (!time) {
         dialer.AnswerNo(box);
+        // A call that failed before the answer ends in "TAPI failure", right after the close.
+        EXPECT_TRUE(WaitUntil([&] { return dialer.Trace().find("\nlineClose ") != std::string::npos; }, 20000));
+        const std::string failure = xdo::Window("^OrvoDial$", 2000, [] { return false; });
+        if (!failure.empty())
+            Key(failure, "Return");
         return;
     }
     Key(box, "Return"); // Yes has the focus
@@ -126,7 +136,6 @@ TEST_P(WholeLife, EndsCleanly) {
         if (line.beforeFailing)
             line.beforeFailing();
         Call(dialer, dial, "555-0000", false);
-        EXPECT_TRUE(WaitUntil([&] { return dialer.Trace().find("\nlineClose ") != std::string::npos; }, 20000));
         Key(dial, "alt+F4");
         break;
     }
@@ -181,7 +190,7 @@ INSTANTIATE_TEST_SUITE_P(Dialer, WholeLife,
                                            Row{"OfonoLine", Run::Calls, Ofono},
                                            Row{"LineSettings", Run::LineSettings, Simulated},
                                            Row{"DialingProperties", Run::DialingProperties, Simulated},
-                                           Row{"LinkToARunningDialer", Run::Link, Simulated},
+                                           Row{"LinkToARunningDialer", Run::Link, Practice},
                                            Row{"NoLineDevice", Run::NoLine, NoLineGroup}),
                          [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 

@@ -133,7 +133,7 @@ TEST(LineObject, CapabilitiesOfTheSimulatedLine) {
     EXPECT_EQ(d.line->numLines(), 1u);
     // The line object keeps every byte of a field, the terminating NUL included.
     EXPECT_EQ(d.line->LineName(), std::string("Test line", 10));
-    EXPECT_EQ(d.line->ProviderInfo(), std::string("OrvoDial simulated line", 24));
+    EXPECT_EQ(d.line->ProviderInfo(), std::string("simulated line: dials nothing", 30));
     EXPECT_EQ(d.line->SwitchInfo(), std::string("Simulated exchange", 19));
     EXPECT_EQ(d.line->StringFormat(), STRINGFORMAT_ASCII);
     EXPECT_EQ(d.line->BearerModes(), LINEBEARERMODE_VOICE);

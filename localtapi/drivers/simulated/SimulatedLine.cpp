@@ -102,8 +102,8 @@ std::optional<SimulatedSettings> ReadSimulatedSettings(const LineSettings& in,
         return std::nullopt;
     }
 
-    s.caps.lineName = in.name.empty() ? "Simulated line" : in.name;
-    s.caps.providerInfo = "OrvoDial simulated line";
+    s.caps.lineName = in.name.empty() ? "Practice line" : in.name;
+    s.caps.providerInfo = "simulated line: dials nothing";
     s.caps.switchInfo = "Simulated exchange";
     s.caps.permanentLineID = 0x53490000 | (GroupIndex(in.group) & 0xFFFF);
     s.caps.bearerModes = LINEBEARERMODE_VOICE;

@@ -1,7 +1,7 @@
 #!/bin/sh
 # The real dialer as a screen reader finds it: on a private session bus (run it under
-# dbus-run-session) with the accessibility bus started first, under Xvfb, on the embedded
-# simulated line; accessibility_client.py asks through AT-SPI. Everything started here is
+# dbus-run-session) with the accessibility bus started first, under Xvfb, on the
+# simulated practice line; accessibility_client.py asks through AT-SPI. Everything started here is
 # stopped by its PID.
 # Usage: accessibility_test.sh ORVODIAL TABLE
 set -u
@@ -36,6 +36,9 @@ until dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a1
     i=$((i + 1)); [ $i -le 200 ] || { echo "FAIL: no accessibility bus"; exit 1; }
     sleep 0.05
 done
+# The practice line, set up: no question at the start.
+mkdir -p "$work/config/orvodial"
+printf '[line0]\ndriver=simulated\nname=Practice line\n' >"$work/config/orvodial/telephony.ini"
 "$orvodial" 2>"$work/err" &
 pids="$pids $!"
 timeout 60 /usr/bin/python3 "$here/accessibility_client.py" "$table"

@@ -77,6 +77,13 @@ TEST(ModemEndToEnd, DialCommandDialsThenHangsUp) {
     dialer.Load();
     EXPECT_STREQ(dialer.tapiLine()->LineName().c_str(), "Test modem");
     EXPECT_TRUE(dialer.tapiLine()->LineSupportsVoiceCalls());
+    // Help names the line in use and what it is.
+    dialer.HelpClick();
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_NE(view.messages[0].find("\n\nLine in use: Test modem (Hayes voice modem on " + sim.Path() + ").\n"),
+              std::string::npos)
+        << view.messages[0];
+    view.messages.clear();
 
     // The user answers once the modem has dialled: the call is proceeding.
     view.readyToAnswer = [&] { return Occurrences(trace, "PROCEEDING") == 1; };
