@@ -85,6 +85,12 @@ class LocalTapi : public mTAPIDecs::TapiApi {
     const DriverRegistry& Drivers() const { return registry; }
     const Configuration& CurrentConfiguration() const { return config; }
 
+    // Takes the configuration file read again after a change: a device whose group now says
+    // something else gets the new settings at its next open (at once when it is closed);
+    // the dialing properties apply at once. Groups added or removed count from the next
+    // start. A file that cannot be read changes nothing; its problems are reported.
+    void Reload(const Configuration& fresh);
+
     // With no line device: what the user is told about it (what the configuration file
     // lacked, its first problem, how to add a line); empty when there are devices.
     std::string NoLineExplanation() const;

@@ -171,6 +171,42 @@ LocalTapi::Census LocalTapi::census() const {
     return c;
 }
 
+namespace {
+
+// The same line, as far as a driver can tell (where in the file does not count).
+bool SameSettings(const LineSettings& a, const LineSettings& b) {
+    if (a.name != b.name || a.driver != b.driver || a.entries.size() != b.entries.size())
+        return false;
+    for (std::size_t i = 0; i < a.entries.size(); ++i)
+        if (a.entries[i].key != b.entries[i].key || a.entries[i].value != b.entries[i].value)
+            return false;
+    return true;
+}
+
+} // namespace
+
+void LocalTapi::Reload(const Configuration& fresh) {
+    for (const std::string& m : fresh.messages)
+        *errors << m << '\n';
+    errors->flush();
+    if (!fresh.readError.empty())
+        return;
+    config.fileFound = fresh.fileFound;
+    config.location = fresh.location;
+    for (const auto& device : devices) {
+        const auto line = std::find_if(fresh.lines.begin(), fresh.lines.end(),
+                                       [&](const LineSettings& s) { return s.group == device->settings.group; });
+        if (line == fresh.lines.end())
+            continue; // left out or gone: the device keeps its settings until the next start
+        if (SameSettings(*line, device->pending ? *device->pending : device->settings))
+            continue;
+        device->pending = *line;
+        if (notes)
+            notes("[" + line->group + "] new settings in the file: in effect from the line's next open");
+        ApplyPendingSettings(*device);
+    }
+}
+
 // New settings take effect once the device is closed: a new driver made from them.
 void LocalTapi::ApplyPendingSettings(Device& device) {
     if (!device.pending || !device.openLines.empty() || device.opening || device.removed)

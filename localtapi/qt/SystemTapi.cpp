@@ -1,5 +1,6 @@
 #include "localtapi/qt/SystemTapi.h"
 
+#include "localtapi/ConfigurationWatcher.h"
 #include "localtapi/qt/LineDialogs.h"
 #include "telephony/trace/TracingTapi.h"
 
@@ -12,6 +13,7 @@ namespace {
 struct SystemTelephony {
     std::shared_ptr<LocalTapi> service;
     std::shared_ptr<mTAPIDecs::TapiApi> api;
+    std::unique_ptr<ConfigurationWatcher> watcher; // the service follows its file
 };
 
 SystemTelephony& System() {
@@ -24,9 +26,14 @@ SystemTelephony& System() {
 std::shared_ptr<LocalTapi> SystemService() {
     SystemTelephony& system = System();
     if (!system.service) {
+        const std::string path = ConfigurationPath();
         LocalTapi::Options options;
-        options.configuration = LoadConfiguration(ConfigurationPath());
+        options.configuration = LoadConfiguration(path);
         system.service = NewLocalTapi(std::move(options));
+        system.watcher = std::make_unique<ConfigurationWatcher>(path, [path] {
+            if (const std::shared_ptr<LocalTapi>& service = System().service)
+                service->Reload(LoadConfiguration(path));
+        });
     }
     return system.service;
 }
@@ -35,6 +42,7 @@ void EndSystemTelephony() {
     SystemTelephony& system = System();
     // The trace holds the service: it goes first, then the service, its drivers and devices.
     system.api.reset();
+    system.watcher.reset();
     system.service.reset();
 }
 

@@ -2,6 +2,9 @@
 // with the Qt dialogs and icons. SystemTapi() (the seam the line object uses) is this
 // service, under the trace when ORVODIAL_TAPI_TRACE is set.
 //
+// The service follows its configuration file (ConfigurationWatcher): an edit saved by
+// anyone is read again, and a line's new settings apply at its next open.
+//
 // Both live until EndSystemTelephony(), which the program calls once its windows and line
 // objects are gone and before QApplication ends: the trace first, then the service with its
 // drivers and devices. Nothing of them is left for the process's exit handlers.

@@ -3,10 +3,12 @@
 // against the service's trace. Start-up without a line device: orvodial_x11_test.sh.
 #include "ui/qt/DialForm.h"
 #include "localtapi/qt/LineDialogs.h"
+#include "localtapi/qt/SystemTapi.h"
 #include "telephony/trace/TracingTapi.h"
 #include "tests/support/ModalHelper.h"
 
 #include <QFile>
+#include <cstdio>
 #include <sstream>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -179,6 +181,68 @@ class EndToEndTests : public QObject {
         QCOMPARE(form->Text1->currentText(), QStringLiteral("555-1212"));
         form.reset();
         service.reset();
+    }
+
+    // The program's own service follows its configuration file: an edit saved in place or
+    // by a rename is read again, and applies at the line's next open, so a line another
+    // application holds open keeps its settings until then.
+    void followsItsConfigurationFile() {
+        const QString path = dir.filePath(QStringLiteral("watched.ini"));
+        const QByteArray plain = kSimulatedLine;
+        const QByteArray refusing = plain + "refuse=0x80000005\nrefuse_at=call\n";
+        auto writeInPlace = [&](const QByteArray& text) {
+            QFile f(path);
+            return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text) == text.size();
+        };
+        auto writeByRename = [&](const QByteArray& text) {
+            QFile f(path + ".new");
+            return f.open(QIODevice::WriteOnly) && f.write(text) == text.size() && f.flush() &&
+                   std::rename(qPrintable(path + ".new"), qPrintable(path)) == 0;
+        };
+        QVERIFY(writeInPlace(plain));
+        qputenv("ORVODIAL_TELEPHONY_CONFIG", path.toUtf8());
+        const std::shared_ptr<localtapi::LocalTapi> system = localtapi::qt::SystemService();
+        QStringList notes;
+        system->SetNotes([&](const std::string& text) {
+            if (text.find("new settings in the file") != std::string::npos)
+                notes << QString::fromStdString(text);
+        });
+        form = std::make_unique<DialForm>([system] { return CvbTAPILine::New(system); });
+        form->Load();
+        form->show();
+        form->Text1->setFocus();
+        // One dial; the box it ends with.
+        auto dial = [&] {
+            ModalHelper modal;
+            modal.answer(QMessageBox::No); // "Time call?"; a failure's box with OK
+            if (!typeAndEnter(QStringLiteral("555-1212")))
+                return QStringLiteral("no dial");
+            if (modal.boxes.isEmpty())
+                return QStringLiteral("no box");
+            return modal.boxes.last();
+        };
+        auto reloaded = [&](int n) { return QTest::qWaitFor([&] { return notes.size() == n; }, 5000); };
+        const QString asked = QStringLiteral("OrvoDial: Time call? [Yes]");
+        const QString refused = QStringLiteral("OrvoDial: TAPI failure | Call UnAvail [OK]");
+
+        QCOMPARE(dial(), asked);
+        QVERIFY(writeInPlace(refusing));
+        QVERIFY(reloaded(1));
+        QCOMPARE(dial(), refused);
+        QVERIFY(writeByRename(plain));
+        QVERIFY(reloaded(2));
+        QCOMPARE(dial(), asked);
+
+        auto other = CvbTAPILine::New(system);
+        QVERIFY(other->Create() && other->OpenLine());
+        QVERIFY(writeInPlace(refusing));
+        QVERIFY(reloaded(3));
+        QCOMPARE(dial(), asked); // the line stayed open: the old settings hold
+        QVERIFY(other->CloseLine());
+        QCOMPARE(dial(), refused);
+        other.reset();
+        form.reset();
+        system->SetNotes(nullptr);
     }
 };
 

@@ -23,10 +23,10 @@ class ModalHelper : public QObject {
 
     void then(Step step) { steps_.push_back(std::move(step)); }
 
-    // Records the next message box as "title: text [default button]" (" +icon" if it has
-    // one, " +button icons" if a button shows one, " +narrow" if it leaves no room for its
-    // title bar) and clicks its button; with `when`,
-    // once that holds.
+    // Records the next message box as "title: text | informative text [default button]"
+    // (" +icon" if it has one, " +button icons" if a button shows one, " +narrow" if it
+    // leaves no room for its title bar) and clicks its button (a box without that button,
+    // such as an OK box, its default); with `when`, once that holds.
     void answer(QMessageBox::StandardButton button, std::function<bool()> when = {}) {
         then([this, button, when](QWidget* w) {
             auto* box = qobject_cast<QMessageBox*>(w);
@@ -40,7 +40,7 @@ class ModalHelper : public QObject {
             boxes << QStringLiteral("%1: %2%3 [%4]").arg(box->windowTitle(), box->text(), reason, byDefault) +
                          (box->icon() == QMessageBox::NoIcon ? "" : " +icon") + (buttonIcons ? " +button icons" : "") +
                          (box->width() < box->fontMetrics().horizontalAdvance(box->windowTitle()) + 160 ? " +narrow" : "");
-            box->button(button)->click();
+            (box->button(button) ? box->button(button) : box->defaultButton())->click();
             return true;
         });
     }
