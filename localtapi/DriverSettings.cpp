@@ -37,6 +37,8 @@ std::string ChoiceList(std::string_view all, std::string_view last = " nor ") {
     return out;
 }
 
+} // namespace
+
 std::optional<bool> ParseYesNo(std::string_view text) {
     const std::string v = Lower(text);
     if (v == "yes" || v == "true" || v == "1" || v == "on")
@@ -46,7 +48,25 @@ std::optional<bool> ParseYesNo(std::string_view text) {
     return std::nullopt;
 }
 
-} // namespace
+std::vector<std::string_view> SettingChoices(const SettingSpec& spec) {
+    return Choices(spec.choices);
+}
+
+std::string SettingLabel(const SettingSpec& spec) {
+    std::string_view words = spec.help;
+    // A yes/no row's help says what yes does, then perhaps what no does.
+    if (spec.kind == SettingKind::YesNo && words.starts_with("yes: "))
+        words.remove_prefix(5);
+    for (std::string_view end : {" (", ", e.g.", "; ", ", for ", ", and "}) {
+        const std::size_t at = words.find(end);
+        if (at != std::string_view::npos)
+            words = words.substr(0, at);
+    }
+    std::string label(words);
+    if (!label.empty() && label[0] >= 'a' && label[0] <= 'z')
+        label[0] = static_cast<char>(label[0] - 'a' + 'A');
+    return label;
+}
 
 const SettingSpec* FindSetting(std::span<const SettingSpec> table, std::string_view key) {
     for (const SettingSpec& s : table)

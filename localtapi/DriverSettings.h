@@ -99,4 +99,15 @@ const SettingSpec* FindSetting(std::span<const SettingSpec> table, std::string_v
 // 0 to 3600000)".
 std::string SettingHelp(const SettingSpec& spec);
 
+// The words that label the row's field in the dialog, from its help text: its first part,
+// without units, examples or a yes/no row's "yes: " ("Dialing time per digit", "Dial
+// without waiting for dial tone").
+std::string SettingLabel(const SettingSpec& spec);
+
+// A Choice row's words, in order.
+std::vector<std::string_view> SettingChoices(const SettingSpec& spec);
+
+// yes/no, true/false, on/off, 1/0 in any letter case; nothing for anything else.
+std::optional<bool> ParseYesNo(std::string_view text);
+
 } // namespace localtapi

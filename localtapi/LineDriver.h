@@ -184,6 +184,11 @@ struct DriverInfo {
     // turned into the digits to dial from the configured location; one that takes
     // international numbers as they are (SIP, a mobile phone) gets it with its "+".
     bool dialsDigits = true;
+    // The name the settings dialog gives a line of this driver ("Desk phone").
+    std::string defaultName;
+    // What the settings dialog warns of without refusing the settings, in words for the
+    // user (a modem's port that is not there now); none by default.
+    std::function<std::vector<std::string>(const LineSettings&)> warnings;
 };
 
 // The drivers the service knows, by name. Owned by the service.

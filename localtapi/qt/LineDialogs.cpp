@@ -2,6 +2,7 @@
 
 #include "localtapi/qt/Handles.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QEvent>
@@ -66,19 +67,22 @@ LineSettings EditedSettings(const LineSettings& base, const std::string& name, c
 
 LineSettingsDialog::LineSettingsDialog(QWidget* owner, DWORD deviceID, const LineSettings& current,
                                        const DriverRegistry& drivers, ServiceUi::Validate check)
-    : QDialog(owner), base(current), registry(drivers), validate(std::move(check)) {
+    : QDialog(owner), base(current), registry(drivers), validate(std::move(check)), shownDriver(current.driver) {
     setWindowTitle(QStringLiteral("Line %1 settings").arg(deviceID));
     auto* layout = new QVBoxLayout(this);
     auto* top = new QFormLayout;
     name = new QLineEdit(Q(current.name), this);
+    name->setToolTip(QStringLiteral("name \u2014 the line's name, shown in the \"?\" box"));
     driver = new QComboBox(this);
-    for (const std::string& n : registry.Names())
+    for (const std::string& n : registry.Names()) {
         driver->addItem(Q(n));
+        driver->setItemData(driver->count() - 1, Q(registry.Find(n)->description), Qt::ToolTipRole);
+    }
     if (driver->findText(Q(current.driver)) < 0)
         driver->addItem(Q(current.driver));
     driver->setCurrentText(Q(current.driver));
     top->addRow(QStringLiteral("&Name:"), name);
-    top->addRow(QStringLiteral("&Driver:"), driver);
+    top->addRow(QStringLiteral("&Kind of line:"), driver);
     layout->addLayout(top);
     keysForm = new QFormLayout;
     keysForm->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
@@ -88,7 +92,13 @@ LineSettingsDialog::LineSettingsDialog(QWidget* owner, DWORD deviceID, const Lin
     help->setWordWrap(true);
     help->setMinimumWidth(help->fontMetrics().averageCharWidth() * 56);
     layout->addWidget(help);
+    warnings = new QLabel(this);
+    warnings->setObjectName(QStringLiteral("warnings"));
+    warnings->setStyleSheet(QStringLiteral("color: #805000"));
+    warnings->setWordWrap(true);
+    layout->addWidget(warnings);
     problems = new QLabel(this);
+    problems->setObjectName(QStringLiteral("problems"));
     problems->setStyleSheet(QStringLiteral("color: #b00000"));
     problems->setWordWrap(true);
     problems->hide();
@@ -98,51 +108,128 @@ LineSettingsDialog::LineSettingsDialog(QWidget* owner, DWORD deviceID, const Lin
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(driver, &QComboBox::currentTextChanged, this, [this] { ShowKeys(); });
+    connect(name, &QLineEdit::textChanged, this, [this] { Changed(); });
     ShowKeys();
 }
 
-// One line edit per key of the chosen driver, holding the current value (empty = default).
+// The fields of the chosen driver. The name goes with the driver while it is the
+// previous driver's default name (or empty).
 void LineSettingsDialog::ShowKeys() {
     while (keysForm->rowCount() > 0)
         keysForm->removeRow(0);
-    keyEdits.clear();
-    const DriverInfo* info = registry.Find(S(driver->currentText()));
-    if (info == nullptr)
-        return;
-    // One field per row of the driver's settings table: empty shows the default.
-    for (const SettingSpec& k : info->settings) {
-        const std::string key(k.key);
-        auto* edit = new QLineEdit(Q(base.Text(key)), this);
-        edit->setPlaceholderText(Q(std::string(k.defaultValue)));
-        edit->setToolTip(Q(SettingHelp(k)));
-        edit->setObjectName(Q(key));
-        if (k.kind == SettingKind::Secret)
+    fields.clear();
+    const DriverInfo* previous = registry.Find(shownDriver);
+    shownDriver = S(driver->currentText());
+    const DriverInfo* info = registry.Find(shownDriver);
+    if (info != nullptr && !info->defaultName.empty() &&
+        (name->text().trimmed().isEmpty() || (previous != nullptr && S(name->text()) == previous->defaultName)))
+        name->setText(Q(info->defaultName));
+    if (info != nullptr)
+        for (const SettingSpec& spec : info->settings)
+            AddField(spec);
+    help->setText(fields.empty() ? driver->currentData(Qt::ToolTipRole).toString() : fields.front().widget->toolTip());
+    Changed();
+    adjustSize(); // as tall as this driver's fields need
+}
+
+void LineSettingsDialog::AddField(const SettingSpec& spec) {
+    const std::string key(spec.key);
+    const LineSettings::Entry* entry = base.Find(key);
+    const std::string value = entry ? entry->value : std::string();
+    const QString label = Q(SettingLabel(spec));
+    QWidget* widget = nullptr;
+    if (spec.kind == SettingKind::YesNo) {
+        auto* box = new QCheckBox(label, this);
+        box->setChecked(ParseYesNo(value).value_or(ParseYesNo(spec.defaultValue).value_or(false)));
+        connect(box, &QCheckBox::toggled, this, [this] { Changed(); });
+        keysForm->addRow(QString(), box);
+        widget = box;
+    } else if (spec.kind == SettingKind::Choice) {
+        auto* list = new QComboBox(this);
+        for (std::string_view choice : SettingChoices(spec))
+            list->addItem(Q(std::string(choice)));
+        const QString chosen = value.empty() ? Q(std::string(spec.defaultValue)) : Q(value).toLower();
+        if (list->findText(chosen) < 0)
+            list->addItem(Q(value)); // kept as the file has it; the driver says what is wrong
+        list->setCurrentText(list->findText(chosen) < 0 ? Q(value) : chosen);
+        connect(list, &QComboBox::currentTextChanged, this, [this] { Changed(); });
+        keysForm->addRow(label + QLatin1Char(':'), list);
+        widget = list;
+    } else {
+        auto* edit = new QLineEdit(Q(value), this);
+        edit->setPlaceholderText(Q(std::string(spec.defaultValue)));
+        if (spec.kind == SettingKind::Secret)
             edit->setEchoMode(QLineEdit::Password);
-        edit->installEventFilter(this);
-        keysForm->addRow(Q(key + ":"), edit);
-        keyEdits.emplace_back(key, edit);
+        connect(edit, &QLineEdit::textChanged, this, [this] { Changed(); });
+        keysForm->addRow(label + QLatin1Char(':'), edit);
+        widget = edit;
     }
-    help->setText(keyEdits.empty() ? QString() : keyEdits.front().second->toolTip());
+    widget->setObjectName(Q(key));
+    widget->setToolTip(Q(key + " \u2014 " + SettingHelp(spec)));
+    widget->installEventFilter(this);
+    fields.push_back({&spec, widget});
+}
+
+// A field's value for the file: empty (the default) when the file had no value and the
+// field shows the default; a check box or list left as the file had it keeps its words.
+std::string LineSettingsDialog::Value(const Field& f) const {
+    const std::string key(f.spec->key);
+    const LineSettings::Entry* entry = base.Find(key);
+    if (auto* edit = qobject_cast<QLineEdit*>(f.widget))
+        return S(edit->text(), entry ? entry->value : std::string());
+    if (auto* box = qobject_cast<QCheckBox*>(f.widget)) {
+        const bool fallback = ParseYesNo(f.spec->defaultValue).value_or(false);
+        if (entry ? ParseYesNo(entry->value) == box->isChecked() : box->isChecked() == fallback)
+            return entry ? entry->value : std::string();
+        return box->isChecked() ? "yes" : "no";
+    }
+    const auto* list = static_cast<QComboBox*>(f.widget);
+    const std::string chosen = S(list->currentText());
+    if (entry ? S(Q(entry->value).toLower()) == chosen || entry->value == chosen : chosen == f.spec->defaultValue)
+        return entry ? entry->value : std::string();
+    return chosen;
+}
+
+// After any edit: the warnings anew, and the reasons OK was refused once they are mended.
+void LineSettingsDialog::Changed() {
+    const DriverInfo* info = registry.Find(shownDriver);
+    QStringList found;
+    if (info != nullptr && info->warnings)
+        for (const std::string& w : info->warnings(Settings()))
+            found << Q(w);
+    warnings->setText(found.join(QLatin1Char('\n')));
+    warnings->setVisible(!found.isEmpty());
+    if (!problems->isHidden() && validate) {
+        QString text;
+        for (const ConfigProblem& p : validate(Settings()))
+            text += Q(p.text) + QLatin1Char('\n');
+        problems->setText(text.trimmed());
+        problems->setVisible(!text.isEmpty());
+    }
 }
 
 bool LineSettingsDialog::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusIn)
-        if (auto* edit = qobject_cast<QLineEdit*>(watched))
-            help->setText(edit->toolTip());
+        if (auto* widget = qobject_cast<QWidget*>(watched))
+            help->setText(widget->toolTip());
     return QDialog::eventFilter(watched, event);
 }
 
-QLineEdit* LineSettingsDialog::keyEdit(const std::string& key) const {
-    for (const auto& [k, edit] : keyEdits)
-        if (k == key)
-            return edit;
+QWidget* LineSettingsDialog::field(const std::string& key) const {
+    for (const Field& f : fields)
+        if (f.spec->key == key)
+            return f.widget;
     return nullptr;
+}
+
+QLineEdit* LineSettingsDialog::keyEdit(const std::string& key) const {
+    return qobject_cast<QLineEdit*>(field(key));
 }
 
 LineSettings LineSettingsDialog::Settings() const {
     std::vector<std::pair<std::string, std::string>> values;
-    for (const auto& [key, edit] : keyEdits)
-        values.emplace_back(key, S(edit->text(), base.Text(key)));
+    for (const Field& f : fields)
+        values.emplace_back(std::string(f.spec->key), Value(f));
     return EditedSettings(base, S(name->text(), base.name), S(driver->currentText(), base.driver), values);
 }
 

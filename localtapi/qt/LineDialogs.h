@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+class QCheckBox;
 class QComboBox;
 class QFormLayout;
 class QLabel;
@@ -29,6 +30,14 @@ namespace localtapi::qt {
 LineSettings EditedSettings(const LineSettings& base, const std::string& name, const std::string& driver,
                             const std::vector<std::pair<std::string, std::string>>& values);
 
+// The settings of one line device, for someone who has never seen its file: the driver
+// chosen from a list, then one field per row of that driver's settings table, labelled
+// in words (the key and what the row allows in the help line under the fields): a check
+// box for yes/no, a list for a choice, a masked field for a password, a line of text
+// otherwise, empty meaning the default (shown greyed). The name follows the driver while
+// it is the previous driver's default name. OK is refused while the driver rejects the
+// settings; the reasons go as soon as the fields are mended. The driver's warnings (a
+// modem's port that is not there now) are shown without refusing anything.
 class LineSettingsDialog : public QDialog {
   public:
     LineSettingsDialog(QWidget* owner, DWORD deviceID, const LineSettings& current,
@@ -36,26 +45,39 @@ class LineSettingsDialog : public QDialog {
     LineSettings Settings() const;
     QLineEdit* nameEdit() const { return name; }
     QComboBox* driverBox() const { return driver; }
+    // The field of a key of the driver shown: a QLineEdit, QCheckBox or QComboBox.
+    QWidget* field(const std::string& key) const;
     QLineEdit* keyEdit(const std::string& key) const;
-    // The help line under the fields: the help text of the field with the focus.
+    // The help line under the fields: the key and help text of the field with the focus.
     QLabel* helpLine() const { return help; }
+    QLabel* problemsLine() const { return problems; }
+    QLabel* warningsLine() const { return warnings; }
     void done(int result) override;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    struct Field {
+        const SettingSpec* spec;
+        QWidget* widget;
+    };
     void ShowKeys();
+    void AddField(const SettingSpec& spec);
+    std::string Value(const Field& f) const;
+    void Changed();
 
     LineSettings base;
     const DriverRegistry& registry;
     ServiceUi::Validate validate;
     QLineEdit* name;
     QComboBox* driver;
+    std::string shownDriver;
     QFormLayout* keysForm;
     QLabel* help;
+    QLabel* warnings;
     QLabel* problems;
-    std::vector<std::pair<std::string, QLineEdit*>> keyEdits;
+    std::vector<Field> fields;
 };
 
 class LocationDialog : public QDialog {

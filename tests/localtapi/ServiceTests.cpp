@@ -192,7 +192,9 @@ TEST_F(Service, InternationalNumbersAreTranslatedForDriversThatDialDigits) {
         setup.ini = "[line0]\ndriver=scripted\n[location]\noutside_prefix=9,\narea_code=206\n";
         const bool dialsDigits = row.dialsDigits;
         setup.drivers = [dialsDigits](DriverRegistry& r) {
-            DriverInfo info{"scripted", "", {}, [](auto&, auto&) { return std::make_unique<ScriptedDriver>(); }};
+            DriverInfo info;
+            info.name = "scripted";
+            info.create = [](auto&, auto&) { return std::make_unique<ScriptedDriver>(); };
             info.dialsDigits = dialsDigits;
             r.Register(std::move(info));
         };

@@ -90,7 +90,10 @@ class Service : public testing::Test {
         ServiceSetup setup;
         setup.ini = "[line0]\ndriver=scripted\n";
         setup.drivers = [](DriverRegistry& r) {
-            r.Register({"scripted", "", {}, [](auto&, auto&) { return std::make_unique<ScriptedDriver>(); }});
+            DriverInfo info;
+            info.name = "scripted";
+            info.create = [](auto&, auto&) { return std::make_unique<ScriptedDriver>(); };
+            r.Register(std::move(info));
         };
         auto s = MakeService(setup);
         drv = ScriptedDriver::last;

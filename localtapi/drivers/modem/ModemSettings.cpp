@@ -4,6 +4,8 @@
 #include "localtapi/drivers/modem/ModemLine.h"
 #include "localtapi/drivers/modem/SerialPort.h"
 
+#include <filesystem>
+
 namespace localtapi::modem {
 
 namespace {
@@ -64,6 +66,15 @@ DriverInfo ModemDriverInfo() {
     info.description = "Hayes-compatible voice modem on a serial port";
     info.settings = kModemSettings;
     info.create = ReadThenMake<ModemLine>(&ReadModemSettings);
+    info.defaultName = "Modem";
+    // A modem unplugged now may be plugged in before the first call: a warning only.
+    info.warnings = [](const LineSettings& s) {
+        const std::string port = s.Text("port");
+        std::vector<std::string> found;
+        if (!port.empty() && !std::filesystem::exists(port))
+            found.push_back("There is no " + port + " now (is the modem plugged in?). The line opens once it is there.");
+        return found;
+    };
     return info;
 }
 

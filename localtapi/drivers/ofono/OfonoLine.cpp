@@ -101,6 +101,7 @@ DriverInfo OfonoDriverInfo() {
     info.name = "ofono";
     info.description = "Mobile phone over Bluetooth hands-free, or a cellular modem, through oFono";
     info.settings = kOfonoSettings;
+    info.defaultName = "Mobile phone";
     info.create = ReadThenMake<OfonoLine>(&ReadOfonoSettings);
     info.dialsDigits = false;
     return info;

@@ -253,6 +253,7 @@ DriverInfo SimulatedDriverInfo() {
     info.name = "simulated";
     info.description = "Simulated voice line (no hardware)";
     info.settings = kSimulatedSettings;
+    info.defaultName = "Practice line";
     info.create = ReadThenMake<SimulatedLine>(&ReadSimulatedSettings);
     return info;
 }

@@ -210,6 +210,7 @@ DriverInfo SipDriverInfo() {
     info.name = "sip";
     info.description = "Your own SIP phone (desk phone or softphone) places the call (click-to-dial)";
     info.settings = kSipSettings;
+    info.defaultName = "Desk phone";
     info.create = ReadThenMake<SipLine>(&ReadSipSettings);
     info.dialsDigits = false;
     return info;

@@ -6,6 +6,9 @@
 #include "tests/support/ServiceTestSupport.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
 #include <QFocusEvent>
 #include <QImage>
 #include <QLabel>
@@ -94,26 +97,115 @@ TEST(LineSettingsEdit, BytesThatAreNotUtf8SurviveUnlessEdited) {
     EXPECT_EQ(location.CurrentLocation(), here) << "unchanged, so the service saves nothing";
 }
 
-// The fields come from the driver's table: its keys in order, the default as the
-// placeholder, and the help of the field with the focus under them.
-TEST(LineSettingsEdit, FieldsAndHelpFromTheDriversTable) {
+// Every driver's table makes its fields: a check box for yes/no, a list for a choice, a
+// masked field for a password, a line of text otherwise; each labelled in words, with its
+// key and help in the help line, showing the default. Left alone, nothing is written.
+TEST(LineSettingsEdit, EachKindOfSettingGetsItsWidget) {
     DriverRegistry registry;
     RegisterBuiltinDrivers(registry);
-    const LineSettings current{.group = "line0", .name = "Desk modem", .driver = "modem", .entries = {}, .file = {}};
-    LineSettingsDialog dialog(nullptr, 0, current, registry, nullptr);
-    const DriverInfo* modem = registry.Find("modem");
-    for (const SettingSpec& spec : modem->settings) {
-        SCOPED_TRACE(std::string(spec.key));
-        QLineEdit* edit = dialog.keyEdit(std::string(spec.key));
-        ASSERT_NE(edit, nullptr);
-        EXPECT_EQ(edit->placeholderText().toStdString(), spec.defaultValue);
-        QFocusEvent focus(QEvent::FocusIn);
-        QApplication::sendEvent(edit, &focus);
-        EXPECT_EQ(dialog.helpLine()->text().toStdString(), SettingHelp(spec));
+    for (const std::string& driver : registry.Names()) {
+        const LineSettings current{.group = "line0", .name = "Mine", .driver = driver, .entries = {}, .file = {}};
+        LineSettingsDialog dialog(nullptr, 0, current, registry, nullptr);
+        auto* form = dialog.findChildren<QFormLayout*>().at(1);
+        for (const SettingSpec& spec : registry.Find(driver)->settings) {
+            SCOPED_TRACE(driver + " " + std::string(spec.key));
+            QWidget* field = dialog.field(std::string(spec.key));
+            ASSERT_NE(field, nullptr);
+            const QString label = QString::fromStdString(SettingLabel(spec));
+            auto* labelWidget = qobject_cast<QLabel*>(form->labelForField(field));
+            switch (spec.kind) {
+            case SettingKind::YesNo: {
+                auto* box = qobject_cast<QCheckBox*>(field);
+                ASSERT_NE(box, nullptr);
+                EXPECT_EQ(box->text(), label);
+                EXPECT_EQ(box->isChecked(), ParseYesNo(spec.defaultValue).value());
+                break;
+            }
+            case SettingKind::Choice: {
+                auto* list = qobject_cast<QComboBox*>(field);
+                ASSERT_NE(list, nullptr);
+                QStringList items;
+                for (int i = 0; i < list->count(); ++i)
+                    items << list->itemText(i);
+                EXPECT_EQ(items.join('|').toStdString(), spec.choices);
+                EXPECT_EQ(list->currentText().toStdString(), spec.defaultValue);
+                break;
+            }
+            default: {
+                auto* edit = qobject_cast<QLineEdit*>(field);
+                ASSERT_NE(edit, nullptr);
+                EXPECT_EQ(edit->placeholderText().toStdString(), spec.defaultValue);
+                EXPECT_EQ(edit->echoMode() == QLineEdit::Password, spec.kind == SettingKind::Secret);
+            }
+            }
+            if (spec.kind != SettingKind::YesNo) {
+                ASSERT_NE(labelWidget, nullptr);
+                EXPECT_EQ(labelWidget->text(), label + ":");
+            }
+            EXPECT_FALSE(label.isEmpty() || label.contains("e.g.") || label.startsWith("yes"));
+            QFocusEvent focus(QEvent::FocusIn);
+            QApplication::sendEvent(field, &focus);
+            EXPECT_EQ(dialog.helpLine()->text().toStdString(), std::string(spec.key) + " \u2014 " + SettingHelp(spec));
+        }
+        EXPECT_TRUE(dialog.Settings().entries.empty()) << driver << ": defaults were written out";
     }
-    EXPECT_EQ(SettingHelp(*FindSetting(modem->settings, "speed")),
-              "Serial speed in bits per second (300 to 460800)");
-    EXPECT_EQ(SettingHelp(*FindSetting(modem->settings, "dialmode")), "Tone or pulse dialling ('tone' or 'pulse')");
+    EXPECT_EQ(SettingLabel(*FindSetting(registry.Find("modem")->settings, "blind")),
+              "Dial without waiting for dial tone");
+}
+
+// What the dialog does as it is edited: the name follows the driver while it is the old
+// driver's default, the height fits the driver's fields, yes/no and choices are written
+// as words, a refusal's reasons go once mended, a missing port only warns.
+TEST(LineSettingsEdit, EditingTheDialog) {
+    DriverRegistry registry;
+    RegisterBuiltinDrivers(registry);
+    auto open = [&](const std::string& name, const std::string& driver, std::vector<LineSettings::Entry> entries,
+                    ServiceUi::Validate validate = nullptr) {
+        return std::make_unique<LineSettingsDialog>(
+            nullptr, 0, LineSettings{.group = "line0", .name = name, .driver = driver, .entries = entries, .file = {}},
+            registry, std::move(validate));
+    };
+    {
+        auto d = open("Practice line", "simulated", {});
+        const int tall = d->height();
+        d->driverBox()->setCurrentText("sip");
+        EXPECT_EQ(d->nameEdit()->text(), "Desk phone");
+        EXPECT_LT(d->height(), tall) << "kept the simulated line's height";
+        d->driverBox()->setCurrentText("ofono");
+        EXPECT_EQ(d->nameEdit()->text(), "Mobile phone");
+        d->nameEdit()->setText("Anna's phone");
+        d->driverBox()->setCurrentText("modem");
+        EXPECT_EQ(d->nameEdit()->text(), "Anna's phone") << "a name of the user's own was replaced";
+    }
+    {
+        auto d = open("Desk phone", "sip", {{"autoanswer", "on", 4}});
+        static_cast<QComboBox*>(d->field("transport"))->setCurrentText("tls");
+        EXPECT_EQ(d->Settings().Text("autoanswer"), "on") << "the file's own word, unchanged";
+        static_cast<QCheckBox*>(d->field("autoanswer"))->setChecked(false);
+        const LineSettings s = d->Settings();
+        EXPECT_EQ(s.Text("transport"), "tls");
+        EXPECT_EQ(s.Text("autoanswer"), "no");
+    }
+    {
+        auto d = open("Modem", "modem", {{"port", "/dev/orvodial-no-such-port", 3}},
+                      [](const LineSettings& s) {
+                          return s.Text("speed") == "fast" ? std::vector<ConfigProblem>{{0, "speed: not a number"}}
+                                                           : std::vector<ConfigProblem>{};
+                      });
+        EXPECT_FALSE(d->warningsLine()->isHidden());
+        EXPECT_TRUE(d->warningsLine()->text().contains("There is no /dev/orvodial-no-such-port now"));
+        d->keyEdit("speed")->setText("fast");
+        d->accept();
+        EXPECT_FALSE(d->problemsLine()->isHidden()) << "no reason shown for the refusal";
+        EXPECT_EQ(d->result(), QDialog::Rejected) << "accepted what the driver refuses";
+        d->keyEdit("speed")->setText("9600");
+        EXPECT_TRUE(d->problemsLine()->isHidden()) << "the reason stayed after the mend";
+        d->keyEdit("port")->setText("/dev/null");
+        EXPECT_TRUE(d->warningsLine()->isHidden());
+        d->keyEdit("port")->setText("/dev/orvodial-no-such-port");
+        d->accept();
+        EXPECT_EQ(d->result(), QDialog::Accepted) << "a missing port refused";
+    }
 }
 
 // A SIP line's password is typed into a field that does not show it; the others show theirs.
