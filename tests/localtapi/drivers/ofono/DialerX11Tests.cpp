@@ -1,7 +1,8 @@
 // The real dialer (ORVODIAL_BINARY) on an X display, with a driver=ofono line on the real
 // ofonod: 555-1212 typed and Enter pressed as a user would (xdotool); the phone hears the
-// dial for 5551212, "Time call?" is answered No, and the phone keeps the call. Run by CTest
-// under xvfb-run; skipped without a display or the binary.
+// dial for 5551212, "Time call?" is answered No, and the phone keeps the call. With oFono
+// stopped, Dial ends in "TAPI failure" at once and the trace says why. Run by CTest under
+// xvfb-run; skipped without a display or the binary.
 #include "tests/support/OfonoRig.h"
 #include "tests/support/DialerProcess.h"
 
@@ -34,6 +35,29 @@ TEST(OfonoDialer, DialsOnThePhoneAndTheDropLeavesTheCallThere) {
     EXPECT_NE(dialer.Trace().find("\nlineDrop "), std::string::npos);
     EXPECT_FALSE(gateway.HeardHangup()) << "the phone keeps the call";
     EXPECT_EQ(gateway.state, HandsFreeGateway::State::Dialing);
+}
+
+TEST(OfonoDialer, OfonoStoppedIsATapiFailureThatSaysWhy) {
+    if (xdo::DialerProcess::Binary().isEmpty())
+        GTEST_SKIP() << "needs ORVODIAL_BINARY and an X display (CTest runs it under xvfb-run)";
+    HandsFreeGateway gateway;
+    ofonotest::OfonoDaemon ofono(gateway);
+    std::string why;
+    if (!ofono.Start(why))
+        GTEST_SKIP() << why;
+    ofono.Stop(); // the system bus stays, without oFono on it
+
+    xdo::DialerProcess dialer("[line0]\ndriver=ofono\nname=My phone\n");
+    const std::string dial = dialer.Start();
+    ASSERT_FALSE(dial.empty()) << "no dial window";
+    dialer.TypeAndDial(dial, QStringLiteral("555-1212"));
+    const std::string box = xdo::Window("^OrvoDial$", 20000, [] { return false; });
+    ASSERT_FALSE(box.empty()) << "no \"TAPI failure\"";
+    EXPECT_NE(dialer.Trace().find("# [line0] oFono is not running"), std::string::npos) << dialer.Trace();
+    EXPECT_EQ(dialer.Trace().find("\nlineMakeCallA "), std::string::npos) << "dialled without a line";
+    xdo::Run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::fromStdString(box),
+              QStringLiteral("key"), QStringLiteral("Return")});
+    EXPECT_TRUE(xdo::Window("^Call Timing$", 1000, [] { return false; }).empty());
 }
 
 } // namespace
