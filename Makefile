@@ -15,11 +15,11 @@ NOTES     := build-notes
 
 # Debian packages, by what needs them.
 PKGS_BUILD := cmake g++ make pkgconf python3 qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev libgmock-dev \
-              libsofia-sip-ua-glib-dev \
+              libsofia-sip-ua-glib-dev qtkeychain-qt6-dev \
               googletest fonts-dseg fonts-dejavu-core fonts-liberation
 PKGS_TEST  := xvfb xauth xdotool imagemagick x11-utils twm openbox desktop-file-utils \
               iaxmodem iproute2 ofono dbus baresip-core kamailio kamailio-tls-modules openssl sip-tester \
-              at-spi2-core gir1.2-atspi-2.0 python3-gi
+              at-spi2-core gir1.2-atspi-2.0 python3-gi gnome-keyring libsecret-tools
 PKGS_FUZZ  := clang libclang-rt-dev
 PKGS_WIN   := mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix nsis
 PKGS_WINE  := wine wine64 fonts-wine

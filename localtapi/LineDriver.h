@@ -23,6 +23,7 @@
 #pragma once
 
 #include "localtapi/DriverSettings.h"
+#include "localtapi/Keyring.h"
 #include "localtapi/LineSettings.h"
 #include "telephony/mTAPIDecs.h"
 
@@ -189,6 +190,9 @@ struct DriverInfo {
     // What the settings dialog warns of without refusing the settings, in words for the
     // user (a modem's port that is not there now); none by default.
     std::function<std::vector<std::string>(const LineSettings&)> warnings;
+    // Where the keyring keeps the secret of a line of this driver (its SettingKind::Secret
+    // row), for the settings dialog to store it there; none for a driver without one.
+    std::function<KeyringEntry(const LineSettings&)> secretEntry;
 };
 
 // The drivers the service knows, by name. Owned by the service.

@@ -140,7 +140,13 @@ void LineSettingsDialog::AddField(const SettingSpec& spec) {
     QWidget* widget = nullptr;
     if (spec.kind == SettingKind::YesNo) {
         auto* box = new QCheckBox(label, this);
-        box->setChecked(ParseYesNo(value).value_or(ParseYesNo(spec.defaultValue).value_or(false)));
+        bool checked = ParseYesNo(value).value_or(ParseYesNo(spec.defaultValue).value_or(false));
+        // The keyring is where a new line's password goes; a password in the file stays
+        // there unless the user ticks the box.
+        const SettingSpec* secret = SecretRow();
+        if (key == "keyring" && entry == nullptr && secret != nullptr)
+            checked = base.Text(std::string(secret->key)).empty();
+        box->setChecked(checked);
         connect(box, &QCheckBox::toggled, this, [this] { Changed(); });
         keysForm->addRow(QString(), box);
         widget = box;
@@ -158,8 +164,11 @@ void LineSettingsDialog::AddField(const SettingSpec& spec) {
     } else {
         auto* edit = new QLineEdit(Q(value), this);
         edit->setPlaceholderText(Q(std::string(spec.defaultValue)));
-        if (spec.kind == SettingKind::Secret)
+        if (spec.kind == SettingKind::Secret) {
             edit->setEchoMode(QLineEdit::Password);
+            if (value.empty() && ParseYesNo(base.Text("keyring")).value_or(false))
+                edit->setPlaceholderText(QStringLiteral("(in the keyring; type a new one to replace it)"));
+        }
         connect(edit, &QLineEdit::textChanged, this, [this] { Changed(); });
         keysForm->addRow(label + QLatin1Char(':'), edit);
         widget = edit;
@@ -226,14 +235,41 @@ QLineEdit* LineSettingsDialog::keyEdit(const std::string& key) const {
     return qobject_cast<QLineEdit*>(field(key));
 }
 
+// The driver's password row, when it keeps its password in the keyring.
+const SettingSpec* LineSettingsDialog::SecretRow() const {
+    const DriverInfo* info = registry.Find(shownDriver);
+    if (info == nullptr || !info->secretEntry)
+        return nullptr;
+    for (const SettingSpec& spec : info->settings)
+        if (spec.kind == SettingKind::Secret)
+            return &spec;
+    return nullptr;
+}
+
 LineSettings LineSettingsDialog::Settings() const {
     std::vector<std::pair<std::string, std::string>> values;
-    for (const Field& f : fields)
-        values.emplace_back(std::string(f.spec->key), Value(f));
+    const SettingSpec* secret = SecretRow();
+    const auto* keyring = qobject_cast<QCheckBox*>(field("keyring"));
+    for (const Field& f : fields) {
+        std::string value = Value(f);
+        if (secret != nullptr && keyring != nullptr) {
+            // In the keyring, the password is not in the file; and the keyring is named only
+            // while it holds one (typed now, or there before).
+            if (f.spec == secret && keyring->isChecked() && secretStored)
+                value.clear();
+            if (f.widget == keyring)
+                value = keyring->isChecked() && (!S(keyEdit(std::string(secret->key))->text()).empty() ||
+                                                 ParseYesNo(base.Text("keyring")).value_or(false))
+                            ? "yes"
+                            : (base.Find("keyring") != nullptr ? "no" : "");
+        }
+        values.emplace_back(std::string(f.spec->key), value);
+    }
     return EditedSettings(base, S(name->text(), base.name), S(driver->currentText(), base.driver), values);
 }
 
-// OK is refused while the driver rejects the settings; the reasons are shown.
+// OK is refused while the driver rejects the settings; the reasons are shown. Then a
+// password for the keyring goes there; one it does not take refuses OK too.
 void LineSettingsDialog::done(int result) {
     if (result == QDialog::Accepted && validate) {
         const std::vector<ConfigProblem> found = validate(Settings());
@@ -244,6 +280,24 @@ void LineSettingsDialog::done(int result) {
             problems->setText(text.trimmed());
             problems->show();
             return;
+        }
+    }
+    const SettingSpec* secret = SecretRow();
+    if (result == QDialog::Accepted && secret != nullptr && !secretStored) {
+        const LineSettings s = Settings();
+        const std::string typed = s.Text(std::string(secret->key));
+        if (ParseYesNo(s.Text("keyring")).value_or(false) && !typed.empty()) {
+            setCursor(Qt::WaitCursor);
+            const KeyringResult stored = WriteSecret(registry.Find(shownDriver)->secretEntry(s), typed);
+            unsetCursor();
+            if (stored.outcome != KeyringResult::Outcome::Done) {
+                problems->setText(QStringLiteral("The desktop's keyring did not take the password (%1). Clear \"%2\" "
+                                                 "to keep it in the configuration file instead.")
+                                      .arg(Q(stored.why), static_cast<QCheckBox*>(field("keyring"))->text()));
+                problems->show();
+                return;
+            }
+            secretStored = true;
         }
     }
     QDialog::done(result);

@@ -38,6 +38,12 @@ LineSettings EditedSettings(const LineSettings& base, const std::string& name, c
 // it is the previous driver's default name. OK is refused while the driver rejects the
 // settings; the reasons go as soon as the fields are mended. The driver's warnings (a
 // modem's port that is not there now) are shown without refusing anything.
+//
+// A driver with a password and a keyring entry for it (SIP): with "keep the password in
+// the desktop's keyring" ticked (the start for a line with no password in its file; an
+// old file's password=, shown masked, is offered to be moved by ticking it), OK stores the
+// password typed into the keyring and the settings hold none; a keyring that does not
+// take it refuses OK with its words.
 class LineSettingsDialog : public QDialog {
   public:
     LineSettingsDialog(QWidget* owner, DWORD deviceID, const LineSettings& current,
@@ -66,6 +72,7 @@ class LineSettingsDialog : public QDialog {
     void AddField(const SettingSpec& spec);
     std::string Value(const Field& f) const;
     void Changed();
+    const SettingSpec* SecretRow() const;
 
     LineSettings base;
     const DriverRegistry& registry;
@@ -78,6 +85,7 @@ class LineSettingsDialog : public QDialog {
     QLabel* warnings;
     QLabel* problems;
     std::vector<Field> fields;
+    bool secretStored = false; // the password went into the keyring on OK
 };
 
 class LocationDialog : public QDialog {

@@ -36,7 +36,8 @@ constexpr SettingSpec kSipSettings[] = {
     TextSetting("domain", "", "Where dialled numbers point (default: the phone address's host and port)"),
     TextSetting("proxy", "", "Outbound proxy, e.g. sip:pbx.example.com:5060 (default: none)"),
     TextSetting("user", "orvodial", "User name for the server's password check, and the caller's name"),
-    SecretSetting("password", "Password for the server's check (kept in the file; chmod 600 it)"),
+    SecretSetting("password", "Password for the server's check"),
+    YesNoSetting("keyring", "no", "yes: keep the password in the desktop's keyring (not in this file)"),
     ChoiceSetting("transport", "udp", "udp|tcp|tls",
                   "How SIP messages travel (tls: encrypted, the server checked)"),
     YesNoSetting("autoanswer", "no", "yes: ask the phone to answer at once"),
@@ -179,6 +180,8 @@ std::optional<SipSettings> ReadSipSettings(const LineSettings& settings,
     if (s.user.empty() || !Printable(s.user) || s.user.find_first_of("<>@:;\"") != std::string::npos)
         problem("user", "'" + s.user + "' is not a SIP user name");
     s.password = v->Text("password");
+    s.keyring = v->YesNo("keyring");
+    s.secretEntry = SipPasswordEntry(settings.group, s.user, phoneHost);
     if (s.password.find_first_of("\"\r\n") != std::string::npos)
         problem("password", "holds a quote or a line break"); // never the value itself
     // A password in a file that others can read is no secret: the line is not used until
@@ -210,6 +213,9 @@ DriverInfo SipDriverInfo() {
     info.name = "sip";
     info.description = "Your own SIP phone (desk phone or softphone) places the call (click-to-dial)";
     info.settings = kSipSettings;
+    info.secretEntry = [](const LineSettings& settings) {
+        return SipPasswordEntry(settings.group, settings.Text("user", "orvodial"), HostOf(settings.Text("phone")));
+    };
     info.defaultName = "Desk phone";
     info.create = ReadThenMake<SipLine>(&ReadSipSettings);
     info.dialsDigits = false;
@@ -260,9 +266,33 @@ DeviceCaps SipLine::Caps() const {
     return s.caps;
 }
 
+KeyringEntry SipPasswordEntry(const std::string& group, const std::string& user, const std::string& phoneHost) {
+    return {"OrvoDial " + group + ": " + user + "@" + phoneHost, user};
+}
+
 LONG SipLine::Open(LineDriverSink& target) {
     if (nua != nullptr) // the last close still shutting down
         DestroyStack();
+    // A password in the file is used as it is; with keyring=yes and none there, the
+    // keyring's is read now, for this open only.
+    password = s.password;
+    if (password.empty() && s.keyring) {
+        const KeyringResult found = ReadSecret(s.secretEntry);
+        if (found.outcome == KeyringResult::Outcome::NotFound) {
+            Remark("the desktop's keyring holds no password for \"" + s.secretEntry.service +
+                       "\": enter it in Line Settings (orvodial --line-settings)",
+                   true);
+            return LINEERR_RESOURCEUNAVAIL;
+        }
+        if (found.outcome == KeyringResult::Outcome::Unavailable) {
+            Remark("the desktop's keyring cannot be reached (" + found.why +
+                       "): start it (GNOME Keyring, KeePassXC or KDE Wallet), or keep the password in the "
+                       "configuration file as password= (readable by you only) with keyring=no",
+                   true);
+            return LINEERR_RESOURCEUNAVAIL;
+        }
+        password = found.secret;
+    }
     // The stack sends from, and names in Via and Contact, the address the system's routing
     // picks toward the next hop; left to itself it would take the first network's, which
     // the server may have no route back to (a VPN to the office beside the home LAN).
@@ -339,6 +369,7 @@ void SipLine::Close() {
     if (!open)
         return;
     open = false;
+    password.clear();
     sink = nullptr;
     if (call) {
         // The phone keeps its call to the number; only the driver's own leg ends.
@@ -530,7 +561,7 @@ void SipLine::EndLeg() {
 }
 
 bool SipLine::Authenticate(int status, const sip_t* sip) {
-    if (call->authTries++ > 0 || s.password.empty() || sip == nullptr)
+    if (call->authTries++ > 0 || password.empty() || sip == nullptr)
         return false;
     const msg_auth_t* challenge = status == 401 ? sip->sip_www_authenticate : sip->sip_proxy_authenticate;
     if (challenge == nullptr || challenge->au_scheme == nullptr)
@@ -540,7 +571,7 @@ bool SipLine::Authenticate(int status, const sip_t* sip) {
         return false;
     // scheme:"realm":user:password, the form the stack takes; the password stays here.
     const std::string credentials =
-        std::string(challenge->au_scheme) + ":" + realm + ":" + s.user + ":" + s.password;
+        std::string(challenge->au_scheme) + ":" + realm + ":" + s.user + ":" + password;
     nua_authenticate(call->handle, NUTAG_AUTH(credentials.c_str()), TAG_END());
     return true;
 }

@@ -53,6 +53,8 @@ struct SipSettings {
     std::string proxy;  // outbound proxy, or empty
     std::string user;
     std::string password;  // a secret: never traced, shown or quoted
+    bool keyring = false;  // the password is in the desktop's keyring (when not above)
+    KeyringEntry secretEntry;
     std::string transport; // udp, tcp or tls
     bool autoanswer = false;
     std::chrono::seconds timeout{30}; // the phone's answer
@@ -61,6 +63,9 @@ struct SipSettings {
 
 std::optional<SipSettings> ReadSipSettings(const LineSettings& settings,
                                            std::vector<ConfigProblem>& problems);
+
+// The keyring entry of a line's password: "OrvoDial line0: orvodial@pbx.example.com".
+KeyringEntry SipPasswordEntry(const std::string& group, const std::string& user, const std::string& phoneHost);
 
 // The number as Dial takes it: localtapi::DialableNumber.
 using localtapi::DialableNumber;
@@ -140,6 +145,7 @@ class SipLine : public QObject, public LineDriver {
     nua_s* nua = nullptr;
     bool open = false;
     std::string mediaAddress; // the address SIP goes from, for the media; "" when unknown
+    std::string password;     // this open's: the file's or the keyring's; a secret
     std::optional<Call> call;
     std::vector<nua_handle_s*> lingering; // legs dropped for the application, still ending
     QTimer answerTimer;                   // the phone's answer

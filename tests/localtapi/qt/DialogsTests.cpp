@@ -118,7 +118,8 @@ TEST(LineSettingsEdit, EachKindOfSettingGetsItsWidget) {
                 auto* box = qobject_cast<QCheckBox*>(field);
                 ASSERT_NE(box, nullptr);
                 EXPECT_EQ(box->text(), label);
-                EXPECT_EQ(box->isChecked(), ParseYesNo(spec.defaultValue).value());
+                // (A new line's password goes into the keyring.)
+                EXPECT_EQ(box->isChecked(), spec.key == "keyring" || ParseYesNo(spec.defaultValue).value());
                 break;
             }
             case SettingKind::Choice: {
