@@ -40,8 +40,8 @@ std::unique_ptr<DialForm> CreateDialWindow() {
 
 void AskForALineAtFirstStart(DialForm& dialWindow) {
     const localtapi::Configuration& config = localtapi::qt::SystemService()->CurrentConfiguration();
-    if (config.fileFound || config.lines.empty())
-        return;
+    if (config.fileFound || config.lines.empty() || !config.lines.front().systemFile.empty())
+        return; // set up by the user, or for everyone by an administrator
     const std::string path = config.path;
     const localtapi::LineSettings practice = config.lines.front();
     if (dialWindow.showMessage(ui::FirstStartQuestion(path), ui::MessageButtons::YesNo) == ui::MessageAnswer::Yes) {

@@ -155,7 +155,72 @@ Configuration DefaultConfiguration(const std::string& path) {
     return c;
 }
 
-Configuration LoadConfiguration(const std::string& path) {
+Configuration FromGroups(const IniFile& ini, const std::vector<IniFile::Group>& groups, const std::string& path);
+
+std::vector<std::string> SystemConfigurationPaths() {
+    if (const char* p = std::getenv("ORVODIAL_TELEPHONY_CONFIG"); p != nullptr && *p != '\0')
+        return {};
+    // The user's own folder first, then $XDG_CONFIG_DIRS in order.
+    QStringList folders = QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation);
+    if (!folders.isEmpty())
+        folders.removeFirst();
+    std::vector<std::string> paths;
+    for (const QString& folder : folders)
+        paths.push_back((folder + QStringLiteral("/orvodial/telephony.ini")).toStdString());
+    return paths;
+}
+
+namespace {
+
+// The system files' line groups, least important file first so that a more important one
+// overrides: key -> value per group, and which file each group last came from.
+struct SystemLines {
+    std::map<std::string, std::map<std::string, std::string, std::less<>>> groups;
+    std::map<std::string, std::string> files;
+    std::vector<std::string> order; // groups in the order first seen
+};
+
+SystemLines ReadSystemFiles(const std::vector<std::string>& systemFiles, std::vector<std::string>& messages) {
+    SystemLines lines;
+    for (auto file = systemFiles.rbegin(); file != systemFiles.rend(); ++file) {
+        std::string text;
+        bool exists = false;
+        std::string why;
+        if (!ReadFile(*file, text, exists, why)) {
+            messages.push_back(Where(*file, 0) + "cannot be read (" + why + "); ignored");
+            continue;
+        }
+        if (!exists)
+            continue;
+        const IniFile ini = IniFile::Parse(text);
+        for (const IniFile::Problem& p : ini.Problems())
+            messages.push_back(Where(*file, p.line) + p.text);
+        for (const IniFile::Group& g : ini.Groups()) {
+            if (LineGroupIndex(g.name) < 0 || g.malformed)
+                continue;
+            if (lines.groups.count(g.name) == 0)
+                lines.order.push_back(g.name);
+            auto& keys = lines.groups[g.name];
+            lines.files[g.name] = *file;
+            for (const IniFile::Entry& e : g.entries) {
+                if (e.key == "password") {
+                    messages.push_back(Where(*file, e.line) + "[" + g.name +
+                                       "] a system-wide file may not hold a password (ignored): each user keeps "
+                                       "their own in the keyring (orvodial --line-settings)");
+                    continue;
+                }
+                keys[e.key] = e.value;
+            }
+        }
+    }
+    return lines;
+}
+
+} // namespace
+
+Configuration LoadConfiguration(const std::string& path, const std::vector<std::string>& systemFiles) {
+    std::vector<std::string> systemMessages;
+    const SystemLines system = ReadSystemFiles(systemFiles, systemMessages);
     std::string text;
     bool exists = false;
     std::string why;
@@ -167,16 +232,52 @@ Configuration LoadConfiguration(const std::string& path) {
         c.messages.push_back(Where(path, 0) + "cannot be read (" + why + "); no line devices");
         return c;
     }
-    if (!exists)
-        return DefaultConfiguration(path);
-    return ParseConfiguration(text, path);
+    if (!exists && system.groups.empty()) {
+        Configuration c = DefaultConfiguration(path);
+        c.messages = systemMessages;
+        return c;
+    }
+    // The system's keys join the user's groups (as entries of no line of the user's file:
+    // the user's own keep their line numbers), and its groups the user lacks are added.
+    const IniFile ini = IniFile::Parse(text);
+    std::vector<IniFile::Group> groups = ini.Groups();
+    std::map<std::string, std::map<std::string, std::string, std::less<>>> fromSystem;
+    for (const std::string& name : system.order) {
+        auto g = std::find_if(groups.begin(), groups.end(), [&](const IniFile::Group& u) { return u.name == name; });
+        if (g == groups.end()) {
+            groups.push_back({name, 0, {}, false});
+            g = groups.end() - 1;
+        }
+        for (const auto& [key, value] : system.groups.at(name)) {
+            const bool overridden = std::any_of(g->entries.begin(), g->entries.end(),
+                                                [&](const IniFile::Entry& e) { return e.key == key; });
+            if (overridden)
+                continue;
+            g->entries.push_back({key, value, 0});
+            fromSystem[name][key] = value;
+        }
+    }
+    Configuration c = FromGroups(ini, groups, path);
+    c.fileFound = exists;
+    c.messages.insert(c.messages.begin(), systemMessages.begin(), systemMessages.end());
+    for (LineSettings& s : c.lines)
+        if (const auto found = fromSystem.find(s.group); found != fromSystem.end()) {
+            s.system = found->second;
+            s.systemFile = system.files.at(s.group);
+        }
+    return c;
 }
 
 Configuration ParseConfiguration(std::string_view text, const std::string& path) {
+    const IniFile ini = IniFile::Parse(text);
+    return FromGroups(ini, ini.Groups(), path);
+}
+
+// The configuration from the file's groups (with a system file's added, when merged).
+Configuration FromGroups(const IniFile& ini, const std::vector<IniFile::Group>& groups, const std::string& path) {
     Configuration c;
     c.path = path;
     c.fileFound = true;
-    const IniFile ini = IniFile::Parse(text);
     // A malformed line leaves its group out.
     for (const IniFile::Problem& p : ini.Problems()) {
         c.messages.push_back(Where(path, p.line) + p.text);
@@ -186,7 +287,7 @@ Configuration ParseConfiguration(std::string_view text, const std::string& path)
     std::vector<std::pair<long, LineSettings>> found;
     std::vector<long> seen; // every line group's number, usable or not
     bool locationSeen = false;
-    for (const IniFile::Group& g : ini.Groups()) {
+    for (const IniFile::Group& g : groups) {
         const long index = LineGroupIndex(g.name);
         if (g.name == kLocationGroup) {
             if (locationSeen) {
@@ -262,18 +363,30 @@ bool SaveLineSettings(const std::string& path, const LineSettings& settings, std
     IniFile ini;
     if (!OpenForEdit(path, ini, error))
         return false;
-    ini.Set(settings.group, "driver", settings.driver);
-    ini.Set(settings.group, "name", settings.name);
+    // A value the system-wide file gives already is left to it (and out of this file).
+    auto theSystems = [&](std::string_view key, const std::string& value) {
+        const auto s = settings.system.find(key);
+        return s != settings.system.end() && s->second == value;
+    };
+    for (const auto& [key, value] : {std::pair<std::string, std::string>{"driver", settings.driver},
+                                     std::pair<std::string, std::string>{"name", settings.name}}) {
+        if (theSystems(key, value))
+            ini.Remove(settings.group, key);
+        else
+            ini.Set(settings.group, key, value);
+    }
     if (const IniFile::Group* g = ini.Find(settings.group)) {
         std::vector<std::string> stale;
         for (const IniFile::Entry& e : g->entries)
-            if (e.key != "driver" && e.key != "name" && settings.Find(e.key) == nullptr)
+            if (e.key != "driver" && e.key != "name" &&
+                (settings.Find(e.key) == nullptr || theSystems(e.key, settings.Find(e.key)->value)))
                 stale.push_back(e.key);
         for (const std::string& key : stale)
             ini.Remove(settings.group, key);
     }
     for (const LineSettings::Entry& e : settings.entries)
-        ini.Set(settings.group, e.key, e.value);
+        if (!theSystems(e.key, e.value))
+            ini.Set(settings.group, e.key, e.value);
     return WriteFile(path, ini.Text(), error);
 }
 

@@ -33,15 +33,24 @@ struct Configuration {
 // The configuration file's path by the rules above.
 std::string ConfigurationPath();
 
+// The system-wide files an administrator writes, most important first: orvodial/
+// telephony.ini in each of $XDG_CONFIG_DIRS (default /etc/xdg). None when
+// ORVODIAL_TELEPHONY_CONFIG names the one file to read.
+std::vector<std::string> SystemConfigurationPaths();
+
 // Reads the file; a file that does not exist gives the default of one simulated line.
-Configuration LoadConfiguration(const std::string& path);
+// With system-wide files: their line groups first, then the user's file; per group the
+// user's keys override the system's, and the user's groups add to them. A system file's
+// password= is refused (reported, naming the file) and its [location] is not read. No
+// file at all gives the default.
+Configuration LoadConfiguration(const std::string& path, const std::vector<std::string>& systemFiles = {});
 // Reads configuration text as if it came from path.
 Configuration ParseConfiguration(std::string_view text, const std::string& path);
 // The configuration used when there is no file: one simulated line.
 Configuration DefaultConfiguration(const std::string& path);
 
 // Writes one device's group (name, driver, driver keys; keys no longer present are
-// removed) or the location into the file, keeping everything else as it is. Creates the
+// removed; values the same as a system-wide file's are left to it) or the location into the file, keeping everything else as it is. Creates the
 // file and its folder when missing. False with a message on failure.
 bool SaveLineSettings(const std::string& path, const LineSettings& settings, std::string& error);
 bool SaveLocation(const std::string& path, const Location& location, std::string& error);

@@ -5,6 +5,7 @@
 
 #include "telephony/tapi/Types.h"
 
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,11 @@ struct LineSettings {
     std::string driver;         // driver=
     std::vector<Entry> entries; // the driver's own keys, in file order (not name= or driver=)
     std::string file;           // the configuration file it came from; empty when none
+    // What a system-wide file gives this group ("driver" and "name" included): the values
+    // above hold these unless the user's file overrides them. Saving writes only what
+    // differs from them.
+    std::map<std::string, std::string, std::less<>> system;
+    std::string systemFile; // the file they came from
 
     const Entry* Find(std::string_view key) const;
     std::string Text(std::string_view key, std::string_view fallback = {}) const;

@@ -57,6 +57,8 @@ LineSettings EditedSettings(const LineSettings& base, const std::string& name, c
     s.groupLine = base.groupLine;
     s.name = name;
     s.driver = driver;
+    s.system = base.system; // what the system-wide file gives is not saved again
+    s.systemFile = base.systemFile;
     for (const auto& [key, value] : values)
         if (!value.empty())
             s.entries.push_back({key, value, 0});
@@ -70,7 +72,7 @@ LineSettingsDialog::LineSettingsDialog(QWidget* owner, DWORD deviceID, const Lin
     : QDialog(owner), base(current), registry(drivers), validate(std::move(check)), shownDriver(current.driver) {
     setWindowTitle(QStringLiteral("Line %1 settings").arg(deviceID));
     auto* layout = new QVBoxLayout(this);
-    auto* top = new QFormLayout;
+    auto* top = topForm = new QFormLayout;
     name = new QLineEdit(Q(current.name), this);
     name->setToolTip(QStringLiteral("name \u2014 the line's name, shown in the \"?\" box"));
     driver = new QComboBox(this);
@@ -84,6 +86,12 @@ LineSettingsDialog::LineSettingsDialog(QWidget* owner, DWORD deviceID, const Lin
     top->addRow(QStringLiteral("&Name:"), name);
     top->addRow(QStringLiteral("&Kind of line:"), driver);
     layout->addLayout(top);
+    name->setToolTip(name->toolTip() + Q(SystemNote("name")));
+    driver->setToolTip(QStringLiteral("driver \u2014 the kind of line") + Q(SystemNote("driver")));
+    for (auto* w : {static_cast<QWidget*>(name), static_cast<QWidget*>(driver)}) {
+        w->installEventFilter(this);
+        MarkIfSystems(w == name ? "name" : "driver", w);
+    }
     keysForm = new QFormLayout;
     keysForm->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
     layout->addLayout(keysForm);
@@ -174,7 +182,8 @@ void LineSettingsDialog::AddField(const SettingSpec& spec) {
         widget = edit;
     }
     widget->setObjectName(Q(key));
-    widget->setToolTip(Q(key + " \u2014 " + SettingHelp(spec)));
+    widget->setToolTip(Q(key + " \u2014 " + SettingHelp(spec) + SystemNote(key)));
+    MarkIfSystems(key, widget);
     widget->installEventFilter(this);
     fields.push_back({&spec, widget});
 }
@@ -233,6 +242,25 @@ QWidget* LineSettingsDialog::field(const std::string& key) const {
 
 QLineEdit* LineSettingsDialog::keyEdit(const std::string& key) const {
     return qobject_cast<QLineEdit*>(field(key));
+}
+
+// " (for everyone, from /etc/xdg/orvodial/telephony.ini)" for a value the system-wide file
+// gives; nothing otherwise.
+std::string LineSettingsDialog::SystemNote(const std::string& key) const {
+    return base.system.count(key) != 0 ? " (for everyone, from " + base.systemFile + ")" : std::string();
+}
+
+// A field whose value the system-wide file gives has its label say so.
+void LineSettingsDialog::MarkIfSystems(const std::string& key, QWidget* field) {
+    if (base.system.count(key) == 0)
+        return;
+    for (QFormLayout* form : {topForm, keysForm})
+        if (auto* label = form ? qobject_cast<QLabel*>(form->labelForField(field)) : nullptr) {
+            label->setText(label->text().chopped(1) + QStringLiteral(" (for everyone):"));
+            return;
+        }
+    if (auto* box = qobject_cast<QCheckBox*>(field))
+        box->setText(box->text() + QStringLiteral(" (for everyone)"));
 }
 
 // The driver's password row, when it keeps its password in the keyring.

@@ -73,6 +73,8 @@ class LineSettingsDialog : public QDialog {
     std::string Value(const Field& f) const;
     void Changed();
     const SettingSpec* SecretRow() const;
+    std::string SystemNote(const std::string& key) const;
+    void MarkIfSystems(const std::string& key, QWidget* field);
 
     LineSettings base;
     const DriverRegistry& registry;
@@ -80,7 +82,8 @@ class LineSettingsDialog : public QDialog {
     QLineEdit* name;
     QComboBox* driver;
     std::string shownDriver;
-    QFormLayout* keysForm;
+    QFormLayout* topForm = nullptr;  // name and kind of line
+    QFormLayout* keysForm = nullptr; // the driver's settings
     QLabel* help;
     QLabel* warnings;
     QLabel* problems;

@@ -28,11 +28,11 @@ std::shared_ptr<LocalTapi> SystemService() {
     if (!system.service) {
         const std::string path = ConfigurationPath();
         LocalTapi::Options options;
-        options.configuration = LoadConfiguration(path);
+        options.configuration = LoadConfiguration(path, SystemConfigurationPaths());
         system.service = NewLocalTapi(std::move(options));
         system.watcher = std::make_unique<ConfigurationWatcher>(path, [path] {
             if (const std::shared_ptr<LocalTapi>& service = System().service)
-                service->Reload(LoadConfiguration(path));
+                service->Reload(LoadConfiguration(path, SystemConfigurationPaths()));
         });
     }
     return system.service;

@@ -221,6 +221,77 @@ TEST(Configuration, SavingThroughALinkKeepsTheLinkAndLeavesTheFileTheOwnersAlone
     }
 }
 
+// Lines an administrator sets up for everyone: the system files' groups, the first of
+// $XDG_CONFIG_DIRS winning, then the user's file, whose keys override and whose groups add;
+// a system file's password refused, naming it. Saving writes only what the user changed.
+TEST(Configuration, SystemWideLinesUnderTheUsersOwn) {
+    const std::string pbx = "[line0]\ndriver=sip\nname=Office phone\ndomain=pbx.example.com\ntransport=tls\n";
+    const struct {
+        const char* name;
+        std::string first, second, user; // the two system files, the user's ("" : none)
+        std::vector<std::string> lines;  // group: name, driver, keys (sorted); * from the system
+        const char* message;             // among the messages, when not empty
+    } rows[] = {
+        {"system only", pbx, "", "", {"line0: Office phone* sip* domain=pbx.example.com* transport=tls*"}, ""},
+        {"the user's keys override and add", pbx, "", "[line0]\nphone=sip:201@pbx\ntransport=udp\n",
+         {"line0: Office phone* sip* domain=pbx.example.com* phone=sip:201@pbx transport=udp"}, ""},
+        {"the user's groups add", pbx, "", "[line1]\ndriver=simulated\nname=Practice line\n",
+         {"line0: Office phone* sip* domain=pbx.example.com* transport=tls*", "line1: Practice line simulated"}, ""},
+        {"the first system folder wins", "[line0]\nname=Front desk\n", pbx, "",
+         {"line0: Front desk* sip* domain=pbx.example.com* transport=tls*"}, ""},
+        {"no password in a system file", pbx + "password=hunter2\n", "", "",
+         {"line0: Office phone* sip* domain=pbx.example.com* transport=tls*"},
+         "first.ini:6: [line0] a system-wide file may not hold a password"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QTemporaryDir dir;
+        const std::string first = dir.filePath("first.ini").toStdString();
+        const std::string second = dir.filePath("second.ini").toStdString();
+        const std::string user = dir.filePath("user.ini").toStdString();
+        if (!row.first.empty())
+            std::ofstream(first) << row.first;
+        if (!row.second.empty())
+            std::ofstream(second) << row.second;
+        if (!row.user.empty())
+            std::ofstream(user) << row.user;
+        const Configuration c = LoadConfiguration(user, {first, second});
+        std::vector<std::string> lines;
+        for (const LineSettings& s : c.lines) {
+            auto mark = [&](const std::string& key) { return s.system.count(key) ? "*" : ""; };
+            std::vector<std::string> keys;
+            for (const LineSettings::Entry& e : s.entries)
+                keys.push_back(e.key + "=" + e.value + mark(e.key));
+            std::sort(keys.begin(), keys.end());
+            std::string text = s.group + ": " + s.name + mark("name") + " " + s.driver + mark("driver");
+            for (const std::string& k : keys)
+                text += " " + k;
+            lines.push_back(text);
+        }
+        EXPECT_EQ(lines, row.lines);
+        std::string all;
+        for (const std::string& m : c.messages)
+            all += m + "\n";
+        if (*row.message) {
+            EXPECT_NE(all.find(std::string(dir.path().toStdString()) + "/" + row.message), std::string::npos) << all;
+        }
+        EXPECT_EQ(all.find("hunter2"), std::string::npos) << all;
+        EXPECT_EQ(c.fileFound, !row.user.empty());
+    }
+
+    // The dialog's edit of a merged line: the user's file gets the changed key only.
+    QTemporaryDir dir;
+    const std::string system = dir.filePath("system.ini").toStdString();
+    const std::string user = dir.filePath("user.ini").toStdString();
+    std::ofstream(system) << pbx;
+    LineSettings edited = LoadConfiguration(user, {system}).lines.at(0);
+    edited.Set("phone", "sip:202@pbx");
+    std::string error;
+    ASSERT_TRUE(SaveLineSettings(user, edited, error)) << error;
+    EXPECT_EQ(ReadText(user), "; OrvoDial telephony configuration\n\n[line0]\nphone=sip:202@pbx\n");
+    EXPECT_EQ(ReadText(system), pbx) << "a system file was written";
+}
+
 TEST(Configuration, ServiceReportsUnknownDriversAndBadKeys) {
     std::ostringstream errors;
     auto s = svctest::MakeService(

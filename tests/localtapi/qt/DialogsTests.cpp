@@ -81,7 +81,7 @@ TEST(LineSettingsEdit, BytesThatAreNotUtf8SurviveUnlessEdited) {
                                .name = "Caf\xE9", // Latin-1
                                .driver = "simulated",
                                .entries = {{"busy", "555\2400100", 3}},
-                               .file = {}}; // a stray byte
+                               .file = {}, .system = {}, .systemFile = {}}; // a stray byte
     LineSettingsDialog dialog(nullptr, 0, current, registry, nullptr);
     dialog.keyEdit("answer_ms")->setText("20");
     const LineSettings s = dialog.Settings();
@@ -104,7 +104,7 @@ TEST(LineSettingsEdit, EachKindOfSettingGetsItsWidget) {
     DriverRegistry registry;
     RegisterBuiltinDrivers(registry);
     for (const std::string& driver : registry.Names()) {
-        const LineSettings current{.group = "line0", .name = "Mine", .driver = driver, .entries = {}, .file = {}};
+        const LineSettings current{.group = "line0", .name = "Mine", .driver = driver, .entries = {}, .file = {}, .system = {}, .systemFile = {}};
         LineSettingsDialog dialog(nullptr, 0, current, registry, nullptr);
         auto* form = dialog.findChildren<QFormLayout*>().at(1);
         for (const SettingSpec& spec : registry.Find(driver)->settings) {
@@ -163,7 +163,7 @@ TEST(LineSettingsEdit, EditingTheDialog) {
     auto open = [&](const std::string& name, const std::string& driver, std::vector<LineSettings::Entry> entries,
                     ServiceUi::Validate validate = nullptr) {
         return std::make_unique<LineSettingsDialog>(
-            nullptr, 0, LineSettings{.group = "line0", .name = name, .driver = driver, .entries = entries, .file = {}},
+            nullptr, 0, LineSettings{.group = "line0", .name = name, .driver = driver, .entries = entries, .file = {}, .system = {}, .systemFile = {}},
             registry, std::move(validate));
     };
     {
@@ -217,7 +217,7 @@ TEST(LineSettingsEdit, PasswordFieldHidesWhatIsTyped) {
                                .name = "Desk phone",
                                .driver = "sip",
                                .entries = {{"phone", "sip:201@pbx.example.com", 2}, {"password", "hunter2", 3}},
-                               .file = {}};
+                               .file = {}, .system = {}, .systemFile = {}};
     LineSettingsDialog dialog(nullptr, 0, current, registry, nullptr);
     ASSERT_NE(dialog.keyEdit("password"), nullptr);
     EXPECT_EQ(dialog.keyEdit("password")->echoMode(), QLineEdit::Password);

@@ -36,16 +36,25 @@ std::string SecretTool(const QStringList& args) {
 
 class SipKeyring : public ::testing::Test {
   protected:
-    // The configuration file (the owner's alone) and a service reading it.
-    void Start(const std::string& keys) {
+    // The user's configuration file (the owner's alone), an administrator's system-wide one
+    // when given, and a service reading them.
+    void Start(const std::string& keys, const std::string& systemText = {}) {
         path = dir.filePath(QStringLiteral("telephony.ini"));
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray::fromStdString("[line0]\ndriver=sip\nname=Desk phone\n" + keys));
+        file.write(QByteArray::fromStdString(systemText.empty() ? "[line0]\ndriver=sip\nname=Desk phone\n" + keys
+                                                                : "[line0]\n" + keys));
         file.close();
         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        const std::string system = dir.filePath(QStringLiteral("system.ini")).toStdString();
+        QFile::remove(QString::fromStdString(system));
+        if (!systemText.empty()) {
+            QFile out(QString::fromStdString(system));
+            out.open(QIODevice::WriteOnly);
+            out.write(QByteArray::fromStdString(systemText));
+        }
         LocalTapi::Options options;
-        options.configuration = LoadConfiguration(path.toStdString());
+        options.configuration = LoadConfiguration(path.toStdString(), {system});
         options.errors = &errors;
         service = qt::NewLocalTapi(std::move(options));
         line = CvbTAPILine::New(service);
@@ -92,48 +101,66 @@ TEST_F(SipKeyring, ThePasswordGoesIntoTheKeyringAndTheLineDialsWithIt) {
     const struct {
         const char* name;
         std::string file;
+        std::string system; // an administrator's file with the PBX part
         std::function<void(qt::LineSettingsDialog&)> fill; // none: no dialog
         bool dials;
         const char* reason; // when it does not
     } rows[] = {
-        {"typed into the dialog", phone,
+        {"typed into the dialog", phone, "",
          [](qt::LineSettingsDialog& d) {
              EXPECT_TRUE(static_cast<QCheckBox*>(d.field("keyring"))->isChecked()) << "a new line's goes there";
              d.keyEdit("password")->setText("secret");
          },
          true, nullptr},
-        {"moved from an old file", phone + "password=secret\n",
+        {"moved from an old file", phone + "password=secret\n", "",
          [](qt::LineSettingsDialog& d) {
              auto* keyring = static_cast<QCheckBox*>(d.field("keyring"));
              EXPECT_FALSE(keyring->isChecked()) << "moved without being asked";
              keyring->setChecked(true);
          },
          true, nullptr},
-        {"not in the keyring", phone + "keyring=yes\n", nullptr, false,
+        {"not in the keyring", phone + "keyring=yes\n", "", nullptr, false,
          "the desktop's keyring holds no password for \"OrvoDial line0: orvodial@"},
+        {"the office's line: the PBX part for everyone, the phone the user's",
+         "phone=" + peers.PhoneUri() + "\n", "[line0]\ndriver=sip\nname=Office phone\nautoanswer=yes\n",
+         [](qt::LineSettingsDialog& d) {
+             EXPECT_EQ(d.nameEdit()->text(), "Office phone");
+             EXPECT_TRUE(static_cast<QCheckBox*>(d.field("autoanswer"))->text().endsWith("(for everyone)"));
+             d.keyEdit("password")->setText("secret");
+         },
+         true, nullptr},
     };
+    const std::string dialled = "5551212";
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
+        // The phone kept the last row's call: the user hangs it up.
+        for (int i = 0; i < 3 && peers.Phone().Command("listcalls").find(dialled) != std::string::npos; ++i) {
+            peers.Phone().Command("hangup");
+            WaitUntil([&] { return peers.Phone().Command("listcalls").find(dialled) == std::string::npos; }, 3000);
+        }
         SecretTool(QStringList{"clear"} + entry);
-        Start(row.file);
+        Start(row.file, row.system);
         if (row.fill) {
             ASSERT_TRUE(Dialog(row.fill));
             EXPECT_EQ(SecretTool(QStringList{"lookup"} + entry), "secret");
             EXPECT_EQ(File().find("password"), std::string::npos) << File();
             EXPECT_NE(File().find("keyring=yes"), std::string::npos) << File();
+            if (!row.system.empty()) {
+                EXPECT_EQ(File().find("autoanswer"), std::string::npos) << "the system's copied: " << File();
+            }
         }
         ASSERT_EQ(line->OpenLine(), row.dials) << line->FailureReason();
         if (!row.dials) {
             EXPECT_NE(line->FailureReason().find(row.reason), std::string::npos) << line->FailureReason();
             continue;
         }
-        ASSERT_TRUE(line->MakeCallAsynch("5551212"));
-        EXPECT_TRUE(WaitUntil([&] { return peers.Phone().Command("listcalls").find("5551212") != std::string::npos; },
+        ASSERT_TRUE(line->MakeCallAsynch(dialled));
+        EXPECT_TRUE(WaitUntil([&] { return peers.Phone().Command("listcalls").find(dialled) != std::string::npos; },
                               15000))
             << "the phone did not call: " << service->FailureReason(0);
         line->DropCallAsynch();
         line->CloseLine();
-        EXPECT_TRUE(service->WaitForDevices(std::chrono::seconds(5)));
+        EXPECT_TRUE(service->WaitForDevices(std::chrono::seconds(10)));
         EXPECT_EQ(errors.str().find("secret"), std::string::npos) << errors.str();
     }
 }
