@@ -154,7 +154,7 @@ std::string LocalTapi::NoLineExplanation() const {
            "That is the practice line, which dials nothing. For a real line use driver=modem "
            "(a voice modem, port=/dev/ttyACM0), driver=sip (a SIP desk phone, "
            "phone=sip:201@pbx.example.com) or driver=ofono (a mobile phone through oFono); "
-           "orvodial --line-settings sets up the first line in a dialog. "
+           "Once the file has a line, orvodial --line-settings edits it in a dialog. "
            "Without the file OrvoDial uses its built-in practice line. "
            "Standard error lists every problem.";
 }

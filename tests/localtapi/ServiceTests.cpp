@@ -74,7 +74,8 @@ TEST_F(Service, DevCapsLayoutSizesAndTruncation) {
     const HLINEAPP app = Initialize(*s);
     alignas(LINEDEVCAPS) unsigned char buffer[mTAPIDecs::kDevCapsBufferSize];
     auto* caps = reinterpret_cast<LINEDEVCAPS*>(buffer);
-    const DWORD full = sizeof(LINEDEVCAPS) + 10 + 24 + 19; // three strings and their NULs
+    const DWORD provider = sizeof("simulated line: dials nothing");
+    const DWORD full = sizeof(LINEDEVCAPS) + 10 + provider + 19; // three strings and their NULs
 
     caps->dwTotalSize = sizeof buffer;
     ASSERT_EQ(s->lineGetDevCapsA(app, 0, 0x00030000, 0, caps), 0);
@@ -84,11 +85,11 @@ TEST_F(Service, DevCapsLayoutSizesAndTruncation) {
 
     // Room for the fixed part and the provider info only: the rest is left out.
     std::memset(buffer, 0xCC, sizeof buffer);
-    caps->dwTotalSize = sizeof(LINEDEVCAPS) + 24 + 5;
+    caps->dwTotalSize = sizeof(LINEDEVCAPS) + provider + 5;
     ASSERT_EQ(s->lineGetDevCapsA(app, 0, 0x00030000, 0, caps), 0);
-    EXPECT_EQ(caps->dwProviderInfoSize, 24u);
+    EXPECT_EQ(caps->dwProviderInfoSize, provider);
     EXPECT_EQ(caps->dwSwitchInfoSize | caps->dwSwitchInfoOffset | caps->dwLineNameSize, 0u);
-    EXPECT_EQ(caps->dwUsedSize, sizeof(LINEDEVCAPS) + 24);
+    EXPECT_EQ(caps->dwUsedSize, sizeof(LINEDEVCAPS) + provider);
     EXPECT_EQ(caps->dwNeededSize, full);
     EXPECT_EQ(buffer[caps->dwUsedSize], 0xCC) << "wrote past the used part";
 
