@@ -249,8 +249,9 @@ Configuration LoadConfiguration(const std::string& path, const std::vector<std::
             g = groups.end() - 1;
         }
         for (const auto& [key, value] : system.groups.at(name)) {
+            const std::string& k = key; // (a structured binding cannot be captured before C++20's last rules)
             const bool overridden = std::any_of(g->entries.begin(), g->entries.end(),
-                                                [&](const IniFile::Entry& e) { return e.key == key; });
+                                                [&](const IniFile::Entry& e) { return e.key == k; });
             if (overridden)
                 continue;
             g->entries.push_back({key, value, 0});

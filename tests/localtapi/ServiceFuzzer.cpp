@@ -80,11 +80,14 @@ std::shared_ptr<LocalTapi> MakeService() {
     o.errors = &quiet;
     o.drivers = [](DriverRegistry& r) {
         RegisterBuiltinDrivers(r);
-        r.Register({"fuzz", "fuzz", {}, [](const LineSettings&, std::vector<ConfigProblem>&) {
-                        auto d = std::make_unique<FuzzDevice>();
-                        g_device = d.get();
-                        return d;
-                    }});
+        DriverInfo fuzz;
+        fuzz.name = fuzz.description = "fuzz";
+        fuzz.create = [](const LineSettings&, std::vector<ConfigProblem>&) {
+            auto d = std::make_unique<FuzzDevice>();
+            g_device = d.get();
+            return d;
+        };
+        r.Register(std::move(fuzz));
     };
     return std::make_shared<LocalTapi>(std::move(o));
 }

@@ -6,6 +6,8 @@
 #include "tests/localtapi/drivers/sip/SipPeers.h"
 #include "tests/support/DialerProcess.h"
 
+#include <QProcess>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -38,6 +40,38 @@ TEST(SipDialer, ClickToDialFromTheDialWindow) {
     EXPECT_NE(peers.Phone().Command("listcalls").find("5551212"), std::string::npos)
         << "the phone keeps its call";
     EXPECT_EQ(dialer.Trace().find("secret"), std::string::npos) << "the password reached the trace";
+}
+
+// The real dialer with the password only in the keyring (planted with secret-tool, as the
+// keyring's own tools would): the phone calls the number.
+TEST(SipDialer, ThePasswordFromTheKeyring) {
+    if (xdo::DialerProcess::Binary().isEmpty() || qEnvironmentVariable("ORVODIAL_SIP_NETNS") != "1" ||
+        qEnvironmentVariable("ORVODIAL_KEYRING") != "1")
+        GTEST_SKIP() << "needs ORVODIAL_BINARY, an X display, the peers' namespace and a keyring "
+                        "(ctest's sip_dialer_keyring_x11)";
+    siptest::SipPeers peers;
+    std::string why;
+    ASSERT_TRUE(peers.Start(why)) << why;
+    const QString entry = QString::fromStdString("OrvoDial line0: orvodial@" + peers.PhoneUri().substr(8));
+    QProcess store;
+    store.start(QStringLiteral("secret-tool"), {"store", "--label=" + entry, "xdg:schema", "org.qt.keychain", "server",
+                                                entry, "user", "orvodial", "type", "plaintext"});
+    store.write("secret");
+    store.closeWriteChannel();
+    ASSERT_TRUE(store.waitForFinished(10000) && store.exitCode() == 0) << store.readAllStandardError().toStdString();
+
+    xdo::DialerProcess dialer("[line0]\ndriver=sip\nname=Desk phone\nphone=" + peers.PhoneUri() +
+                              "\nkeyring=yes\nautoanswer=yes\n");
+    const std::string dial = dialer.Start();
+    ASSERT_FALSE(dial.empty()) << "no dial window";
+    dialer.TypeAndDial(dial, QStringLiteral("555-1212"));
+    const std::string box = xdo::Window("^OrvoDial$", 20000, [] { return false; });
+    ASSERT_FALSE(box.empty()) << "no box";
+    EXPECT_TRUE(WaitUntil(
+        [&] { return peers.Phone().Command("listcalls").find("5551212") != std::string::npos; }, 20000))
+        << dialer.Trace();
+    dialer.AnswerNo(box);
+    EXPECT_EQ(dialer.Trace().find("secret\""), std::string::npos) << "the password reached the trace";
 }
 
 TEST(SipDialer, AWrongPasswordEndsInTapiFailureNotATimedCall) {
