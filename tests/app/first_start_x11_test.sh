@@ -24,14 +24,6 @@ stop() {
     wait "$dialer" 2>/dev/null
     wait_for "the dialer to end" gone '^Orvo Dial$'
 }
-# The question's box, answered with the keys given.
-answer() {
-    wait_for "the question" visible '^OrvoDial$'
-    local box
-    box=$(xdotool search --onlyvisible --name '^OrvoDial$' | head -1)
-    xdotool windowfocus --sync "$box" key "$@"
-    wait_for "the question to close" gone '^OrvoDial$'
-}
 
 # Yes, then Cancel: nothing is saved, and the next start asks again.
 start

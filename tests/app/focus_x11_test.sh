@@ -54,15 +54,6 @@ start() {
     xdotool windowfocus --sync "$dial" # the user clicks into the window once
 }
 
-# Answers the box titled OrvoDial with the keys given, as the user would after clicking it,
-# then waits until it is gone and the dial window has the keyboard again.
-answer() {
-    wait_for "a box" visible '^OrvoDial$'
-    local box
-    box=$(xdotool search --onlyvisible --name '^OrvoDial$' | head -1)
-    xdotool windowfocus --sync "$box" key "$@"
-    wait_for "the box to close" gone '^OrvoDial$'
-}
 back_to_dial() { wait_for "the keyboard back on the dial window" focused_on "$dial"; }
 type_keys() { xdotool type --delay 15 "$1"; }
 

@@ -1,6 +1,6 @@
 # Shared by the scripts that drive the real orvodial under Xvfb with xdotool (sourced).
 # Gives: $work (a private folder, removed at the end), pids (processes started, killed
-# at the end), wait_for, visible, gone, focused_on, dialled. The script defines fail.
+# at the end), wait_for, visible, gone, focused_on, answer, dialled. The script defines fail.
 # The dialers it starts have a runtime directory of their own ($work/run), so they never
 # hand over to a dialer running elsewhere for this user (a desktop's, another test's).
 work=$(mktemp -d)
@@ -29,5 +29,14 @@ wait_for() {
 visible() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
 gone() { ! visible "$1"; }
 focused_on() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
+# Answers the box titled OrvoDial with the keys given, as the user would after clicking it,
+# then waits until it is gone.
+answer() {
+    wait_for "a box" visible '^OrvoDial$'
+    local box
+    box=$(xdotool search --onlyvisible --name '^OrvoDial$' | head -1)
+    xdotool windowfocus --sync "$box" key "$@"
+    wait_for "the box to close" gone '^OrvoDial$'
+}
 # The trace in $work/trace shows a call requested to the number $1.
 dialled() { grep -q "^lineMakeCallA [0-9]* & \"$1\" " "$work/trace"; }

@@ -99,6 +99,12 @@ class DialerProcess {
         Run({QStringLiteral("key"), QStringLiteral("Return")});
     }
 
+    // Enter in the window: Yes in "Time call?", OK in a message box.
+    static void PressEnter(const std::string& window) {
+        Run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::fromStdString(window),
+             QStringLiteral("key"), QStringLiteral("Return")});
+    }
+
     // "Time call?" (or any Yes/No box) answered No: Tab to No, Enter.
     static void AnswerNo(const std::string& box) {
         Run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::fromStdString(box),

@@ -10,19 +10,32 @@
 
 namespace {
 
-TEST(OfonoDialer, DialsOnThePhoneAndTheDropLeavesTheCallThere) {
-    if (xdo::DialerProcess::Binary().isEmpty())
-        GTEST_SKIP() << "needs ORVODIAL_BINARY and an X display (CTest runs it under xvfb-run)";
-    HandsFreeGateway gateway;
-    ofonotest::OfonoDaemon ofono(gateway);
-    std::string why;
-    if (!ofono.Start(why))
-        GTEST_SKIP() << why;
+// The phone's hands-free side, the real ofonod, and the real dialer on a line to it.
+class OfonoDialer : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (xdo::DialerProcess::Binary().isEmpty())
+            GTEST_SKIP() << "needs ORVODIAL_BINARY and an X display (CTest runs it under xvfb-run)";
+        std::string why;
+        if (!ofono.Start(why))
+            GTEST_SKIP() << why;
+    }
+    // The dialer started, 555-1212 typed and dialled; false when no dial window came.
+    bool Dial() {
+        const std::string dial = dialer.Start();
+        if (dial.empty())
+            return false;
+        dialer.TypeAndDial(dial, QStringLiteral("555-1212"));
+        return true;
+    }
 
-    xdo::DialerProcess dialer("[line0]\ndriver=ofono\nname=My phone\n");
-    const std::string dial = dialer.Start();
-    ASSERT_FALSE(dial.empty()) << "no dial window";
-    dialer.TypeAndDial(dial, QStringLiteral("555-1212"));
+    HandsFreeGateway gateway;
+    ofonotest::OfonoDaemon ofono{gateway};
+    xdo::DialerProcess dialer{"[line0]\ndriver=ofono\nname=My phone\n"};
+};
+
+TEST_F(OfonoDialer, DialsOnThePhoneAndTheDropLeavesTheCallThere) {
+    ASSERT_TRUE(Dial()) << "no dial window";
     EXPECT_TRUE(WaitUntil([&] { return gateway.Heard("ATD5551212;"); }, 20000)) << "the phone heard no dial";
 
     const std::string box = xdo::Window("^OrvoDial$", 20000, [] { return false; });
@@ -37,26 +50,14 @@ TEST(OfonoDialer, DialsOnThePhoneAndTheDropLeavesTheCallThere) {
     EXPECT_EQ(gateway.state, HandsFreeGateway::State::Dialing);
 }
 
-TEST(OfonoDialer, OfonoStoppedIsATapiFailureThatSaysWhy) {
-    if (xdo::DialerProcess::Binary().isEmpty())
-        GTEST_SKIP() << "needs ORVODIAL_BINARY and an X display (CTest runs it under xvfb-run)";
-    HandsFreeGateway gateway;
-    ofonotest::OfonoDaemon ofono(gateway);
-    std::string why;
-    if (!ofono.Start(why))
-        GTEST_SKIP() << why;
+TEST_F(OfonoDialer, OfonoStoppedIsATapiFailureThatSaysWhy) {
     ofono.Stop(); // the system bus stays, without oFono on it
-
-    xdo::DialerProcess dialer("[line0]\ndriver=ofono\nname=My phone\n");
-    const std::string dial = dialer.Start();
-    ASSERT_FALSE(dial.empty()) << "no dial window";
-    dialer.TypeAndDial(dial, QStringLiteral("555-1212"));
+    ASSERT_TRUE(Dial()) << "no dial window";
     const std::string box = xdo::Window("^OrvoDial$", 20000, [] { return false; });
     ASSERT_FALSE(box.empty()) << "no \"TAPI failure\"";
     EXPECT_NE(dialer.Trace().find("# [line0] oFono is not running"), std::string::npos) << dialer.Trace();
     EXPECT_EQ(dialer.Trace().find("\nlineMakeCallA "), std::string::npos) << "dialled without a line";
-    xdo::Run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::fromStdString(box),
-              QStringLiteral("key"), QStringLiteral("Return")});
+    xdo::DialerProcess::PressEnter(box);
     EXPECT_TRUE(xdo::Window("^Call Timing$", 1000, [] { return false; }).empty());
 }
 
