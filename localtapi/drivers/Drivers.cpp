@@ -1,11 +1,12 @@
 // The line drivers built into the program: one line per driver, in the order the
 // configuration dialog lists them. A new driver is a folder under drivers/ with its
-// DriverInfo (name, settings table, factory), its sources in localtapi/CMakeLists.txt and
-// a line here.
+// DriverInfo (name, settings table, factory) and its own CMakeLists.txt (its sources and
+// dependencies), added with one add_subdirectory and one link in localtapi/CMakeLists.txt
+// and one line here.
 #include "localtapi/LineDriver.h"
 #include "localtapi/drivers/modem/ModemSettings.h"
-#include "localtapi/drivers/ofono/OfonoLine.h"
-#include "localtapi/drivers/sip/SipLine.h"
+#include "localtapi/drivers/ofono/OfonoSettings.h"
+#include "localtapi/drivers/sip/SipSettings.h"
 #include "localtapi/drivers/simulated/SimulatedLine.h"
 
 namespace localtapi {

@@ -1,42 +1,16 @@
 #include "localtapi/drivers/ofono/OfonoLine.h"
-#include "localtapi/drivers/DriverText.h"
 
-#include <QDBusArgument>
 #include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
-#include <QDBusServiceWatcher>
 #include <QDBusVariant>
-#include <QEventLoop>
-#include <QStringList>
 #include <QTimer>
+
+#include <utility>
 
 namespace localtapi::ofono {
 
 namespace {
-
-const QString kService = QStringLiteral("org.ofono");
-const QString kManager = QStringLiteral("org.ofono.Manager");
-const QString kModem = QStringLiteral("org.ofono.Modem");
-const QString kCallManager = QStringLiteral("org.ofono.VoiceCallManager");
-const QString kCall = QStringLiteral("org.ofono.VoiceCall");
-
-// Every setting of an oFono line, written once.
-constexpr SettingSpec kOfonoSettings[] = {
-    TextSetting("modem", "",
-                "oFono modem path, e.g. /hfp/org/bluez/hci0/dev_00_11_22_33_44_55; empty: the first with "
-                "voice calls"),
-    YesNoSetting("hangup_on_drop", "no", "yes: the drop hangs the call up; no: the phone keeps it"),
-};
-
-QStringList Interfaces(const QVariantMap& properties) {
-    return qdbus_cast<QStringList>(properties.value(QStringLiteral("Interfaces")));
-}
-
-bool OffersVoiceCalls(const QVariantMap& properties) {
-    return Interfaces(properties).contains(kCallManager);
-}
 
 // The LINEERR for a refused Dial, by oFono's error name.
 LONG DialError(const QString& name) {
@@ -50,322 +24,60 @@ LONG DialError(const QString& name) {
     return LINEERR_OPERATIONFAILED;
 }
 
-// What went wrong with a call, for the user: oFono's error name and text, or, when the bus
-// refused the call, why (its own text is a dump of the policy rules it matched).
-std::string Describe(const QDBusMessage& error) {
-    if (error.errorName() == QLatin1String("org.freedesktop.DBus.Error.AccessDenied"))
-        // Debian's oFono lets only root and users logged in at the computer itself talk to
-        // it; over ssh, or from a service, the bus refuses every call.
-        return "oFono refuses this user: its D-Bus policy (/etc/dbus-1/system.d/ofono.conf) lets only root "
-               "and users logged in at the computer itself call it";
-    return (error.errorName() + QStringLiteral(": ") + error.errorMessage()).toStdString();
+QDBusMessage HangupOf(const QString& callPath) {
+    return OfonoCall(callPath, kCall, "Hangup");
 }
 
 } // namespace
 
-DWORD DisconnectModeFor(std::string_view reason, bool answered) {
-    if (reason == "local")
-        return LINEDISCONNECTMODE_NORMAL;
-    if (reason == "remote")
-        // oFono does not say why a call the far end never answered ended: busy, most often.
-        return answered ? LINEDISCONNECTMODE_NORMAL : LINEDISCONNECTMODE_BUSY;
-    if (reason == "network")
-        return LINEDISCONNECTMODE_UNAVAIL;
-    return LINEDISCONNECTMODE_UNKNOWN;
-}
-
-std::optional<OfonoSettings> ReadOfonoSettings(const LineSettings& settings,
-                                               std::vector<ConfigProblem>& problems) {
-    const std::optional<SettingValues> v = ReadSettings(kOfonoSettings, settings, problems);
-    if (!v)
-        return std::nullopt;
-    OfonoSettings s;
-    s.modem = v->Text("modem");
-    if (!s.modem.empty() && (s.modem[0] != '/' || s.modem.find_first_of(" \t") != std::string::npos)) {
-        problems.push_back({v->Line("modem"), "key 'modem': '" + s.modem + "' is not a D-Bus object path"});
-        return std::nullopt;
+CallStep StepAfter(CallStep step, CallEvent event) {
+    switch (event) {
+    case CallEvent::DialAnswered:
+        return step == CallStep::Dialling ? CallStep::Following : step;
+    case CallEvent::HangupSent:
+        return step == CallStep::Following ? CallStep::HangingUp : step;
+    case CallEvent::Gone:
+        return step == CallStep::Dialling ? step : CallStep::Ended; // Dial's answer first
     }
-    s.hangupOnDrop = v->YesNo("hangup_on_drop");
-    DeviceCaps& caps = s.caps;
-    caps.lineName = !settings.name.empty() ? settings.name
-                    : s.modem.empty()      ? "Mobile phone"
-                                           : "Mobile phone " + s.modem;
-    caps.providerInfo = "oFono voice calls" + (s.modem.empty() ? std::string() : " on " + s.modem);
-    caps.permanentLineID = StableLineId("ofono:" + s.modem);
-    // Voice, interactive voice, one call at a time: DeviceCaps' defaults.
-    return s;
-}
-
-DriverInfo OfonoDriverInfo() {
-    DriverInfo info;
-    info.name = "ofono";
-    info.description = "Mobile phone over Bluetooth hands-free, or a cellular modem, through oFono";
-    info.settings = kOfonoSettings;
-    info.defaultName = "Mobile phone";
-    info.create = ReadThenMake<OfonoLine>(&ReadOfonoSettings);
-    info.dialsDigits = false;
-    return info;
+    return step;
 }
 
 OfonoLine::OfonoLine(OfonoSettings settings, OfonoTimeouts timeouts) : s(std::move(settings)), t(timeouts) {}
 
 OfonoLine::~OfonoLine() {
     Close();
-    watcher.reset();
-    bus.reset();
-    if (!connectionName.isEmpty())
-        QDBusConnection::disconnectFromBus(connectionName);
 }
 
 DeviceCaps OfonoLine::Caps() const {
     return s.caps;
 }
 
-std::optional<QDBusMessage> OfonoLine::Await(const QDBusMessage& request, std::chrono::milliseconds timeout) {
-    QDBusPendingCallWatcher pending(bus->asyncCall(request, static_cast<int>(timeout.count())));
-    if (!pending.isFinished()) {
-        QEventLoop loop;
-        connect(&pending, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
-        // Bounded twice: by the call's own timeout and, should that not fire, by this.
-        QTimer::singleShot(timeout + 1s, &loop, &QEventLoop::quit);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-    if (!pending.isFinished())
-        return std::nullopt;
-    return pending.reply();
-}
-
-LONG OfonoLine::Open(LineDriverSink& target) {
-    // A connection of its own: a system bus that restarted needs a new one, which the
-    // process-wide one would never become.
-    if (!bus || !bus->isConnected()) {
-        watcher.reset();
-        bus.reset();
-        if (!connectionName.isEmpty())
-            QDBusConnection::disconnectFromBus(connectionName);
-        static int serial = 0;
-        connectionName = QStringLiteral("orvodial-ofono-%1").arg(++serial);
-        bus = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(QDBusConnection::SystemBus, connectionName));
-    }
-    if (!bus->isConnected()) {
-        Remark("no system bus to reach oFono on: " + bus->lastError().message().toStdString(), true);
-        return LINEERR_NODEVICE;
-    }
-    const auto owner = Await(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-                                                            QStringLiteral("/org/freedesktop/DBus"),
-                                                            QStringLiteral("org.freedesktop.DBus"),
-                                                            QStringLiteral("NameHasOwner"))
-                                 << kService,
-                             t.call);
-    if (!owner || owner->type() != QDBusMessage::ReplyMessage ||
-        owner->arguments().value(0).toBool() == false) {
-        Remark("oFono is not running: no org.ofono on the system bus (start it: systemctl start ofono)",
-               true);
-        return LINEERR_NODEVICE;
-    }
-
-    QString path;
-    QVariantMap properties;
-    if (const LONG found = FindModem(path, properties); found != 0)
-        return found;
-    modemPath = path;
-    modemProperties = properties;
-    lostWhileOpening = false;
-    Follow();
-    if (const LONG powered = PowerUp(properties); powered != 0) {
-        Unfollow();
-        modemPath.clear();
-        modemProperties.clear();
-        return powered;
-    }
-    sink = &target; // from here on the modem's changes are the line's
-    return 0;
-}
-
-LONG OfonoLine::FindModem(QString& path, QVariantMap& properties) {
-    const auto reply = Await(
-        QDBusMessage::createMethodCall(kService, QStringLiteral("/"), kManager, QStringLiteral("GetModems")),
-        t.call);
-    if (reply && reply->errorName() == QLatin1String("org.freedesktop.DBus.Error.AccessDenied")) {
-        Remark(Describe(*reply), true); // the first call to oFono itself: nothing works
-        return LINEERR_NODEVICE;
-    }
-    if (!reply || reply->type() != QDBusMessage::ReplyMessage) {
-        Remark("oFono does not list its modems" + (reply ? ": " + Describe(*reply) : std::string(" in time")),
-               true);
-        return LINEERR_NODEVICE;
-    }
-    std::vector<std::pair<QString, QVariantMap>> modems;
-    const QDBusArgument list = reply->arguments().value(0).value<QDBusArgument>();
-    list.beginArray();
-    while (!list.atEnd()) {
-        QDBusObjectPath modem;
-        QVariantMap modemProperties;
-        list.beginStructure();
-        list >> modem >> modemProperties;
-        list.endStructure();
-        modems.emplace_back(modem.path(), modemProperties);
-    }
-    list.endArray();
-
-    std::string names;
-    for (const auto& [modem, p] : modems)
-        names += (names.empty() ? "" : ", ") + modem.toStdString();
-    auto pick = [&](auto&& wanted) {
-        for (const auto& [modem, p] : modems)
-            if (wanted(modem, p)) {
-                path = modem;
-                properties = p;
-                return true;
-            }
-        return false;
-    };
-    if (!s.modem.empty()) {
-        if (pick([&](const QString& modem, const QVariantMap&) { return modem.toStdString() == s.modem; }))
-            return 0;
-        Remark("oFono has no modem " + s.modem +
-                   (names.empty() ? " (it has none)" : " (it has " + names + ")"),
-               true);
-        return LINEERR_NODEVICE;
-    }
-    // A modem that is off offers no interfaces yet: the first that offers voice calls,
-    // else the first that is off and may once powered.
-    if (pick([](const QString&, const QVariantMap& p) { return OffersVoiceCalls(p); }) ||
-        pick([](const QString&, const QVariantMap& p) {
-            return !p.value(QStringLiteral("Powered")).toBool();
-        }))
-        return 0;
-    Remark(names.empty() ? "oFono has no modem: pair the phone for hands-free use, or plug the modem in"
-                         : "no modem of oFono's offers voice calls (" + names + ")",
-           true);
-    return LINEERR_NODEVICE;
-}
-
-LONG OfonoLine::PowerUp(const QVariantMap& properties) {
-    auto set = [&](const QString& name) {
-        return Await(
-            QDBusMessage::createMethodCall(kService, modemPath, kModem, QStringLiteral("SetProperty"))
-                << name << QVariant::fromValue(QDBusVariant(true)),
-            t.call);
-    };
-    if (!properties.value(QStringLiteral("Powered")).toBool()) {
-        const auto reply = set(QStringLiteral("Powered"));
-        if (!reply || reply->type() != QDBusMessage::ReplyMessage) {
-            Remark("the modem " + modemPath.toStdString() + " cannot be powered" +
-                       (reply ? ": " + Describe(*reply) : std::string(": no answer")),
-                   true);
-            return LINEERR_RESOURCEUNAVAIL;
-        }
-    }
-    // Voice calls are offered once the modem is up; its property changes end the wait.
-    if (!OffersVoiceCalls(modemProperties) && !modemPath.isEmpty()) {
-        QEventLoop loop;
-        QTimer timer;
-        timer.setInterval(20);
-        int ticks = 0;
-        connect(&timer, &QTimer::timeout, &loop, [&] {
-            if (OffersVoiceCalls(modemProperties) || lostWhileOpening) {
-                loop.quit();
-                return;
-            }
-            // Asked as well as told: a change signalled before the match rule took hold
-            // is not missed.
-            if (++ticks % 10 != 0)
-                return;
-            auto* ask = new QDBusPendingCallWatcher(
-                bus->asyncCall(QDBusMessage::createMethodCall(kService, modemPath, kModem,
-                                                              QStringLiteral("GetProperties"))),
-                this);
-            connect(ask, &QDBusPendingCallWatcher::finished, this, [this, ask] {
-                ask->deleteLater();
-                const QDBusMessage reply = ask->reply();
-                if (reply.type() == QDBusMessage::ReplyMessage && !modemPath.isEmpty() && sink == nullptr)
-                    modemProperties = qdbus_cast<QVariantMap>(reply.arguments().value(0));
-            });
-        });
-        timer.start();
-        QTimer::singleShot(t.powerUp, &loop, &QEventLoop::quit);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-    if (lostWhileOpening) {
-        Remark("the modem " + modemPath.toStdString() + " went away while it was being powered", true);
-        return LINEERR_NODEVICE;
-    }
-    if (!OffersVoiceCalls(modemProperties)) {
-        Remark("the modem " + modemPath.toStdString() + " offers no voice calls after being powered", true);
-        return LINEERR_RESOURCEUNAVAIL;
-    }
-    // A cellular modem needs Online for calls; a hands-free one goes online by itself, and
-    // one that refuses is left to say so when it is asked to dial.
-    if (modemProperties.contains(QStringLiteral("Online")) &&
-        !modemProperties.value(QStringLiteral("Online")).toBool()) {
-        const auto reply = set(QStringLiteral("Online"));
-        if (!reply || reply->type() != QDBusMessage::ReplyMessage)
-            Remark("the modem " + modemPath.toStdString() + " did not go online" +
-                   (reply ? ": " + Describe(*reply) : std::string()));
-    }
-    return 0;
-}
-
-void OfonoLine::Follow() {
-    // Slots take the whole message: a slot with typed arguments is matched only once Qt
-    // knows the types, which a first call in the process may not yet.
-    bus->connect(kService, modemPath, kModem, QStringLiteral("PropertyChanged"), this,
-                 SLOT(OnModemPropertyChanged(QDBusMessage)));
-    bus->connect(kService, QStringLiteral("/"), kManager, QStringLiteral("ModemRemoved"), this,
-                 SLOT(OnModemRemoved(QDBusObjectPath)));
-    bus->connect(kService, modemPath, kCallManager, QStringLiteral("CallAdded"), this,
-                 SLOT(OnCallAdded(QDBusObjectPath, QVariantMap)));
-    bus->connect(kService, modemPath, kCallManager, QStringLiteral("CallRemoved"), this,
-                 SLOT(OnCallRemoved(QDBusObjectPath)));
-    // The calls' signals from any path: a match made when a call appears could miss its
-    // first changes. The slots keep to this modem's calls.
-    bus->connect(kService, QString(), kCall, QStringLiteral("PropertyChanged"), this,
-                 SLOT(OnCallPropertyChanged(QDBusMessage)));
-    bus->connect(kService, QString(), kCall, QStringLiteral("DisconnectReason"), this,
-                 SLOT(OnCallDisconnectReason(QDBusMessage)));
-    watcher =
-        std::make_unique<QDBusServiceWatcher>(kService, *bus, QDBusServiceWatcher::WatchForUnregistration);
-    connect(watcher.get(), &QDBusServiceWatcher::serviceUnregistered, this, &OfonoLine::OnServiceGone);
-}
-
-void OfonoLine::Unfollow() {
-    if (!bus)
-        return;
-    bus->disconnect(kService, modemPath, kModem, QStringLiteral("PropertyChanged"), this,
-                    SLOT(OnModemPropertyChanged(QDBusMessage)));
-    bus->disconnect(kService, QStringLiteral("/"), kManager, QStringLiteral("ModemRemoved"), this,
-                    SLOT(OnModemRemoved(QDBusObjectPath)));
-    bus->disconnect(kService, modemPath, kCallManager, QStringLiteral("CallAdded"), this,
-                    SLOT(OnCallAdded(QDBusObjectPath, QVariantMap)));
-    bus->disconnect(kService, modemPath, kCallManager, QStringLiteral("CallRemoved"), this,
-                    SLOT(OnCallRemoved(QDBusObjectPath)));
-    bus->disconnect(kService, QString(), kCall, QStringLiteral("PropertyChanged"), this,
-                    SLOT(OnCallPropertyChanged(QDBusMessage)));
-    bus->disconnect(kService, QString(), kCall, QStringLiteral("DisconnectReason"), this,
-                    SLOT(OnCallDisconnectReason(QDBusMessage)));
-    earlyStates.clear();
-    removedEarly.clear();
-    watcher.reset();
-}
-
 void OfonoLine::Close() {
-    if (call && s.hangupOnDrop && !call->path.isEmpty() && call->state != LINECALLSTATE_DISCONNECTED) {
+    if (call && s.hangupOnDrop && Following(call->path) && call->state != LINECALLSTATE_DISCONNECTED) {
         // Closing the line tears the call down when drops hang up; the answer is not waited
         // for (the connection stays, so the request still goes out).
-        bus->asyncCall(QDBusMessage::createMethodCall(kService, call->path, kCall, QStringLiteral("Hangup")));
+        bus.Post(HangupOf(call->path));
         Remark("hung up " + call->path.toStdString() + " as the line closed");
     }
     call.reset();
     Unfollow();
+    line = LineStep::Closed;
     sink = nullptr;
     modemPath.clear();
     modemProperties.clear();
 }
 
+// The call's oFono object is path, and its changes are followed.
+bool OfonoLine::Following(const QString& path) const {
+    return call && (call->step == CallStep::Following || call->step == CallStep::HangingUp) && call->path == path;
+}
+
+void OfonoLine::Advance(CallEvent event) {
+    call->step = StepAfter(call->step, event);
+}
+
 LONG OfonoLine::MakeCall(RequestId request, CallId id, const char* destination) {
-    if (sink == nullptr || modemPath.isEmpty())
+    if (line != LineStep::Open)
         return LINEERR_OPERATIONUNAVAIL;
     if (call)
         return LINEERR_CALLUNAVAIL;
@@ -378,20 +90,15 @@ LONG OfonoLine::MakeCall(RequestId request, CallId id, const char* destination) 
     call->id = id;
     call->makeRequest = request;
     auto* pending = new QDBusPendingCallWatcher(
-        bus->asyncCall(
-            QDBusMessage::createMethodCall(kService, modemPath, kCallManager, QStringLiteral("Dial"))
-                << QString::fromStdString(*number) << QString(),
-            static_cast<int>(t.call.count())),
+        bus.Send(OfonoCall(modemPath, kCallManager, "Dial") << QString::fromStdString(*number) << QString(), t.call),
         this);
     connect(pending, &QDBusPendingCallWatcher::finished, this, [this, pending, id] {
         pending->deleteLater();
         const QDBusMessage reply = pending->reply();
         if (!call || call->id != id) {
             // Forgotten (closed, released) while oFono dialled: a call nobody follows.
-            if (reply.type() == QDBusMessage::ReplyMessage && s.hangupOnDrop && bus)
-                bus->asyncCall(QDBusMessage::createMethodCall(
-                    kService, reply.arguments().value(0).value<QDBusObjectPath>().path(), kCall,
-                    QStringLiteral("Hangup")));
+            if (reply.type() == QDBusMessage::ReplyMessage && s.hangupOnDrop)
+                bus.Post(HangupOf(reply.arguments().value(0).value<QDBusObjectPath>().path()));
             return;
         }
         OnDialAnswer(reply);
@@ -411,13 +118,12 @@ void OfonoLine::OnDialAnswer(const QDBusMessage& reply) {
         return;
     }
     call->path = reply.arguments().value(0).value<QDBusObjectPath>().path();
-    // Known from CallAdded, which may also come after the answer; a call that came and
-    // went before the answer is among the removed ones.
-    const auto early = earlyStates.find(call->path);
-    const QString state = removedEarly.contains(call->path) ? QStringLiteral("disconnected")
-                          : early != earlyStates.end()      ? early->second
-                                                            : QStringLiteral("dialing");
-    removedEarly.clear();
+    Advance(CallEvent::DialAnswered);
+    // What oFono said of the call before its answer (CallAdded may also come after it).
+    const auto seen = seenCalls.find(call->path);
+    const QString state = seen != seenCalls.end() ? seen->second : QStringLiteral("dialing");
+    // The calls gone meanwhile are forgotten: oFono gives a later call the same path again.
+    std::erase_if(seenCalls, [](const auto& entry) { return entry.second == QLatin1String("disconnected"); });
     sink->RequestCompleted(request, 0);
     if (!call)
         return;
@@ -429,7 +135,7 @@ void OfonoLine::OnDialAnswer(const QDBusMessage& reply) {
 }
 
 void OfonoLine::ApplyOfonoState(const QString& state) {
-    if (!call || call->makeRequest != 0 || call->path.isEmpty())
+    if (!call || !Following(call->path))
         return;
     if (state == QLatin1String("dialing")) {
         Report(LINECALLSTATE_DIALING, 0);
@@ -450,6 +156,7 @@ void OfonoLine::Report(DWORD state, DWORD mode) {
     sink->CallState(call->id, state, mode);
 }
 
+// oFono's call ended: a drop that hung it up is done.
 void OfonoLine::Finish(DWORD disconnectMode) {
     if (!call)
         return;
@@ -460,8 +167,9 @@ void OfonoLine::Finish(DWORD disconnectMode) {
         Report(LINECALLSTATE_DISCONNECTED, disconnectMode);
     if (!call || call->id != id)
         return;
-    call->path.clear(); // oFono's object is gone or going; nothing more comes from it
-    if (call->dropRequest != 0 && call->hangingUp) {
+    const bool hungUp = call->step == CallStep::HangingUp;
+    Advance(CallEvent::Gone); // nothing more comes from oFono's object
+    if (call->dropRequest != 0 && hungUp) {
         const RequestId drop = call->dropRequest;
         Report(LINECALLSTATE_IDLE, 0);
         call.reset();
@@ -472,34 +180,38 @@ void OfonoLine::Finish(DWORD disconnectMode) {
 LONG OfonoLine::Drop(RequestId request, CallId id) {
     if (!call || call->id != id)
         return LINEERR_INVALCALLHANDLE;
-    if (call->dropRequest != 0 && call->makeRequest == 0)
+    if (call->dropRequest != 0 && call->step != CallStep::Dialling)
         return LINEERR_OPERATIONUNAVAIL; // one drop at a time
     call->dropRequest = request;
-    if (call->makeRequest != 0)
+    if (call->step == CallStep::Dialling)
         return 0; // done when Dial answers
-    if (s.hangupOnDrop && !call->path.isEmpty() && call->state != LINECALLSTATE_DISCONNECTED) {
-        Hangup();
-        return 0;
-    }
-    // Let go: the phone keeps the call; nothing more of it is followed.
-    call->path.clear();
-    QTimer::singleShot(0, this, [this, id, request] {
-        if (!call || call->id != id || call->dropRequest != request)
-            return;
-        Report(LINECALLSTATE_IDLE, 0);
-        call.reset();
-        sink->RequestCompleted(request, 0);
-    });
+    EndOwnCall(request);
     return 0;
 }
 
-void OfonoLine::Hangup() {
-    call->hangingUp = true;
+// The driver's part of the call ends, whatever step it is at: hung up (hangup_on_drop=yes,
+// the call still there), or let go, so that the phone keeps it and nothing more of it is
+// followed; then the drop completes.
+void OfonoLine::EndOwnCall(RequestId drop) {
+    if (s.hangupOnDrop && Following(call->path) && call->state != LINECALLSTATE_DISCONNECTED) {
+        Hangup();
+        return;
+    }
+    Advance(CallEvent::Gone);
     const CallId id = call->id;
-    auto* pending = new QDBusPendingCallWatcher(
-        bus->asyncCall(QDBusMessage::createMethodCall(kService, call->path, kCall, QStringLiteral("Hangup")),
-                       static_cast<int>(t.call.count())),
-        this);
+    QTimer::singleShot(0, this, [this, id, drop] {
+        if (!call || call->id != id || call->dropRequest != drop)
+            return;
+        Report(LINECALLSTATE_IDLE, 0);
+        call.reset();
+        sink->RequestCompleted(drop, 0);
+    });
+}
+
+void OfonoLine::Hangup() {
+    Advance(CallEvent::HangupSent);
+    const CallId id = call->id;
+    auto* pending = new QDBusPendingCallWatcher(bus.Send(HangupOf(call->path), t.call), this);
     connect(pending, &QDBusPendingCallWatcher::finished, this, [this, pending, id] {
         pending->deleteLater();
         if (!call || call->id != id || call->dropRequest == 0)
@@ -511,13 +223,13 @@ void OfonoLine::Hangup() {
             Finish(LINEDISCONNECTMODE_NORMAL); // already gone
             return;
         }
+        // The drop fails; the call stays followed, and a later drop hangs up again.
         Remark("Hangup refused: " + Describe(reply));
-        call->hangingUp = false;
         sink->RequestCompleted(std::exchange(call->dropRequest, 0), LINEERR_OPERATIONFAILED);
     });
     // oFono answered but the call never went: the drop ends all the same, with a remark.
     QTimer::singleShot(t.hangup, this, [this, id] {
-        if (!call || call->id != id || !call->hangingUp || call->dropRequest == 0)
+        if (!call || call->id != id || call->step != CallStep::HangingUp || call->dropRequest == 0)
             return;
         Remark("the call was still there " + std::to_string(t.hangup.count()) + " ms after Hangup");
         Finish(LINEDISCONNECTMODE_UNKNOWN);
@@ -529,33 +241,7 @@ void OfonoLine::ReleaseCall(CallId id) {
         call.reset();
 }
 
-void OfonoLine::OnModemPropertyChanged(const QDBusMessage& message) {
-    const QList<QVariant> args = message.arguments();
-    if (modemPath.isEmpty() || args.size() != 2)
-        return;
-    const QString name = args[0].toString();
-    const QVariant value = args[1].value<QDBusVariant>().variant();
-    modemProperties.insert(name, value);
-    if (name == QLatin1String("Powered") && !value.toBool() && sink != nullptr)
-        Lost("the modem " + modemPath.toStdString() + " was switched off");
-}
-
-void OfonoLine::OnModemRemoved(const QDBusObjectPath& path) {
-    if (path.path() != modemPath)
-        return;
-    if (sink == nullptr)
-        lostWhileOpening = true;
-    else
-        Lost("the modem " + modemPath.toStdString() + " is gone (the phone out of reach or unpaired?)");
-}
-
-void OfonoLine::OnServiceGone() {
-    if (sink != nullptr)
-        Lost("oFono stopped");
-    else if (!modemPath.isEmpty())
-        lostWhileOpening = true;
-}
-
+// The modem or oFono went: the call ends, what is pending completes, the device is gone.
 void OfonoLine::Lost(const std::string& why) {
     Remark(why, true);
     LineDriverSink* target = sink;
@@ -578,6 +264,7 @@ void OfonoLine::Lost(const std::string& why) {
     }
     call.reset();
     Unfollow();
+    line = LineStep::Closed;
     modemPath.clear();
     modemProperties.clear();
     sink = nullptr;
@@ -585,21 +272,22 @@ void OfonoLine::Lost(const std::string& why) {
 }
 
 void OfonoLine::OnCallAdded(const QDBusObjectPath& path, const QVariantMap& properties) {
-    if (modemPath.isEmpty())
+    if (line == LineStep::Closed)
         return;
     const QString object = path.path();
-    earlyStates[object] = properties.value(QStringLiteral("State")).toString();
-    if (call && call->path == object)
-        ApplyOfonoState(earlyStates[object]);
+    seenCalls[object] = properties.value(QStringLiteral("State")).toString();
+    if (Following(object))
+        ApplyOfonoState(seenCalls[object]);
 }
 
 void OfonoLine::OnCallRemoved(const QDBusObjectPath& path) {
     const QString object = path.path();
-    earlyStates.erase(object);
-    if (call && call->path == object)
+    if (call && call->step == CallStep::Dialling)
+        seenCalls[object] = QStringLiteral("disconnected"); // perhaps ours, gone before Dial answered
+    else
+        seenCalls.erase(object);
+    if (Following(object))
         ApplyOfonoState(QStringLiteral("disconnected"));
-    else if (call && call->makeRequest != 0)
-        removedEarly.insert(object);
 }
 
 void OfonoLine::OnCallPropertyChanged(const QDBusMessage& message) {
@@ -607,15 +295,14 @@ void OfonoLine::OnCallPropertyChanged(const QDBusMessage& message) {
     if (args.size() != 2 || args[0].toString() != QLatin1String("State"))
         return;
     const QString state = args[1].value<QDBusVariant>().variant().toString();
-    const auto known = earlyStates.find(message.path());
-    if (known != earlyStates.end())
-        known->second = state;
-    if (call && call->path == message.path())
+    if (const auto seen = seenCalls.find(message.path()); seen != seenCalls.end())
+        seen->second = state;
+    if (Following(message.path()))
         ApplyOfonoState(state);
 }
 
 void OfonoLine::OnCallDisconnectReason(const QDBusMessage& message) {
-    if (call && call->path == message.path())
+    if (Following(message.path()))
         call->reason = message.arguments().value(0).toString().toStdString();
 }
 

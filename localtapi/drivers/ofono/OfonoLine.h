@@ -10,29 +10,35 @@
 // its answers in a nested loop, bounded by named timeouts.
 // What it does not do: no audio (it stays on the phone), no incoming calls, one call at a
 // time, no SIM PIN entry.
+//
+// The line goes Closed -> Opening (finding and powering the modem) -> Open, and back to
+// Closed when closed or when the modem or oFono goes. A call goes one way only:
+//
+//   Dialling -> Following -> HangingUp -> Ended
+//   Dial out    oFono's call   Hangup sent   gone, or let go
+//
+// Every step is StepAfter's; EndOwnCall ends the driver's part from whatever step it is
+// at (lets go of the call, or hangs it up with hangup_on_drop=yes).
 #pragma once
 
-#include "localtapi/DriverSettings.h"
 #include "localtapi/LineDriver.h"
 #include "localtapi/drivers/DriverText.h"
+#include "localtapi/drivers/ofono/OfonoBus.h"
+#include "localtapi/drivers/ofono/OfonoSettings.h"
 
-#include <QDBusConnection>
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
 
 #include <chrono>
+#include <functional>
 #include <map>
-#include <memory>
 #include <optional>
-#include <set>
 #include <string>
-#include <string_view>
 
 class QDBusMessage;
 class QDBusObjectPath;
-class QDBusServiceWatcher;
-class QDBusVariant;
+class QEventLoop;
 
 namespace localtapi::ofono {
 
@@ -45,21 +51,22 @@ struct OfonoTimeouts {
     std::chrono::milliseconds hangup = 10s;  // Hangup sent to the call gone
 };
 
-// The typed settings of an oFono line; keys and defaults in kOfonoSettings (OfonoLine.cpp).
-struct OfonoSettings {
-    std::string modem; // object path; empty: the first modem with voice calls
-    bool hangupOnDrop = false;
-    DeviceCaps caps;
-};
-
-std::optional<OfonoSettings> ReadOfonoSettings(const LineSettings& settings, std::vector<ConfigProblem>& problems);
-
 // The number as Dial takes it: localtapi::DialableNumber.
 using localtapi::DialableNumber;
 
-// The disconnect mode of a call that ended with oFono's DisconnectReason ("local",
-// "remote", "network", or empty when none came), answered or not.
-DWORD DisconnectModeFor(std::string_view reason, bool answered);
+enum class LineStep { Closed, Opening, Open };
+
+enum class CallStep { Dialling, Following, HangingUp, Ended };
+
+enum class CallEvent {
+    DialAnswered, // Dial told the call's object
+    HangupSent,
+    Gone, // oFono's call ended, or the driver let go of it
+};
+
+// The step after step on event; an event that does not apply there leaves it, so that a
+// call never goes back.
+CallStep StepAfter(CallStep step, CallEvent event);
 
 class OfonoLine : public QObject, public LineDriver {
     Q_OBJECT
@@ -88,47 +95,47 @@ class OfonoLine : public QObject, public LineDriver {
     struct Call {
         Call() {} // (a constructor of its own: clang cannot make one for std::optional here)
         CallId id = 0;
-        RequestId makeRequest = 0; // until Dial answers
+        CallStep step = CallStep::Dialling;
+        RequestId makeRequest = 0; // while Dialling
         RequestId dropRequest = 0; // a drop that waits for Dial's answer or the call's end
-        QString path;              // oFono's object; empty until Dial answers
+        QString path;              // oFono's object, once Dial told it
         DWORD state = 0;           // the last reported LINECALLSTATE_*
         bool answered = false;
         std::string reason; // DisconnectReason, when it came
-        bool hangingUp = false;
     };
 
-    // Open's steps.
-    std::optional<QDBusMessage> Await(const QDBusMessage& request, std::chrono::milliseconds timeout);
+    // Open's steps (OfonoOpen.cpp).
     LONG FindModem(QString& path, QVariantMap& properties);
     LONG PowerUp(const QVariantMap& properties);
+    bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+    void Wake();
     void Follow();
     void Unfollow();
 
     // The call.
+    bool Following(const QString& path) const;
+    void Advance(CallEvent event);
     void OnDialAnswer(const QDBusMessage& reply);
     void ApplyOfonoState(const QString& state);
     void Report(DWORD state, DWORD mode);
+    void EndOwnCall(RequestId drop);
     void Hangup();
     void Finish(DWORD disconnectMode);
-    void LetGo();
     void Lost(const std::string& why);
 
     OfonoSettings s;
     OfonoTimeouts t;
-    LineDriverSink* sink = nullptr;
-    QString connectionName;
-    std::unique_ptr<QDBusConnection> bus;
-    std::unique_ptr<QDBusServiceWatcher> watcher;
+    OfonoBus bus;
+    LineStep line = LineStep::Closed;
+    LineDriverSink* sink = nullptr; // while Open
     QString modemPath;
-    QVariantMap modemProperties; // kept up to date while open
+    QVariantMap modemProperties; // kept up to date while opening and open
     bool lostWhileOpening = false; // the modem or oFono went while Open waited
+    QEventLoop* waiting = nullptr; // Open's wait, woken by the modem's changes
     std::optional<Call> call;
-    // States oFono sent for call objects before Dial told which one is ours.
-    std::map<QString, QString> earlyStates;
-    std::set<QString> removedEarly; // calls gone while Dial was still out
+    // The states oFono last told for this modem's calls: Dial's answer names ours, which
+    // may have changed, or gone ("disconnected"), before that answer came.
+    std::map<QString, QString> seenCalls;
 };
-
-// The driver's description and settings, for the registry.
-DriverInfo OfonoDriverInfo();
 
 } // namespace localtapi::ofono

@@ -14,13 +14,25 @@
 // (the proxy, or the phone's host) on one connection whose certificate is checked against the system's trust
 // store and the host name; a certificate that fails the check fails the call. What it does not do: no audio,
 // no registration, no incoming calls, one call at a time, no certificate of its own (no mutual TLS).
+//
+// The driver's own dialog with the phone (its leg) goes one way only:
+//
+//   Inviting -> Heard -> Answered -> Referred -> Ending -> Ended
+//   INVITE out  ringing   200: REFER   REFER 2xx  CANCEL   over (answered, 487,
+//                                      out        or BYE   the phone's BYE, a failure)
+//
+// Every step is LegAfter's (the table below); EndOwnLeg ends the leg from whatever step it
+// is at (CANCEL while inviting, BYE once answered). The application's side is apart: a
+// pending drop request, and whether the service released the call (then nothing more is
+// reported, and the call is forgotten once its leg has ended).
 #pragma once
 
-#include "localtapi/DriverSettings.h"
 #include "localtapi/LineDriver.h"
 #include "localtapi/drivers/DriverText.h"
 #include "localtapi/drivers/sip/MediaPort.h"
 #include "localtapi/drivers/sip/MediaSession.h"
+#include "localtapi/drivers/sip/SipSettings.h"
+#include "localtapi/drivers/sip/SipStack.h"
 
 #include <QObject>
 #include <QTimer>
@@ -29,43 +41,11 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
-
-struct nua_s;
-struct nua_handle_s;
-struct su_root_s;
-struct sip_s;
-struct _GSource;
 
 namespace localtapi::sip {
 
 using namespace std::chrono_literals;
-
-// The shortest session interval the driver takes from the phone, first or in a refresh
-// (RFC 4028's floor): seconds.
-constexpr unsigned kMinSessionSeconds = 90;
-
-// The typed settings of a SIP line; keys and defaults in kSipSettings (SipLine.cpp).
-struct SipSettings {
-    std::string phone;  // the user's own phone, sip:201@pbx.example.com
-    std::string domain; // the dialled number's host
-    std::string proxy;  // outbound proxy, or empty
-    std::string user;
-    std::string password;  // a secret: never traced, shown or quoted
-    bool keyring = false;  // the password is in the desktop's keyring (when not above)
-    KeyringEntry secretEntry;
-    std::string transport; // udp, tcp or tls
-    bool autoanswer = false;
-    std::chrono::seconds timeout{30}; // the phone's answer
-    DeviceCaps caps;
-};
-
-std::optional<SipSettings> ReadSipSettings(const LineSettings& settings,
-                                           std::vector<ConfigProblem>& problems);
-
-// The keyring entry of a line's password: "OrvoDial line0: orvodial@pbx.example.com".
-KeyringEntry SipPasswordEntry(const std::string& group, const std::string& user, const std::string& phoneHost);
 
 // The number as Dial takes it: localtapi::DialableNumber.
 using localtapi::DialableNumber;
@@ -77,6 +57,26 @@ std::string ReferTarget(const std::string& number, const std::string& domain);
 // the one the NOTIFYs report for its call to the number. (No answer from the server at
 // all is UNREACHABLE, whatever status the stack gives it.)
 DWORD FailureMode(int status);
+
+// The driver's leg, in the order its steps come.
+enum class Leg { Inviting, Heard, Answered, Referred, Ending, Ended };
+
+// What moves a leg on.
+enum class LegEvent {
+    Provisional,   // the INVITE's first answer, 1xx
+    Accepted,      // the INVITE's 2xx
+    ReferAccepted, // the REFER's 2xx
+    EndSent,       // CANCEL or BYE sent
+    Over,          // the dialog is over: its end answered, a final failure, the phone's BYE
+};
+
+// The step after leg on event; an event that does not apply there leaves it as it is, so
+// that a leg never goes back.
+Leg LegAfter(Leg leg, LegEvent event);
+
+// The INVITE is out without a final answer; and the phone has answered, the leg not ending.
+inline bool Inviting(Leg leg) { return leg == Leg::Inviting || leg == Leg::Heard; }
+inline bool Up(Leg leg) { return leg == Leg::Answered || leg == Leg::Referred; }
 
 // Waits of the driver's own (the SIP stack's timers are RFC 3261's).
 struct SipTimeouts {
@@ -98,51 +98,50 @@ class SipLine : public QObject, public LineDriver {
     DeviceCaps Caps() const override;
     LONG Open(LineDriverSink& sink) override;
     void Close() override;
-    bool Busy() const override { return nua != nullptr && !open; }
+    bool Busy() const override { return stack.Running() && !open; }
     LONG MakeCall(RequestId request, CallId call, const char* destination) override;
     LONG Drop(RequestId request, CallId call) override;
     void ReleaseCall(CallId call) override;
 
-    // For the SIP stack's callback.
-    void OnEvent(int event, int status, const char* phrase, nua_handle_s* nh, const sip_s* sip);
-
   private:
-    enum class Leg { Inviting, Answered, Referred, Ending, Ended };
     struct Call {
         Call() {} // (a constructor of its own: clang cannot make one for std::optional here)
         CallId id = 0;
-        RequestId dropRequest = 0;
         nua_handle_s* handle = nullptr;
         std::string number;
         Leg leg = Leg::Inviting;
-        DWORD state = 0;
+        DWORD state = 0; // the last reported LINECALLSTATE_*
         int authTries = 0;
-        bool released = false;
-        bool heard = false;                    // any answer to the INVITE
+        RequestId dropRequest = 0; // a drop waiting for the leg to end
+        bool released = false;     // the service forgot the call
         std::unique_ptr<MediaPort> media;      // the port the offer names
         std::unique_ptr<MediaSession> session; // the offer and the answers
     };
 
+    // The leg (SipLine.cpp).
+    void Advance(LegEvent event);
+    void EndOwnLeg();
+    void EndLeg();
+    void Report(DWORD state, DWORD mode);
+    void Fail(DWORD mode, const std::string& why);
+    void FinishDrop();
+    void DestroyStack();
+    std::string NoServerRemark(const std::string& what) const;
+
+    // The stack's events (SipEvents.cpp).
+    void OnEvent(int event, int status, const char* phrase, nua_handle_s* nh, const sip_s* sip);
     void OnInviteAnswer(int status, const char* phrase, const sip_s* sip);
     void OnReferAnswer(int status, const char* phrase, const sip_s* sip);
     void OnNotify(const sip_s* sip);
     bool Authenticate(int status, const sip_s* sip);
     void AnswerPhone(int event, nua_handle_s* nh, const sip_s* sip);
     void TakeAnswer(const sip_s* sip);
-    std::string NoServerRemark(const std::string& what) const;
-    void Report(DWORD state, DWORD mode);
-    void Fail(DWORD mode, const std::string& why);
-    void EndLeg();
-    void FinishDrop();
     void Linger(std::vector<nua_handle_s*>::iterator it, int event, int status);
-    void DestroyStack();
 
     SipSettings s;
     SipTimeouts t;
+    SipStack stack;
     LineDriverSink* sink = nullptr;
-    su_root_s* root = nullptr;
-    ::_GSource* source = nullptr;
-    nua_s* nua = nullptr;
     bool open = false;
     std::string mediaAddress; // the address SIP goes from, for the media; "" when unknown
     std::string password;     // this open's: the file's or the keyring's; a secret
@@ -153,8 +152,5 @@ class SipLine : public QObject, public LineDriver {
     QTimer dropTimer;                     // the BYE's or CANCEL's answer
     QTimer shutdownTimer;
 };
-
-// The driver's description and settings, for the registry.
-DriverInfo SipDriverInfo();
 
 } // namespace localtapi::sip
