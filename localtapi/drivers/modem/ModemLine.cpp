@@ -35,7 +35,7 @@ ModemLine::~ModemLine() {
     if (closing) {
         // No time is left (the service waited what it could): the best that can be done
         // at once. Closing the port drops DTR as well.
-        if (call && call->dialling && !call->aborting)
+        if (call && call->step == CallStep::Dialling)
             channel.Write("\r");
         channel.Write("ATH\r");
         channel.DropDtr();
@@ -99,7 +99,7 @@ LONG ModemLine::Drop(RequestId request, CallId id) {
     if (call->makeRequest != 0 || call->dropRequest != 0)
         return LINEERR_INVALCALLSTATE;
     call->dropRequest = request;
-    if (call->dialling)
+    if (call->step == CallStep::Dialling || call->step == CallStep::Aborting)
         AbortDial(); // the dial's result then leads to the hang-up
     else
         Hangup();
@@ -112,7 +112,7 @@ void ModemLine::ReleaseCall(CallId id) {
     call->released = true;
     if (channel.Busy()) {
         // A check, a dial or a hang-up is out; its continuation finishes the call quietly.
-        if (call->dialling)
+        if (call->step == CallStep::Dialling)
             AbortDial();
         return;
     }
@@ -124,9 +124,9 @@ void ModemLine::ReleaseCall(CallId id) {
 // Any character stops a dial in progress; the modem then ends the dial command with a
 // result (NO CARRIER on most modems, OK on some), which completes the same command.
 void ModemLine::AbortDial() {
-    if (!call || call->aborting)
+    if (!call || call->step != CallStep::Dialling)
         return;
-    call->aborting = true;
+    Enter(CallStep::Aborting);
     channel.Abort(t.abort);
 }
 
@@ -168,8 +168,7 @@ void ModemLine::OnPreDialCheck(const Outcome& o) {
 
 void ModemLine::DialNext() {
     const std::string& piece = call->pieces[call->next];
-    call->dialling = true;
-    call->aborting = false;
+    Enter(CallStep::Dialling);
     channel.Send(piece, DialTimeout(piece), [this](const Outcome& o) { OnDialResult(o); });
 }
 
@@ -177,23 +176,18 @@ void ModemLine::OnDialResult(const Outcome& o) {
     if (!call || o.gone)
         return;
     if (call->dropRequest != 0 || call->released) {
-        call->dialling = false;
         Hangup();
         return;
     }
-    if (o.timedOut) {
-        if (!call->aborting) {
-            // The modem said nothing in time: stop the dial and wait for its result.
-            call->aborting = true;
-            channel.Abort(t.abort, [this](const Outcome& a) { OnDialResult(a); });
-            return;
-        }
-        call->dialling = false;
-        Disconnect(LINEDISCONNECTMODE_UNKNOWN);
+    if (o.timedOut && call->step == CallStep::Dialling) {
+        // The modem said nothing in time: stop the dial and wait for its result.
+        Enter(CallStep::Aborting);
+        channel.Abort(t.abort, [this](const Outcome& a) { OnDialResult(a); });
         return;
     }
-    call->dialling = false;
-    if (call->aborting) {
+    const bool aborted = call->step == CallStep::Aborting;
+    Enter(CallStep::Dialled);
+    if (o.timedOut || aborted) {
         // Aborted because the modem was silent; whatever it says now, the dial is over.
         Disconnect(LINEDISCONNECTMODE_UNKNOWN);
         return;
@@ -206,7 +200,7 @@ void ModemLine::OnDialResult(const Outcome& o) {
             Report(LINECALLSTATE_PROCEEDING, 0);
         return;
     case Result::Connect:
-        call->online = true; // data mode: the hang-up escapes first
+        Enter(CallStep::Online); // data mode: the hang-up escapes first
         Report(LINECALLSTATE_CONNECTED, 0);
         return;
     case Result::Busy:
@@ -232,13 +226,13 @@ void ModemLine::OnDialResult(const Outcome& o) {
 }
 
 void ModemLine::Hangup() {
-    call->hangingUp = true;
-    if (call->online || channel.CarrierDetect().value_or(false)) {
+    const bool online = call->step == CallStep::Online || channel.CarrierDetect().value_or(false);
+    Enter(CallStep::HangingUp);
+    if (online) {
         // On line: back to command mode first, or ATH would go out as data.
         channel.Escape(t.guard, t.command, [this](const Outcome& o) {
             if (!call || o.gone)
                 return;
-            call->online = false;
             if (o.result != Result::Ok)
                 Remark("no OK to the escape (+++); trying ATH all the same");
             SendAth();
@@ -265,7 +259,6 @@ void ModemLine::OnHangup(const Outcome& o) {
     }
     const RequestId request = call->dropRequest;
     call->dropRequest = 0;
-    call->hangingUp = false;
     if (o.result == Result::Ok) {
         const CallId id = call->id;
         EndCall();
@@ -275,6 +268,7 @@ void ModemLine::OnHangup(const Outcome& o) {
     }
     // No answer, or refused: the modem's state is unknown. The call stays (a later drop
     // may try again) but is reported disconnected, once.
+    Enter(CallStep::Dialled);
     if (Complete(request, LINEERR_OPERATIONFAILED))
         Disconnect(LINEDISCONNECTMODE_UNKNOWN);
 }
@@ -296,15 +290,15 @@ void ModemLine::FinishClose() {
 }
 
 void ModemLine::Disconnect(DWORD mode) {
-    if (!call || call->disconnected)
+    if (!call || call->state == LINECALLSTATE_DISCONNECTED)
         return;
-    call->disconnected = true;
     Report(LINECALLSTATE_DISCONNECTED, mode);
 }
 
 bool ModemLine::Report(DWORD state, DWORD mode) {
     if (sink == nullptr || !call)
         return false;
+    call->state = state;
     if (!call->released)
         sink->CallState(call->id, state, mode);
     return sink != nullptr && call.has_value();
@@ -315,6 +309,10 @@ bool ModemLine::Complete(RequestId request, LONG result) {
         return false;
     sink->RequestCompleted(request, result);
     return sink != nullptr;
+}
+
+void ModemLine::Enter(CallStep step) {
+    call->step = step;
 }
 
 void ModemLine::EndCall() {
@@ -339,7 +337,8 @@ void ModemLine::OnStrayResult(Result result) {
     // A result with no command out: a late answer to a command that timed out (ignored),
     // or the modem reporting that an established call ended.
     if (result == Result::NoCarrier && call && call->makeRequest == 0) {
-        call->online = false; // the carrier is gone: back in command mode
+        if (call->step == CallStep::Online)
+            Enter(CallStep::Dialled); // the carrier is gone: back in command mode
         Disconnect(LINEDISCONNECTMODE_NORMAL);
     }
 }

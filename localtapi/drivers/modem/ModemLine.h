@@ -80,20 +80,36 @@ class ModemLine : public LineDriver {
     using Outcome = AtChannel::Outcome;
     using Done = AtChannel::Done;
 
+    // A call's step, one at a time:
+    //
+    //   Checking -> Dialling -> Dialled -> Online -> HangingUp -> (gone)
+    //                   |  ^        ^                  |
+    //                   v  |        |                  v
+    //                 Aborting -----+              Dialled (ATH failed: the call stays)
+    //
+    // Dialling comes again for each dial command of a dial string cut in pieces; a drop or
+    // a release may start the hang-up from any step once the modem is free. Every change
+    // is Enter's.
+    enum class CallStep {
+        Checking,  // the pre-dial check is out; the call request pending
+        Dialling,  // a dial command is out
+        Aborting,  // the abort character was sent for it; its result awaited
+        Dialled,   // the digits are out (or the dial ended), the modem in command mode
+        Online,    // the modem said CONNECT: in data mode, the hang-up escapes first
+        HangingUp, // escape and ATH under way
+    };
     struct Call {
         CallId id = 0;
+        CallStep step = CallStep::Checking;
         RequestId makeRequest = 0; // pending until the pre-dial check ends
         RequestId dropRequest = 0; // pending drop
         std::vector<std::string> pieces;
         std::size_t next = 0;
-        bool dialling = false;     // a dial command is out
-        bool aborting = false;     // the abort character was sent for it
-        bool hangingUp = false;    // the hang-up (escape, ATH) is under way
-        bool online = false;       // the modem said CONNECT: it is in data mode
-        bool disconnected = false; // DISCONNECTED was reported
-        bool released = false;     // the service forgot it: finish silently
+        DWORD state = 0;       // the last LINECALLSTATE_* told (or, released, not told)
+        bool released = false; // the service forgot it: finish silently
     };
 
+    void Enter(CallStep step);
     void AbortDial();
 
     // Open (ModemStartup.cpp): each step calls the next; finish gets 0 or a LINEERR.
