@@ -43,46 +43,16 @@ using Clock = std::chrono::steady_clock;
 constexpr int kDials = 30;
 constexpr int kIdleSeconds = 20;
 
-// Forwards every operation to the system's telephony and notes when lineMakeCallA is asked.
-class StampingTapi : public mTAPIDecs::TapiApi {
+// Passes every operation on to the system's telephony and notes when lineMakeCallA is asked.
+class StampingTapi : public mTAPIDecs::ForwardingTapi {
   public:
-    explicit StampingTapi(std::shared_ptr<mTAPIDecs::TapiApi> next) : next_(std::move(next)) {}
+    using ForwardingTapi::ForwardingTapi;
     Clock::time_point makeCallAt;
 
-    LONG lineInitializeExA(LPHLINEAPP a, HINSTANCE b, LINECALLBACK c, LPCSTR d, LPDWORD e, LPDWORD f,
-                           LPLINEINITIALIZEEXPARAMS g) override {
-        return next_->lineInitializeExA(a, b, c, d, e, f, g);
-    }
-    LONG lineNegotiateAPIVersion(HLINEAPP a, DWORD b, DWORD c, DWORD d, LPDWORD e, LPLINEEXTENSIONID f) override {
-        return next_->lineNegotiateAPIVersion(a, b, c, d, e, f);
-    }
-    LONG lineGetDevCapsA(HLINEAPP a, DWORD b, DWORD c, DWORD d, LPLINEDEVCAPS e) override {
-        return next_->lineGetDevCapsA(a, b, c, d, e);
-    }
-    LONG lineOpen(HLINEAPP a, DWORD b, LPHLINE c, DWORD d, DWORD e, DWORD_PTR f, DWORD g, DWORD h,
-                  LPLINECALLPARAMS i) override {
-        return next_->lineOpen(a, b, c, d, e, f, g, h, i);
-    }
     LONG lineMakeCallA(HLINE a, LPHCALL b, LPCSTR c, DWORD d, LPLINECALLPARAMS e) override {
         makeCallAt = Clock::now();
-        return next_->lineMakeCallA(a, b, c, d, e);
+        return ForwardingTapi::lineMakeCallA(a, b, c, d, e);
     }
-    LONG lineDrop(HCALL a, LPCSTR b, DWORD c) override { return next_->lineDrop(a, b, c); }
-    LONG lineDeallocateCall(HCALL a) override { return next_->lineDeallocateCall(a); }
-    LONG lineClose(HLINE a) override { return next_->lineClose(a); }
-    LONG lineShutdown(HLINEAPP a) override { return next_->lineShutdown(a); }
-    LONG lineConfigDialogA(DWORD a, HWND b, LPCSTR c) override { return next_->lineConfigDialogA(a, b, c); }
-    LONG lineTranslateDialogA(HLINEAPP a, DWORD b, DWORD c, HWND d, LPCSTR e) override {
-        return next_->lineTranslateDialogA(a, b, c, d, e);
-    }
-    LONG lineGetIconA(DWORD a, LPCSTR b, LPHICON c) override { return next_->lineGetIconA(a, b, c); }
-    BOOL DrawIconEx(HDC a, int b, int c, HICON d, int e, int f, UINT g, HBRUSH h, UINT i) override {
-        return next_->DrawIconEx(a, b, c, d, e, f, g, h, i);
-    }
-    BOOL DestroyIcon(HICON a) override { return next_->DestroyIcon(a); }
-
-  private:
-    std::shared_ptr<mTAPIDecs::TapiApi> next_;
 };
 
 // Notes when a message box is shown and answers it with the button wanted; presses Done

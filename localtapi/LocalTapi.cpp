@@ -22,6 +22,12 @@ Message Reply(DWORD_PTR instance, RequestId id, LONG result) {
     return m;
 }
 
+// A driver's answer as the application may see it: 0, a request ID, or a LINEERR; a
+// positive one where a request ID cannot be (a driver fault) becomes OPERATIONFAILED.
+LONG FromDriver(LONG result) {
+    return result > 0 ? LINEERR_OPERATIONFAILED : result;
+}
+
 } // namespace
 
 LONG LocalTapi::CheckDevice(DWORD deviceID) const {
@@ -63,8 +69,7 @@ void LocalTapi::OnRequestCompleted(DWORD device, RequestId id, LONG result) {
     if (line == nullptr || line->device != device)
         return;
     requests.erase(it);
-    if (result > 0)
-        result = LINEERR_OPERATIONFAILED; // a driver fault: a reply is 0 or negative
+    result = FromDriver(result); // a reply is 0 or negative
     Message m = Reply(line->instance, id, result);
     if (request.makeCall) {
         if (result == 0) {
@@ -94,13 +99,15 @@ void LocalTapi::OnCallState(DWORD device, CallId id, DWORD state, DWORD mode) {
     const DWORD privilege = call->privilegeSent ? 0 : LINECALLPRIVILEGE_OWNER;
     call->privilegeSent = true;
     Post(line->app,
-         Message{id, LINE_CALLSTATE, line->instance, state, mode, privilege, line->handle, id, nullptr, 0});
+         Message{.hDevice = id, .message = LINE_CALLSTATE, .instance = line->instance, .p1 = state, .p2 = mode,
+                 .p3 = privilege, .line = line->handle, .call = id, .writeCall = nullptr, .callHandle = 0});
 }
 
 void LocalTapi::OnLineDevState(DWORD device, DWORD state, DWORD p2, DWORD p3) {
     for (HLINE h : devices[device]->openLines) {
         const Line& line = lines.at(h);
-        Post(line.app, Message{h, LINE_LINEDEVSTATE, line.instance, state, p2, p3, h, 0, nullptr, 0});
+        Post(line.app, Message{.hDevice = h, .message = LINE_LINEDEVSTATE, .instance = line.instance, .p1 = state,
+                               .p2 = p2, .p3 = p3, .line = h, .call = 0, .writeCall = nullptr, .callHandle = 0});
     }
 }
 
@@ -152,7 +159,8 @@ void LocalTapi::CloseLine(HLINE h, bool deviceGone) {
     for (const Request& r : outstanding)
         Post(line.app, Reply(line.instance, r.id, r.makeCall ? LINEERR_OPERATIONFAILED : 0));
     if (deviceGone)
-        Post(line.app, Message{h, LINE_CLOSE, line.instance, 0, 0, 0, 0, 0, nullptr, 0});
+        Post(line.app, Message{.hDevice = h, .message = LINE_CLOSE, .instance = line.instance, .p1 = 0, .p2 = 0,
+                               .p3 = 0, .line = 0, .call = 0, .writeCall = nullptr, .callHandle = 0});
     ApplyPendingSettings(device);
 }
 
@@ -285,7 +293,7 @@ LONG LocalTapi::lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, D
         if (opened != 0) {
             device.removed = device.removed || (wasRemoved && opened == LINEERR_NODEVICE);
             ApplyPendingSettings(device);
-            return opened > 0 ? LINEERR_OPERATIONFAILED : opened;
+            return FromDriver(opened);
         }
         if (!HasApp(hLineApp) || device.removed) {
             // Shut down or unplugged while the device was opening.
@@ -347,7 +355,7 @@ LONG LocalTapi::lineMakeCallA(HLINE hLine, LPHCALL lphCall, LPCSTR lpszDestAddre
     if (LONG r = device.driver->MakeCall(id, call.handle, dest)) {
         requests.erase(id);
         calls.erase(call.handle);
-        return r > 0 ? LINEERR_OPERATIONFAILED : r;
+        return FromDriver(r);
     }
     return static_cast<LONG>(id);
 }
@@ -371,7 +379,7 @@ LONG LocalTapi::lineDrop(HCALL hCall, LPCSTR lpsUserUserInfo, DWORD dwSize) {
         return r;
     if (LONG r = devices[call->device]->driver->Drop(id, hCall)) {
         requests.erase(id);
-        return r > 0 ? LINEERR_OPERATIONFAILED : r;
+        return FromDriver(r);
     }
     return static_cast<LONG>(id);
 }

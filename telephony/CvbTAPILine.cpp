@@ -89,14 +89,13 @@ bool CvbTAPILine::Create() {
     const LONG result =
         api->lineInitializeExA(&hLineApp, mTAPIDecs::ApplicationInstance(), &mTAPIvb::LineCallback,
                                title.c_str(), &m_numLines, &m_HiAPI, &params);
-    if (result != 0) {
+    if (!Succeeded(result)) {
         // The outputs of a failed call are not the system's word: no line application is
         // held (so destruction shuts nothing down) and no line device is known.
         hLineApp = 0;
         m_numLines = 0;
         m_HiAPI = requestedHiAPI;
         m_CurrentLineID = 0;
-        m_LastError = result;
         return false;
     }
     // A current line chosen under an earlier registration may not exist in this one; the
@@ -164,11 +163,8 @@ bool CvbTAPILine::RefreshDevCaps() {
     // The version for a line whose negotiation failed, or before the arrays exist, is 0.
     const DWORD version = m_CurrentLineID < apiVersions.size() ? apiVersions[m_CurrentLineID] : 0;
     devCapsStruct()->dwTotalSize = mTAPIDecs::kDevCapsBufferSize;
-    const LONG result = api->lineGetDevCapsA(hLineApp, m_CurrentLineID, version, 0, devCapsStruct());
-    if (result != 0) {
-        m_LastError = result;
+    if (!Succeeded(api->lineGetDevCapsA(hLineApp, m_CurrentLineID, version, 0, devCapsStruct())))
         return false;
-    }
     const LINEDEVCAPS& caps = *devCapsStruct();
     m_LineName = CapsString(devCaps.data(), caps.dwLineNameOffset, caps.dwLineNameSize);
     m_ProviderInfo = CapsString(devCaps.data(), caps.dwProviderInfoOffset, caps.dwProviderInfoSize);
@@ -197,42 +193,45 @@ std::string CvbTAPILine::CapsString(const unsigned char* buffer, DWORD offset, D
     return mTAPIDecs::FromAnsi(reinterpret_cast<const char*>(buffer + offset), count);
 }
 
-bool CvbTAPILine::OpenLine(DWORD privileges, DWORD mediamodes) {
-    if (hLine != 0)
-        return false;
-    if (m_CurrentLineID >= apiVersions.size())
-        throw RuntimeError::SubscriptOutOfRange();
-    const LONG result = api->lineOpen(hLineApp, m_CurrentLineID, &hLine, apiVersions[m_CurrentLineID], 0,
-                                      reinterpret_cast<DWORD_PTR>(this), privileges, mediamodes, nullptr);
+// A synchronous operation's result: 0 is success; a failure's code is kept for LastError.
+bool CvbTAPILine::Succeeded(LONG result) {
     if (result == 0)
         return true;
     m_LastError = result;
     return false;
 }
 
-bool CvbTAPILine::MakeCallAsynch(const std::string& phonenumber) {
-    if (hLine == 0)
-        return false;
-    const std::string number = mTAPIDecs::ToAnsi(phonenumber);
-    const LONG result = api->lineMakeCallA(hLine, &hCall, OrNull(number), 0, nullptr);
+// An asynchronous request's result: a positive one is its request ID, kept in requestID;
+// anything else is a failure, whose code is kept for LastError.
+bool CvbTAPILine::Requested(LONG result, DWORD& requestID) {
     if (result > 0) {
-        makeCallRequestID = static_cast<DWORD>(result);
+        requestID = static_cast<DWORD>(result);
         return true;
     }
     m_LastError = result;
     return false;
 }
 
+bool CvbTAPILine::OpenLine(DWORD privileges, DWORD mediamodes) {
+    if (hLine != 0)
+        return false;
+    if (m_CurrentLineID >= apiVersions.size())
+        throw RuntimeError::SubscriptOutOfRange();
+    return Succeeded(api->lineOpen(hLineApp, m_CurrentLineID, &hLine, apiVersions[m_CurrentLineID], 0,
+                                   reinterpret_cast<DWORD_PTR>(this), privileges, mediamodes, nullptr));
+}
+
+bool CvbTAPILine::MakeCallAsynch(const std::string& phonenumber) {
+    if (hLine == 0)
+        return false;
+    const std::string number = mTAPIDecs::ToAnsi(phonenumber);
+    return Requested(api->lineMakeCallA(hLine, &hCall, OrNull(number), 0, nullptr), makeCallRequestID);
+}
+
 bool CvbTAPILine::DropCallAsynch() {
     if (hCall == 0)
         return false;
-    const LONG result = api->lineDrop(hCall, nullptr, 0);
-    if (result > 0) {
-        dropCallRequestID = static_cast<DWORD>(result);
-        return true;
-    }
-    m_LastError = result;
-    return false;
+    return Requested(api->lineDrop(hCall, nullptr, 0), dropCallRequestID);
 }
 
 bool CvbTAPILine::CloseLine() {
@@ -240,38 +239,24 @@ bool CvbTAPILine::CloseLine() {
         return false;
     const LONG result = api->lineClose(hLine);
     hLine = 0;
-    if (result == 0)
-        return true;
-    m_LastError = result;
-    return false;
+    return Succeeded(result);
 }
 
 bool CvbTAPILine::ConfigDialog(HWND OwnerHwnd, const std::string& DeviceClass) {
     const std::string deviceClass = mTAPIDecs::ToAnsi(DeviceClass);
-    const LONG result = api->lineConfigDialogA(m_CurrentLineID, OwnerHwnd, OrNull(deviceClass));
-    if (result == 0)
-        return true;
-    m_LastError = result;
-    return false;
+    return Succeeded(api->lineConfigDialogA(m_CurrentLineID, OwnerHwnd, OrNull(deviceClass)));
 }
 
 bool CvbTAPILine::DialingPropertiesDialog(HWND OwnerHwnd, const std::string& phonenumber) {
     const std::string number = mTAPIDecs::ToAnsi(phonenumber);
-    const LONG result =
-        api->lineTranslateDialogA(hLineApp, m_CurrentLineID, highestAPIVersion, OwnerHwnd, OrNull(number));
-    if (result == 0)
-        return true;
-    m_LastError = result;
-    return false;
+    return Succeeded(
+        api->lineTranslateDialogA(hLineApp, m_CurrentLineID, highestAPIVersion, OwnerHwnd, OrNull(number)));
 }
 
 bool CvbTAPILine::PaintDevIcon(HDC hdc, LONG left, LONG top, LONG width, LONG height) {
     HICON icon = nullptr;
-    const LONG result = api->lineGetIconA(m_CurrentLineID, nullptr, &icon);
-    if (result != 0) {
-        m_LastError = result;
+    if (!Succeeded(api->lineGetIconA(m_CurrentLineID, nullptr, &icon)))
         return false;
-    }
     if (icon == nullptr)
         return false;
     api->DrawIconEx(hdc, left, top, icon, width, height, 0, nullptr, DI_NORMAL);

@@ -131,6 +131,8 @@ class CvbTAPILine : public std::enable_shared_from_this<CvbTAPILine> {
     friend void CALLBACK mTAPIvb::LineCallback(DWORD, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR, DWORD_PTR);
 
     bool RefreshDevCaps();
+    bool Succeeded(LONG result);
+    bool Requested(LONG result, DWORD& requestID);
     static std::string CapsString(const unsigned char* buffer, DWORD offset, DWORD size);
     void LineProcHandler(DWORD hDevice, DWORD dwMessage, DWORD_PTR dwParam1, DWORD_PTR dwParam2,
                          DWORD_PTR dwParam3);

@@ -2,7 +2,8 @@
 //
 // Brings in the telephony vocabulary (telephony/tapi: the TAPI types, structures and
 // constants, the line error codes, the API versions) and declares the seam TapiApi: one
-// member per telephony operation the line object calls, plus the two icon functions. A CvbTAPILine is constructed on one implementation of TapiApi; SystemTapi()
+// member per telephony operation the line object calls, plus the two icon functions, and ForwardingTapi, a layer that passes them on. A
+// CvbTAPILine is constructed on one implementation of TapiApi; SystemTapi()
 // returns the system's own (the real DLLs on Windows, the local telephony service
 // elsewhere). This header holds no logic and does not know which implementation runs.
 #pragma once
@@ -13,6 +14,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace mTAPIDecs {
 
@@ -60,6 +62,66 @@ class TapiApi {
         (void)dwDeviceID;
         return {};
     }
+};
+
+// A layer over another implementation of the seam that passes every operation on
+// unchanged: a tracer, a bench's stopwatch or a test's spy overrides only what it watches.
+class ForwardingTapi : public TapiApi {
+  public:
+    explicit ForwardingTapi(std::shared_ptr<TapiApi> next) : inner(std::move(next)) {}
+
+    LONG lineInitializeExA(LPHLINEAPP lphLineApp, HINSTANCE hInstance, LINECALLBACK lpfnCallback,
+                           LPCSTR lpszFriendlyAppName, LPDWORD lpdwNumDevs, LPDWORD lpdwAPIVersion,
+                           LPLINEINITIALIZEEXPARAMS lpLineInitializeExParams) override {
+        return inner->lineInitializeExA(lphLineApp, hInstance, lpfnCallback, lpszFriendlyAppName, lpdwNumDevs,
+                                        lpdwAPIVersion, lpLineInitializeExParams);
+    }
+    LONG lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPILowVersion,
+                                 DWORD dwAPIHighVersion, LPDWORD lpdwAPIVersion,
+                                 LPLINEEXTENSIONID lpExtensionID) override {
+        return inner->lineNegotiateAPIVersion(hLineApp, dwDeviceID, dwAPILowVersion, dwAPIHighVersion,
+                                              lpdwAPIVersion, lpExtensionID);
+    }
+    LONG lineGetDevCapsA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion, DWORD dwExtVersion,
+                         LPLINEDEVCAPS lpLineDevCaps) override {
+        return inner->lineGetDevCapsA(hLineApp, dwDeviceID, dwAPIVersion, dwExtVersion, lpLineDevCaps);
+    }
+    LONG lineOpen(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion,
+                  DWORD dwExtVersion, DWORD_PTR dwCallbackInstance, DWORD dwPrivileges, DWORD dwMediaModes,
+                  LPLINECALLPARAMS lpCallParams) override {
+        return inner->lineOpen(hLineApp, dwDeviceID, lphLine, dwAPIVersion, dwExtVersion, dwCallbackInstance,
+                               dwPrivileges, dwMediaModes, lpCallParams);
+    }
+    LONG lineMakeCallA(HLINE hLine, LPHCALL lphCall, LPCSTR lpszDestAddress, DWORD dwCountryCode,
+                       LPLINECALLPARAMS lpCallParams) override {
+        return inner->lineMakeCallA(hLine, lphCall, lpszDestAddress, dwCountryCode, lpCallParams);
+    }
+    LONG lineDrop(HCALL hCall, LPCSTR lpsUserUserInfo, DWORD dwSize) override {
+        return inner->lineDrop(hCall, lpsUserUserInfo, dwSize);
+    }
+    LONG lineDeallocateCall(HCALL hCall) override { return inner->lineDeallocateCall(hCall); }
+    LONG lineClose(HLINE hLine) override { return inner->lineClose(hLine); }
+    LONG lineShutdown(HLINEAPP hLineApp) override { return inner->lineShutdown(hLineApp); }
+    LONG lineConfigDialogA(DWORD dwDeviceID, HWND hwndOwner, LPCSTR lpszDeviceClass) override {
+        return inner->lineConfigDialogA(dwDeviceID, hwndOwner, lpszDeviceClass);
+    }
+    LONG lineTranslateDialogA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion, HWND hwndOwner,
+                              LPCSTR lpszAddressIn) override {
+        return inner->lineTranslateDialogA(hLineApp, dwDeviceID, dwAPIVersion, hwndOwner, lpszAddressIn);
+    }
+    LONG lineGetIconA(DWORD dwDeviceID, LPCSTR lpszDeviceClass, LPHICON lphIcon) override {
+        return inner->lineGetIconA(dwDeviceID, lpszDeviceClass, lphIcon);
+    }
+    BOOL DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, int cyWidth, UINT istepIfAniCur,
+                    HBRUSH hbrFlickerFreeDraw, UINT diFlags) override {
+        return inner->DrawIconEx(hdc, xLeft, yTop, hIcon, cxWidth, cyWidth, istepIfAniCur, hbrFlickerFreeDraw,
+                                 diFlags);
+    }
+    BOOL DestroyIcon(HICON hIcon) override { return inner->DestroyIcon(hIcon); }
+    std::string FailureReason(DWORD dwDeviceID) override { return inner->FailureReason(dwDeviceID); }
+
+  protected:
+    std::shared_ptr<TapiApi> inner;
 };
 
 // The system's telephony: on Windows the real tapi32.dll and user32.dll; elsewhere the

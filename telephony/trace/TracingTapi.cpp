@@ -30,7 +30,7 @@ std::string VersionText(DWORD v) {
 } // namespace
 
 TracingTapi::TracingTapi(std::shared_ptr<mTAPIDecs::TapiApi> api, std::unique_ptr<TraceFile> out)
-    : inner(std::move(api)), file(std::move(out)) {}
+    : ForwardingTapi(std::move(api)), file(std::move(out)) {}
 
 TracingTapi::~TracingTapi() {
     Registry& shared = Shared();

@@ -25,7 +25,7 @@
 
 namespace telephony::trace {
 
-class TracingTapi final : public mTAPIDecs::TapiApi {
+class TracingTapi final : public mTAPIDecs::ForwardingTapi {
   public:
     TracingTapi(std::shared_ptr<mTAPIDecs::TapiApi> inner, std::unique_ptr<TraceFile> file);
     ~TracingTapi() override;
@@ -56,8 +56,7 @@ class TracingTapi final : public mTAPIDecs::TapiApi {
     BOOL DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, int cyWidth, UINT istepIfAniCur,
                     HBRUSH hbrFlickerFreeDraw, UINT diFlags) override;
     BOOL DestroyIcon(HICON hIcon) override;
-    // Passed on untraced: it asks for words, it changes nothing.
-    std::string FailureReason(DWORD dwDeviceID) override { return inner->FailureReason(dwDeviceID); }
+    // FailureReason is passed on untraced: it asks for words, it changes nothing.
 
     // A remark of the telephony below (a line driver's step), as "# <text>".
     void Note(const std::string& text);
@@ -72,7 +71,6 @@ class TracingTapi final : public mTAPIDecs::TapiApi {
                                  DWORD_PTR dwParam2, DWORD_PTR dwParam3);
     LONG Write(const TraceLine& line, LONG result);
 
-    std::shared_ptr<mTAPIDecs::TapiApi> inner;
     std::unique_ptr<TraceFile> file;
     std::map<HLINEAPP, LINECALLBACK> appCallbacks;
     std::deque<Route> routes; // stable addresses: they travel as callback instances
