@@ -279,6 +279,9 @@ TEST_F(SipClickToDial, WrongPasswordIsUnavailableAndTheReasonIsTraced) {
     EXPECT_NE(sink.log.find("DISCONNECTED UNAVAIL"), std::string::npos) << sink.log;
     EXPECT_NE(remarks.find("refused the user name and password"), std::string::npos) << remarks;
     EXPECT_EQ(remarks.find("wrong"), std::string::npos) << "the password in a remark: " << remarks;
+    // Released without a drop, the failed call is forgotten: the line takes the next one.
+    line->ReleaseCall(7);
+    EXPECT_EQ(line->MakeCall(3, 8, "5551212"), 0);
 }
 
 TEST_F(SipClickToDial, DropWhileThePhoneRingsCancelsIt) {
