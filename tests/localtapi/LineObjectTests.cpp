@@ -58,12 +58,12 @@ TEST(LineObject, CallsRaiseTheirEventsInOrder) {
         Dialer d(MakeService(std::string(kFastLine) + row.keys));
         ASSERT_TRUE(d.Call(row.number));
         if (row.events.size() > 1 && row.events[1] == "Connected") {
-            ASSERT_TRUE(WaitFor([&] { return d.log.Has("Connected"); }));
+            ASSERT_TRUE(WaitUntil([&] { return d.log.Has("Connected"); }));
             EXPECT_NE(d.line->state().hCall, 0u);
             ASSERT_TRUE(d.line->DropCallAsynch());
         }
-        WaitFor([&] { return d.log.events.size() >= row.events.size(); });
-        Spin();
+        WaitUntil([&] { return d.log.events.size() >= row.events.size(); });
+        Settle();
         EXPECT_EQ(d.log.events, row.events);
         EXPECT_EQ(d.line->LastError(), 0);
         // Idle, or the failed reply, deallocated the call and closed the line.
@@ -98,11 +98,11 @@ TEST(LineObject, DestroyedWithTheLineOpenAndACallUpLeavesNothingInTheService) {
     {
         Dialer d(service);
         ASSERT_TRUE(d.Call());
-        ASSERT_TRUE(WaitFor([&] { return d.log.Has("Connected"); }));
+        ASSERT_TRUE(WaitUntil([&] { return d.log.Has("Connected"); }));
         EXPECT_EQ(service->census().calls, 1u);
     }
     EXPECT_TRUE(Clean(*service));
-    Spin(60); // nothing arrives for the object that is gone
+    Settle(); // nothing arrives for the object that is gone
     EXPECT_TRUE(Clean(*service));
 }
 
@@ -123,8 +123,8 @@ TEST(LineObject, ReleasedByAnEventHandlerTogetherWithTheService) {
     ASSERT_TRUE(line->Create());
     line->Subscribe(&log);
     ASSERT_TRUE(line->OpenLine(1, 4) && line->MakeCallAsynch("555-1212"));
-    ASSERT_TRUE(WaitFor([&] { return watch.expired(); }));
-    Spin(); // delivery events still queued for the application find nothing
+    ASSERT_TRUE(WaitUntil([&] { return watch.expired(); }));
+    Settle(); // delivery events still queued for the application find nothing
     EXPECT_EQ(log.events, (Events{"MakeCallResult 0", "Connected"}));
 }
 
@@ -153,9 +153,9 @@ TEST(LineObject, TraceOfOneCall) {
         Dialer d(service, Traced(service, tracePath));
         EXPECT_FALSE(d.Call("555\"x"));
         ASSERT_TRUE(d.line->MakeCallAsynch("555-1212"));
-        ASSERT_TRUE(WaitFor([&] { return d.log.Has("Connected"); }));
+        ASSERT_TRUE(WaitUntil([&] { return d.log.Has("Connected"); }));
         ASSERT_TRUE(d.line->DropCallAsynch());
-        ASSERT_TRUE(WaitFor([&] { return d.log.Has("Idle"); }));
+        ASSERT_TRUE(WaitUntil([&] { return d.log.Has("Idle"); }));
     }
     std::ifstream in(tracePath);
     std::vector<std::string> lines, words;

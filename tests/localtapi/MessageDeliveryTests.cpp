@@ -51,11 +51,11 @@ TEST_F(Delivery, InOrderPerApplicationAndNeverInsideAnOperation) {
             d.Post(1, Numbered(1, n));
         d.Post(2, Numbered(2, 20));
         d.Post(3, Numbered(3, 30)); // no such application: dropped
-        svctest::Spin();
+        Settle();
         EXPECT_TRUE(g_got.empty()) << "delivered inside an operation";
         EXPECT_EQ(d.Queued(), 4u);
     }
-    ASSERT_TRUE(svctest::WaitFor([] { return g_got.size() == 4; }));
+    ASSERT_TRUE(WaitUntil([] { return g_got.size() == 4; }));
     std::vector<std::string> first;
     for (const std::string& g : g_got)
         if (g[0] == '1')
@@ -75,7 +75,7 @@ TEST_F(Delivery, RemovedOrDiscardedMessagesAreNotDelivered) {
     d.Discard(1, [](const Message& m) { return m.p1 % 2 == 0; });
     d.Remove(2);
     EXPECT_FALSE(d.Has(2));
-    svctest::Spin();
+    Settle();
     EXPECT_EQ(g_got, (std::vector<std::string>{"1:1", "1:3"}));
 }
 
@@ -88,12 +88,12 @@ TEST_F(Delivery, CallbackInAModalLoopStillReceivesTheRest) {
     g_during = [&](DWORD_PTR p1) {
         if (p1 != 1)
             return;
-        svctest::WaitFor([] { return g_got.size() == 3; });
+        WaitUntil([] { return g_got.size() == 3; });
         insideFirst = g_got;
     };
     for (DWORD_PTR n : {1, 2, 3})
         d.Post(1, Numbered(1, n));
-    ASSERT_TRUE(svctest::WaitFor([] { return g_got.size() == 3; }));
+    ASSERT_TRUE(WaitUntil([] { return g_got.size() == 3; }));
     EXPECT_EQ(insideFirst, (std::vector<std::string>{"1:1", "1:2", "1:3"}));
 }
 
@@ -104,8 +104,8 @@ TEST_F(Delivery, CallbackThatDestroysTheQueue) {
     g_during = [&](DWORD_PTR) { d.reset(); };
     d->Post(1, Numbered(1, 1));
     d->Post(1, Numbered(1, 2));
-    ASSERT_TRUE(svctest::WaitFor([&] { return d == nullptr; }));
-    svctest::Spin();
+    ASSERT_TRUE(WaitUntil([&] { return d == nullptr; }));
+    Settle();
     EXPECT_EQ(g_got, (std::vector<std::string>{"1:1"}));
 }
 
@@ -116,7 +116,7 @@ TEST_F(Delivery, CallbackThatRemovesItsApplication) {
     g_during = [&](DWORD_PTR) { d.Remove(1); };
     d.Post(1, Numbered(1, 1));
     d.Post(1, Numbered(1, 2));
-    ASSERT_TRUE(svctest::WaitFor([] { return !g_got.empty(); }));
-    svctest::Spin();
+    ASSERT_TRUE(WaitUntil([] { return !g_got.empty(); }));
+    Settle();
     EXPECT_EQ(g_got, (std::vector<std::string>{"1:1"}));
 }

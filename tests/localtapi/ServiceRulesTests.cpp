@@ -75,7 +75,7 @@ TEST_F(Service, OneDeviceOpenedByTwoApplications) {
     EXPECT_EQ(drv->calls, (Strings{"Open", "MakeCall 1"})) << "opened once";
     drv->sink->LineDevState(LINEDEVSTATE_RINGING, 0, 1);
     drv->sink->CallState(call, LINECALLSTATE_CONNECTED, 0);
-    Spin();
+    Settle();
     EXPECT_EQ(g_p1[LINE_LINEDEVSTATE].size(), 2u) << "both lines hear the device";
     EXPECT_EQ(g_p1[LINE_CALLSTATE], (std::vector<DWORD>{LINECALLSTATE_CONNECTED})) << "only the call's owner";
     EXPECT_EQ(s->lineClose(lineA), 0);
@@ -85,7 +85,7 @@ TEST_F(Service, OneDeviceOpenedByTwoApplications) {
     EXPECT_EQ(drv->calls, (Strings{"Open", "MakeCall 1", "ReleaseCall", "Close"}));
     EXPECT_EQ(s->lineShutdown(a), 0);
     EXPECT_EQ(s->lineShutdown(b), 0);
-    Spin();
+    Settle();
     EXPECT_TRUE(Clean(*s));
 }
 
@@ -104,12 +104,12 @@ TEST_F(Service, DeallocatingALiveCallDependsOnTheVersion) {
         ASSERT_GT(make, 0);
         drv->sink->RequestCompleted(drv->request, 0);
         drv->sink->CallState(drv->call, LINECALLSTATE_CONNECTED, 0);
-        Spin();
+        Settle();
         const LONG drop = s->lineDrop(call, nullptr, 0);
         ASSERT_GT(drop, 0);
         Forget();
         EXPECT_EQ(s->lineDeallocateCall(call), result);
-        Spin();
+        Settle();
         if (result == 0) {
             EXPECT_EQ(drv->calls.back(), "ReleaseCall");
             EXPECT_EQ(g_p1[LINE_REPLY], (std::vector<DWORD>{static_cast<DWORD>(drop)})) << "the drop answered";

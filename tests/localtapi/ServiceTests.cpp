@@ -45,7 +45,7 @@ TEST_F(Service, HandlesAreNeverReusedAndStaleOnesAreRejected) {
         HCALL call = 0;
         const LONG make = s->lineMakeCallA(line, &call, "5551212", 0, nullptr);
         EXPECT_GT(make, lastRequest);
-        ASSERT_TRUE(WaitFor([&] { return LastState() == LINECALLSTATE_CONNECTED; }));
+        ASSERT_TRUE(WaitUntil([&] { return LastState() == LINECALLSTATE_CONNECTED; }));
         for (DWORD h : {app, line, call})
             EXPECT_TRUE(seen.insert(h).second) << "handle " << h << " reused";
         lastRequest = s->lineDrop(call, nullptr, 0);
@@ -165,7 +165,7 @@ TEST_F(Service, DialableSet) {
         EXPECT_EQ(s->census().calls, row.result == 0 ? 1u : 0u);
         EXPECT_EQ(call, 0u) << "the handle is written with the successful reply";
         if (row.address == nullptr) {
-            Spin(50);
+            Settle();
             EXPECT_EQ(g_seen, (Strings{Brief(0, LINE_REPLY, 0x1234, r, 0),
                                        Brief(call, LINE_CALLSTATE, 0x1234, LINECALLSTATE_DIALTONE,
                                              LINEDIALTONEMODE_NORMAL)}));
@@ -219,7 +219,7 @@ TEST_F(Service, ShutdownWithMessagesQueuedDeliversNothing) {
     drv->sink->CallState(drv->call, LINECALLSTATE_CONNECTED, 0);
     EXPECT_EQ(s->census().queuedMessages, 3u);
     EXPECT_EQ(s->lineShutdown(app), 0);
-    Spin(50);
+    Settle();
     EXPECT_TRUE(g_seen.empty());
     EXPECT_EQ(call, 0u) << "no handle is written for a reply that is never delivered";
     EXPECT_TRUE(Clean(*s));
@@ -244,7 +244,7 @@ TEST_F(Service, CloseAnswersOutstandingRequestsAndDiscardsTheRest) {
     HLINE line = Open(*s, app, 0, 7);
     const LONG make = s->lineMakeCallA(line, &call, "1", 0, nullptr);
     EXPECT_EQ(s->lineClose(line), 0);
-    Spin();
+    Settle();
     EXPECT_EQ(g_seen, (Strings{Brief(0, LINE_REPLY, 7, make, LINEERR_OPERATIONFAILED)}));
 
     // A drop outstanding at close succeeds; the call states queued before are dropped.
@@ -253,7 +253,7 @@ TEST_F(Service, CloseAnswersOutstandingRequestsAndDiscardsTheRest) {
     ASSERT_GT(drop, 0);
     drv->sink->CallState(drv->call, LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NORMAL);
     EXPECT_EQ(s->lineClose(line), 0);
-    Spin();
+    Settle();
     EXPECT_EQ(g_seen, (Strings{Brief(0, LINE_REPLY, 0x1234, drop, 0)}));
     EXPECT_EQ(s->lineDeallocateCall(call), LINEERR_INVALCALLHANDLE);
 
@@ -261,11 +261,11 @@ TEST_F(Service, CloseAnswersOutstandingRequestsAndDiscardsTheRest) {
     line = Connected(*s, app, call);
     const LONG early = s->lineDrop(call, nullptr, 0);
     drv->sink->CallState(drv->call, LINECALLSTATE_IDLE, 0);
-    Spin();
+    Settle();
     EXPECT_EQ(s->lineDeallocateCall(call), 0);
     EXPECT_EQ(s->census().requests, 0u);
     drv->sink->RequestCompleted(early, 0); // late: ignored
-    Spin();
+    Settle();
     EXPECT_EQ(g_p1[LINE_REPLY], std::vector<DWORD>{static_cast<DWORD>(early)});
     EXPECT_EQ(s->lineShutdown(app), 0);
     EXPECT_TRUE(Clean(*s));
@@ -281,7 +281,7 @@ TEST_F(Service, NothingIsDeliveredInsideAnOperation) {
     EXPECT_NE(Open(*s, app, 1), 0u);
     EXPECT_TRUE(g_seen.empty());
     EXPECT_GT(s->census().queuedMessages, 0u) << "the call progressed while line 1 was opening";
-    EXPECT_TRUE(WaitFor([&] { return LastState() == LINECALLSTATE_CONNECTED; }));
+    EXPECT_TRUE(WaitUntil([&] { return LastState() == LINECALLSTATE_CONNECTED; }));
 }
 
 // A device that disappears closes its line; a later lineOpen asks the driver again, so a
@@ -293,7 +293,7 @@ TEST_F(Service, DeviceThatDisappearsClosesTheLineUntilItIsBack) {
     HCALL call = 0;
     const LONG make = s->lineMakeCallA(line, &call, "1", 0, nullptr);
     drv->sink->DeviceRemoved();
-    Spin();
+    Settle();
     EXPECT_EQ(g_seen, (Strings{Brief(0, LINE_REPLY, 9, make, LINEERR_OPERATIONFAILED),
                                Brief(line, LINE_CLOSE, 9, 0, 0)}));
     EXPECT_EQ(s->lineClose(line), LINEERR_INVALLINEHANDLE);
@@ -319,7 +319,7 @@ TEST_F(Service, LastCallStatesOfADeviceThatWentAway) {
     drv->sink->CallState(drv->call, LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_UNAVAIL);
     drv->sink->CallState(drv->call, LINECALLSTATE_IDLE, 0);
     drv->sink->DeviceRemoved();
-    Spin();
+    Settle();
     EXPECT_EQ(g_seen, (Strings{Brief(call, LINE_CALLSTATE, 0x1234, LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_UNAVAIL),
                                Brief(call, LINE_CALLSTATE, 0x1234, LINECALLSTATE_IDLE, 0),
                                Brief(line, LINE_CLOSE, 0x1234, 0, 0)}));

@@ -48,7 +48,7 @@ TEST(Trace, OperationsAndMessagesThroughTheLayer) {
     ASSERT_EQ(traced->lineOpen(app, 0, &line, 0x00030000, 0, 0x1234, 1, 4, nullptr), 0);
     HCALL call = 0;
     ASSERT_GT(traced->lineMakeCallA(line, &call, "555", 0, nullptr), 0);
-    ASSERT_TRUE(WaitFor([] { return g_messages.size() >= 2; }));
+    ASSERT_TRUE(WaitUntil([] { return g_messages.size() >= 2; }));
     EXPECT_NE(call, 0u) << "the reply stored the call handle";
     EXPECT_EQ(traced->lineMakeCallA(0, &call, "5", 0, nullptr), LINEERR_INVALLINEHANDLE);
     ASSERT_EQ(traced->lineShutdown(app), 0);

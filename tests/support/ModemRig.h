@@ -1,8 +1,9 @@
-// The modem driver on the pty simulator, for the driver's tests: short timeouts, a sink
-// that records what the driver reports as one line, and a rig of simulator and driver.
+// The modem driver on the pty simulator, for the driver's tests: short timeouts, the
+// settings a test changes, and a rig of simulator, driver and recorder.
 #pragma once
 
 #include "localtapi/drivers/modem/ModemLine.h"
+#include "tests/support/DriverRecorder.h"
 #include "tests/support/ModemSimulator.h"
 
 #include <string>
@@ -21,43 +22,7 @@ constexpr ModemTimeouts kTimeouts{.command = milliseconds(600),
                                   .probe = milliseconds(150),
                                   .guard = milliseconds(120)};
 
-// The constant's name after its prefix, e.g. "BUSY" for LINECALLSTATE_BUSY.
-#define N(constant)                                                                                          \
-    { static_cast<DWORD>(constant), #constant }
-inline std::string Name(DWORD value, std::initializer_list<std::pair<DWORD, std::string>> names) {
-    for (const auto& [v, name] : names)
-        if (v == value)
-            return name.substr(name.find('_') + 1);
-    return std::to_string(value);
-}
-
-// Records what the driver reports as one comma-separated log.
-struct Recorder : localtapi::LineDriverSink {
-    std::string log;
-    void Add(const std::string& event) { log += (log.empty() ? "" : ", ") + event; }
-    void RequestCompleted(localtapi::RequestId request, LONG result) override {
-        Add("reply " + std::to_string(request) + " " +
-            (result ? Name(result, {N(LINEERR_OPERATIONFAILED), N(LINEERR_NODEVICE), N(LINEERR_INVALADDRESS),
-                                   N(LINEERR_CALLUNAVAIL), N(LINEERR_OPERATIONUNAVAIL)})
-                    : "0"));
-    }
-    void CallState(localtapi::CallId, DWORD state, DWORD mode) override {
-        Add(Name(state, {N(LINECALLSTATE_IDLE), N(LINECALLSTATE_DIALTONE), N(LINECALLSTATE_DIALING),
-                         N(LINECALLSTATE_PROCEEDING), N(LINECALLSTATE_RINGBACK), N(LINECALLSTATE_CONNECTED), N(LINECALLSTATE_BUSY),
-                         N(LINECALLSTATE_DISCONNECTED)}));
-        if (state == LINECALLSTATE_DISCONNECTED)
-            log += " " + Name(mode, {N(LINEDISCONNECTMODE_NORMAL), N(LINEDISCONNECTMODE_UNKNOWN),
-                                     N(LINEDISCONNECTMODE_BUSY), N(LINEDISCONNECTMODE_NOANSWER),
-                                     N(LINEDISCONNECTMODE_BADADDRESS), N(LINEDISCONNECTMODE_UNAVAIL),
-                                     N(LINEDISCONNECTMODE_NODIALTONE), N(LINEDISCONNECTMODE_UNREACHABLE),
-                                     N(LINEDISCONNECTMODE_REJECT)});
-    }
-    void LineDevState(DWORD state, DWORD, DWORD count) override {
-        if (state == LINEDEVSTATE_RINGING)
-            Add("RING " + std::to_string(count));
-    }
-    void DeviceRemoved() override { Add("removed"); }
-};
+using drivertest::Recorder;
 
 // What a test changes in the settings; the port is the simulator's unless given.
 struct Tweak {

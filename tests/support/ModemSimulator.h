@@ -6,6 +6,8 @@
 // whether it is off hook.
 #pragma once
 
+#include "tests/support/Wait.h"
+
 #include <QObject>
 
 #include <deque>
@@ -74,5 +76,3 @@ class ModemSimulator {
     std::string linkPath;
 };
 
-// Runs the event loop until `done` holds; false after `ms`.
-bool WaitUntil(const std::function<bool()>& done, int ms = 5000);

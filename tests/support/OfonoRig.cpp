@@ -1,7 +1,7 @@
 #include "tests/support/OfonoRig.h"
 
 #include "tests/support/ChildProcess.h"
-#include "tests/support/ModemSimulator.h" // WaitUntil
+#include "tests/support/Wait.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -105,7 +105,7 @@ class Service : public testing::Test {
         const HLINE line = Open(s, app);
         EXPECT_GT(s.lineMakeCallA(line, &call, "1", 0, nullptr), 0);
         drv->sink->RequestCompleted(drv->request, 0);
-        Spin();
+        Settle();
         Forget();
         return line;
     }

@@ -4,6 +4,7 @@
 #include "localtapi/LocalTapi.h"
 #include "localtapi/qt/LineDialogs.h"
 #include "telephony/trace/TracingTapi.h"
+#include "tests/support/Wait.h"
 
 #include <QTest>
 
@@ -45,13 +46,6 @@ inline std::shared_ptr<mTAPIDecs::TapiApi> Traced(std::shared_ptr<mTAPIDecs::Tap
     return std::make_shared<telephony::trace::TracingTapi>(std::move(api), telephony::trace::TraceFile::Open(path));
 }
 
-// Lets the event loop run until pred holds (true) or the time is up (false).
-inline bool WaitFor(const std::function<bool()>& pred) {
-    return QTest::qWaitFor(pred, 3000);
-}
-inline void Spin(int ms = 30) {
-    QTest::qWait(ms);
-}
 
 inline bool Clean(const localtapi::LocalTapi& s) {
     const auto c = s.census();

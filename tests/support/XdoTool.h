@@ -2,7 +2,7 @@
 // it): a command's output, and the first visible window of a title, each bounded.
 #pragma once
 
-#include "tests/support/ModemSimulator.h" // WaitUntil
+#include "tests/support/Wait.h"
 
 #include <QProcess>
 #include <QStringList>

@@ -1,5 +1,6 @@
 // The windows' logic on fake views and the scripted telephony fake: the dial window's load,
 // key preview, keypad and buttons, every path of the Dial command; the timing window's clock.
+#include "app/Version.h"
 #include "ui/AppInfo.h"
 #include "ui/DialFormLogic.h"
 #include "tests/support/FakeTapi.h"
@@ -169,7 +170,7 @@ TEST(DialFormLogic, Handlers) {
 TEST(DialFormLogic, HelpNamesProgramAndVersionAndKeepsTheFocus) {
     Rig r;
     r.logic.HelpClick();
-    EXPECT_THAT(r.view.log, ElementsAre(AllOf(StartsWith("ok:"), HasSubstr("OrvoDial"), HasSubstr("1.00"))));
+    EXPECT_THAT(r.view.log, ElementsAre(AllOf(StartsWith("ok:"), HasSubstr("OrvoDial"), HasSubstr(ORVODIAL_VERSION_TEXT))));
 }
 
 // Every path of the Dial command: the telephony calls, what the window is asked, the box after.

@@ -3,6 +3,7 @@
 // its start-up on a system without a line device (Wine's tapi32 reports none).
 #include <windows.h>
 
+#include "app/Version.h"
 #include "tests/support/WindowText.h"
 
 #include <gtest/gtest.h>
@@ -59,7 +60,7 @@ TEST(Resources, VersionFixedPartAndOneUsEnglishUnicodeStringBlock) {
         const wchar_t* key;
         const char* expected; // nullptr: any non-empty text
     } strings[] = {
-        {L"FileVersion", "1.00"},      {L"ProductVersion", "1.00"},           {L"ProductName", "OrvoDial"},
+        {L"FileVersion", ORVODIAL_VERSION_TEXT},      {L"ProductVersion", ORVODIAL_VERSION_TEXT},           {L"ProductName", "OrvoDial"},
         {L"InternalName", "OrvoDial"}, {L"OriginalFilename", "OrvoDial.exe"}, {L"CompanyName", nullptr},
         {L"Comments", nullptr},        {L"FileDescription", "OrvoDial telephone dialer"},
         {L"LegalCopyright", "Copyright (C) 2026 the OrvoDial developers"},

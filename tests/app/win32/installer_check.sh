@@ -77,7 +77,9 @@ for mode in AllUsers CurrentUser; do
     for v in DisplayName DisplayIcon DisplayVersion Publisher EstimatedSize UninstallString QuietUninstallString; do
         key "$uninst" $v | grep -q "$v" || fail "$uninst has no $v"
     done
-    key "$uninst" DisplayVersion | grep -q "1.00" || fail "DisplayVersion is not 1.00"
+    # The version the installer's name carries (OrvoDial-1.00-setup.exe).
+    version=$(basename "$SETUP" | sed -E 's/^OrvoDial-([0-9.]+)-setup.*/\1/')
+    key "$uninst" DisplayVersion | grep -qF "$version" || fail "DisplayVersion is not $version"
     key "$root\\Software\\Classes\\OrvoDial.Link\\shell\\open\\command" | grep -q 'OrvoDial.exe" "%1"' ||
         fail "no command for links"
     for scheme in tel callto; do

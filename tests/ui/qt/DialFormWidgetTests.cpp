@@ -1,6 +1,7 @@
 // The Qt dial and timing windows on the offscreen platform, driven by QTest key and mouse
 // clicks: geometry, key preview, the keypad, focus, default buttons, the timing window.
 #include "ui/qt/DialForm.h"
+#include "app/Version.h"
 #include "tests/support/FakeTapi.h"
 #include "tests/support/ModalHelper.h"
 #include "ui/qt/PictureButton.h"
@@ -239,7 +240,7 @@ class DialFormWidgetTests : public QObject {
         QTest::keyClick(form->Help, Qt::Key_Return);
         QVERIFY(modal.done());
         QVERIFY(modal.boxes[0].startsWith("OrvoDial: ") && modal.boxes[0].endsWith(" [OK]"));
-        QVERIFY(modal.boxes[0].contains(QStringLiteral("1.00")));
+        QVERIFY(modal.boxes[0].contains(QStringLiteral(ORVODIAL_VERSION_TEXT)));
         QCOMPARE(form->focusWidget(), form->Help);
     }
 

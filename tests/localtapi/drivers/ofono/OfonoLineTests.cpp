@@ -4,7 +4,8 @@
 // modem that cannot be powered, oFono stopping and restarting, oFono not running, a modem
 // that does not exist. And the driver's own rules, table-driven.
 #include "localtapi/drivers/ofono/OfonoLine.h"
-#include "tests/support/ModemRig.h" // Recorder, WaitUntil
+#include "tests/support/DriverRecorder.h"
+#include "tests/support/Wait.h"
 #include "tests/support/OfonoRig.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +13,7 @@
 namespace {
 
 using namespace localtapi::ofono;
-using modemtest::Recorder;
+using drivertest::Recorder;
 
 TEST(OfonoNumbers, SeparatorsGoDigitsStarHashAndALeadingPlusStay) {
     const struct {

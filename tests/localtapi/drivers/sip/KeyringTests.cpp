@@ -6,7 +6,7 @@
 #include "localtapi/qt/LineDialogs.h"
 #include "telephony/CvbTAPILine.h"
 #include "tests/localtapi/drivers/sip/SipPeers.h"
-#include "tests/support/ModemSimulator.h" // WaitUntil
+#include "tests/support/Wait.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -9,7 +9,8 @@
 #include "localtapi/drivers/sip/SipLine.h"
 #include "tests/localtapi/drivers/sip/SipPeers.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/support/ModemRig.h" // Recorder, WaitUntil
+#include "tests/support/DriverRecorder.h"
+#include "tests/support/Wait.h"
 
 #include <QDir>
 #include <QFile>
@@ -223,7 +224,7 @@ TEST(SipPhonesNotOurs, HoldsRefreshesAndCodecsInsideTheDriversCall) {
         SipLine line(ReadSipSettings(group, problems).value());
         std::string remarks;
         line.SetRemarks([&](const std::string& text, bool) { remarks += text + "\n"; });
-        modemtest::Recorder sink;
+        drivertest::Recorder sink;
         ASSERT_EQ(line.Open(sink), 0) << remarks;
         ASSERT_EQ(line.MakeCall(1, 7, "555-1212"), 0);
         EXPECT_TRUE(WaitUntil([&] { return sink.log.find("CONNECTED") != std::string::npos; }, c.connectMs))

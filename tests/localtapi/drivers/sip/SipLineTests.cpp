@@ -4,7 +4,8 @@
 #include "localtapi/drivers/sip/SipFrag.h"
 #include "localtapi/drivers/sip/SipLine.h"
 #include "tests/localtapi/drivers/sip/SipPeers.h"
-#include "tests/support/ModemRig.h" // Recorder, WaitUntil
+#include "tests/support/DriverRecorder.h"
+#include "tests/support/Wait.h"
 
 #include "localtapi/LocalTapi.h"
 
@@ -34,7 +35,7 @@
 namespace {
 
 using namespace localtapi::sip;
-using modemtest::Recorder;
+using drivertest::Recorder;
 
 TEST(SipRules, NumbersReferTargetsAndStatusLines) {
     const std::vector<std::pair<std::string, std::optional<std::string>>> numbers = {

@@ -1,7 +1,7 @@
 #include "tests/localtapi/drivers/sip/SipPeers.h"
 
 #include "tests/support/ChildProcess.h"
-#include "tests/support/ModemSimulator.h" // WaitUntil
+#include "tests/support/Wait.h"
 
 #include <QDir>
 #include <QFile>
