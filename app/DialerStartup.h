@@ -8,9 +8,13 @@
 #include <memory>
 #include <string>
 
+namespace ui::qt {
 class DialForm;
+}
 
 namespace app {
+
+using ui::qt::DialForm;
 
 // Sets the application's name, version and window icon. Call once after QApplication.
 void SetUpApplication();

@@ -18,6 +18,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+using ui::qt::DialForm;
+
 namespace {
 
 constexpr int kHandOverTimeoutMs = 3000;

@@ -37,6 +37,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using ui::qt::DialForm;
+using ui::qt::TForm;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -36,6 +36,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using ui::qt::DialForm;
+
 namespace {
 
 constexpr int kRunsPerKind = 15;

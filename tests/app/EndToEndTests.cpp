@@ -14,6 +14,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using ui::qt::DialForm;
+using ui::qt::TForm;
+
 namespace {
 
 constexpr const char* kSimulatedLine = "[line0]\ndriver=simulated\nname=Simulated line\n"

@@ -13,6 +13,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 
+namespace ui::qt {
+
 namespace {
 
 // The key-cap picture of a keypad key, for a device pixel ratio.
@@ -258,3 +260,5 @@ bool DialForm::previewKey(QWidget* receiver, QKeyEvent* key) {
     ui::qt::RunHandler([this, &k] { logic_.KeyPreview(k); });
     return k == 0; // a non-zero k would go on to the control; the logic only leaves 9 and 13
 }
+
+} // namespace ui::qt

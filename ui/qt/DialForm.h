@@ -21,6 +21,8 @@
 
 #include <array>
 
+namespace ui::qt {
+
 class DialForm : public QWidget, public ui::DialView {
     Q_OBJECT
   public:
@@ -79,3 +81,5 @@ class DialForm : public QWidget, public ui::DialView {
     QTimer caretRest_;
     int caretFlashTime_ = -1; // the blink period put aside while the caret rests, else -1
 };
+
+} // namespace ui::qt

@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QStyleOptionButton>
 
+namespace ui::qt {
+
 PictureButton::PictureButton(PictureSource pictureFor, QChar tag, QWidget* parent)
     : QAbstractButton(parent), pictureFor_(std::move(pictureFor)), tag_(tag) {
     setFocusPolicy(Qt::StrongFocus);
@@ -45,3 +47,5 @@ void PictureButton::paintEvent(QPaintEvent*) {
         style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
     }
 }
+
+} // namespace ui::qt

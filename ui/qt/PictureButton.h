@@ -12,6 +12,8 @@
 
 #include <functional>
 
+namespace ui::qt {
+
 class PictureButton : public QAbstractButton {
     Q_OBJECT
   public:
@@ -33,3 +35,5 @@ class PictureButton : public QAbstractButton {
     mutable qreal pictureRatio_ = 0;
     QChar tag_;
 };
+
+} // namespace ui::qt

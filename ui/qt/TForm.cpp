@@ -13,6 +13,8 @@
 #include <QKeyEvent>
 #include <QPointer>
 
+namespace ui::qt {
+
 namespace {
 
 constexpr const char* kEmbeddedClockFont = ":/fonts/DSEG7Classic-Regular.ttf";
@@ -146,3 +148,5 @@ void TForm::keyPressEvent(QKeyEvent* event) {
     }
     QWidget::keyPressEvent(event);
 }
+
+} // namespace ui::qt

@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QWidget>
 
+namespace ui::qt {
+
 class TForm : public QWidget, public ui::TimingView {
     Q_OBJECT
   public:
@@ -55,3 +57,5 @@ class TForm : public QWidget, public ui::TimingView {
   private:
     ui::TFormLogic logic_;
 };
+
+} // namespace ui::qt

@@ -11,6 +11,10 @@
 #include <QLineEdit>
 #include <QtTest>
 
+using ui::qt::DialForm;
+using ui::qt::PictureButton;
+using ui::qt::TForm;
+
 class DialFormWidgetTests : public QObject {
     Q_OBJECT
 
