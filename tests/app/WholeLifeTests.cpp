@@ -19,8 +19,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QTemporaryDir>
 
 #include <functional>
 #include <memory>
@@ -195,13 +193,3 @@ INSTANTIATE_TEST_SUITE_P(Dialer, WholeLife,
                          [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
 } // namespace
-
-// The peers and the simulated modem live on this event loop; the modem's lock file goes to
-// a folder of the run.
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    QTemporaryDir locks;
-    qputenv("ORVODIAL_LOCK_DIR", locks.path().toUtf8());
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -99,10 +99,7 @@ LONG ModemLine::Drop(RequestId request, CallId id) {
     if (call->makeRequest != 0 || call->dropRequest != 0)
         return LINEERR_INVALCALLSTATE;
     call->dropRequest = request;
-    if (call->step == CallStep::Dialling || call->step == CallStep::Aborting)
-        AbortDial(); // the dial's result then leads to the hang-up
-    else
-        Hangup();
+    EndOwnCall();
     return 0;
 }
 
@@ -110,12 +107,20 @@ void ModemLine::ReleaseCall(CallId id) {
     if (!call || call->id != id)
         return;
     call->released = true;
-    if (channel.Busy()) {
-        // A check, a dial or a hang-up is out; its continuation finishes the call quietly.
-        if (call->step == CallStep::Dialling)
-            AbortDial();
+    EndOwnCall();
+}
+
+// Ends the call on the modem, whatever step it is at: a dial in progress is aborted (its
+// result then leads to the hang-up); a released call whose check or hang-up is out is
+// finished quietly by that command's continuation; otherwise the hang-up (escape when on
+// line, then ATH).
+void ModemLine::EndOwnCall() {
+    if (call->step == CallStep::Dialling || call->step == CallStep::Aborting) {
+        AbortDial();
         return;
     }
+    if (call->released && channel.Busy())
+        return;
     Hangup();
 }
 

@@ -37,6 +37,9 @@
 // reports the device removed; later operations fail with LINEERR_NODEVICE until an Open
 // finds the port again.
 //
+// A call goes through the steps of CallStep (below, with its diagram), one at a time;
+// EndOwnCall ends it from whichever step it is at.
+//
 // What it does not know: a voice modem cannot tell when the far end answers, so a call
 // that is dialled stays PROCEEDING. One call at a time; incoming calls are not taken
 // (RING is reported as a line-device event only).
@@ -110,6 +113,7 @@ class ModemLine : public LineDriver {
     };
 
     void Enter(CallStep step);
+    void EndOwnCall();
     void AbortDial();
 
     // Open (ModemStartup.cpp): each step calls the next; finish gets 0 or a LINEERR.
