@@ -1,7 +1,7 @@
 // The line drivers built into the program: one line per driver, in the order the
 // configuration dialog lists them. A new driver is a folder under drivers/ with its
-// DriverInfo (name, settings table, factory) and its own CMakeLists.txt (its sources and
-// dependencies), added with one add_subdirectory and one link in localtapi/CMakeLists.txt
+// DriverInfo (name, settings table, factory) and its own CMakeLists.txt defining
+// localtapi_driver_<folder> (its sources and dependencies; every such folder is built in),
 // and one line here.
 #include "localtapi/LineDriver.h"
 #include "localtapi/drivers/modem/ModemSettings.h"
