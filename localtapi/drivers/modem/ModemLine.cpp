@@ -32,7 +32,7 @@ ModemLine::ModemLine(ModemSettings settings, ModemTimeouts timeouts) : s(std::mo
 
 ModemLine::~ModemLine() {
     Close();
-    if (closing) {
+    if (line == LineStep::Closing) {
         // No time is left (the service waited what it could): the best that can be done
         // at once. Closing the port drops DTR as well.
         if (call && call->step == CallStep::Dialling)
@@ -52,15 +52,17 @@ void ModemLine::Close() {
     sink = nullptr;
     ringTimer.stop();
     ringCount = 0;
-    if (openLoop != nullptr) {
+    if (line == LineStep::Opening) {
         // Closed while opening: Open sees it and lets go of the port.
+        line = LineStep::Closed;
         channel.Close();
-        openLoop->quit();
+        if (openLoop != nullptr)
+            openLoop->quit();
         return;
     }
     if (call && channel.IsOpen() && !gone) {
         // The call is hung up before the port is let go; EndCall then closes it.
-        closing = true;
+        line = LineStep::Closing;
         Remark("closed during a call: hanging up before the port is released");
         if (!call->released)
             ReleaseCall(call->id);
@@ -68,12 +70,13 @@ void ModemLine::Close() {
     }
     call.reset();
     channel.Close();
+    line = LineStep::Closed;
 }
 
 LONG ModemLine::MakeCall(RequestId request, CallId id, const char* destination) {
     if (gone)
         return LINEERR_NODEVICE;
-    if (sink == nullptr || !channel.IsOpen())
+    if (line != LineStep::Open || !channel.IsOpen())
         return LINEERR_INVALLINESTATE;
     if (call || channel.Busy())
         return LINEERR_CALLUNAVAIL;
@@ -286,7 +289,7 @@ void ModemLine::LastResort() {
 }
 
 void ModemLine::FinishClose() {
-    closing = false;
+    line = LineStep::Closed;
     channel.DropDtr();
     channel.Close();
     Remark("port released");
@@ -322,7 +325,7 @@ void ModemLine::Enter(CallStep step) {
 
 void ModemLine::EndCall() {
     call.reset();
-    if (closing)
+    if (line == LineStep::Closing)
         FinishClose();
 }
 
@@ -350,14 +353,14 @@ void ModemLine::OnStrayResult(Result result) {
 
 void ModemLine::OnPortGone() {
     Remark("the port " + s.port + " is gone", true);
-    if (closing) {
+    if (line == LineStep::Closing) {
         gone = true;
         channel.Forget();
         call.reset();
         FinishClose(); // nothing is left to hang up
         return;
     }
-    if (sink == nullptr) {
+    if (line == LineStep::Opening) {
         // Lost while opening: the waiting command fails and Open releases the port.
         channel.Finish(Outcome{Result::None, false, true});
         return;

@@ -74,7 +74,7 @@ class ModemLine : public LineDriver {
     LONG MakeCall(RequestId request, CallId call, const char* destination) override;
     LONG Drop(RequestId request, CallId call) override;
     void ReleaseCall(CallId call) override;
-    bool Busy() const override { return closing; }
+    bool Busy() const override { return line == LineStep::Closing; }
 
     // Times "AT" is tried before the modem is taken for silent.
     static constexpr int kProbeAttempts = 2;
@@ -154,8 +154,12 @@ class ModemLine : public LineDriver {
     ModemTimeouts t;
     AtChannel channel;
     LineDriverSink* sink = nullptr;
-    bool gone = false;
-    bool closing = false; // closed with a call up: the hang-up is being finished
+    // Closed -> Opening (the port taken, the modem reset) -> Open -> Closed; or, closed
+    // with a call up, Open -> Closing (the hang-up finished before the port is let go) ->
+    // Closed.
+    enum class LineStep { Closed, Opening, Open, Closing };
+    LineStep line = LineStep::Closed;
+    bool gone = false; // the port went away: NODEVICE until an Open finds it again
     std::optional<Call> call;
 
     QTimer ringTimer;    // ends a burst of RINGs

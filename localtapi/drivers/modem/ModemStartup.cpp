@@ -73,7 +73,7 @@ LONG ModemLine::PortError(int error) {
 
 // A hang-up of the last Close still running: the port is not ours to open yet.
 void ModemLine::WaitForHangup() {
-    if (!closing)
+    if (line != LineStep::Closing)
         return;
     QEventLoop loop;
     hangupLoop = &loop;
@@ -81,7 +81,7 @@ void ModemLine::WaitForHangup() {
     QTimer::singleShot(t.abort + 2 * t.guard + 3 * t.command, &loop, &QEventLoop::quit);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     hangupLoop = nullptr;
-    if (closing) {
+    if (line == LineStep::Closing) {
         call.reset();
         FinishClose();
     }
@@ -92,6 +92,7 @@ LONG ModemLine::Open(LineDriverSink& target) {
     gone = false; // a port that went away may be back
     if (const int error = channel.Open(s.port, s.speed); error != 0)
         return PortError(error);
+    line = LineStep::Opening;
 
     std::optional<LONG> result;
     QEventLoop loop;
@@ -108,9 +109,11 @@ LONG ModemLine::Open(LineDriverSink& target) {
     }
     if (!result || *result != 0) {
         // Failed, or Close was called meanwhile: release the port.
+        line = LineStep::Closed;
         channel.Close();
         return result ? *result : LINEERR_RESOURCEUNAVAIL;
     }
+    line = LineStep::Open;
     sink = &target;
     return 0;
 }
