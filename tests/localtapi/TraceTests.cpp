@@ -40,10 +40,9 @@ TEST(Trace, OperationsAndMessagesThroughTheLayer) {
     g_instances.clear();
     g_messages.clear();
 
-    HLINEAPP app = 0;
-    DWORD devs = 0, version = 0x00030000;
-    LINEINITIALIZEEXPARAMS params{sizeof params, 0, 0, LINEINITIALIZEEXOPTION_USEHIDDENWINDOW, {}, 0};
-    ASSERT_EQ(traced->lineInitializeExA(&app, nullptr, &RecordTraced, "test", &devs, &version, &params), 0);
+    const testsupport::LineApp started = testsupport::StartLineApp(*traced, &RecordTraced);
+    ASSERT_EQ(started.result, 0);
+    const HLINEAPP app = started.app;
     HLINE line = 0;
     ASSERT_EQ(traced->lineOpen(app, 0, &line, 0x00030000, 0, 0x1234, 1, 4, nullptr), 0);
     HCALL call = 0;
@@ -58,7 +57,7 @@ TEST(Trace, OperationsAndMessagesThroughTheLayer) {
     const std::vector<std::string> lines = Lines(path);
     ASSERT_GE(lines.size(), 6u);
     EXPECT_EQ(lines[0].rfind("lineInitializeExA &" + std::to_string(app) + " NULL 0x", 0), 0u) << lines[0];
-    EXPECT_NE(lines[0].find("\"test\" &1 &0x00030000->0x00030000 {size=" + std::to_string(sizeof params) +
+    EXPECT_NE(lines[0].find("\"test\" &1 &0x00030000->0x00030000 {size=" + std::to_string(sizeof(LINEINITIALIZEEXPARAMS)) +
                             ",options=1} -> 0"),
               std::string::npos)
         << lines[0];

@@ -72,11 +72,9 @@ class Service : public testing::Test {
     void SetUp() override { Forget(); }
 
     static HLINEAPP Initialize(LocalTapi& s) {
-        HLINEAPP app = 0;
-        DWORD devs = 0, version = 0x00030000;
-        LINEINITIALIZEEXPARAMS params{sizeof params, 0, 0, LINEINITIALIZEEXOPTION_USEHIDDENWINDOW, {}, 0};
-        EXPECT_EQ(s.lineInitializeExA(&app, nullptr, &Record, "test", &devs, &version, &params), 0);
-        return app;
+        const testsupport::LineApp started = testsupport::StartLineApp(s, &Record);
+        EXPECT_EQ(started.result, 0);
+        return started.app;
     }
     static HLINE Open(LocalTapi& s, HLINEAPP app, DWORD device = 0, DWORD_PTR instance = 0x1234) {
         HLINE line = 0;

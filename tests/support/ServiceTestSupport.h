@@ -4,6 +4,7 @@
 #include "localtapi/LocalTapi.h"
 #include "localtapi/qt/LineDialogs.h"
 #include "telephony/trace/TracingTapi.h"
+#include "tests/support/LineApp.h"
 #include "tests/support/Wait.h"
 
 #include <QTest>

@@ -2,6 +2,7 @@
 // no socket, hostile messages are refused, TLS only to a server whose certificate checks
 // out, and the local address the route to the server picks.
 #include "tests/localtapi/drivers/sip/SipLineFixture.h"
+#include "tests/support/LineApp.h"
 
 #include "localtapi/LocalTapi.h"
 
@@ -41,11 +42,10 @@ TEST_F(SipClickToDial, ShutdownMidCallLeavesNoDialogAndNoSocket) {
         if (message == LINE_CALLSTATE)
             states.push_back(static_cast<DWORD>(p1));
     };
-    HLINEAPP app = 0;
-    DWORD devices = 0, version = 0x00030000;
-    LINEINITIALIZEEXPARAMS params{sizeof params, 0, 0, LINEINITIALIZEEXOPTION_USEHIDDENWINDOW, {}, 0};
-    ASSERT_EQ(service.lineInitializeExA(&app, nullptr, record, "test", &devices, &version, &params), 0);
-    ASSERT_EQ(devices, 1u);
+    const testsupport::LineApp started = testsupport::StartLineApp(service, record);
+    ASSERT_EQ(started.result, 0);
+    ASSERT_EQ(started.devices, 1u);
+    const HLINEAPP app = started.app;
     HLINE hline = 0;
     ASSERT_EQ(service.lineOpen(app, 0, &hline, 0x00030000, 0, 0, LINECALLPRIVILEGE_NONE,
                                LINEMEDIAMODE_INTERACTIVEVOICE, nullptr),
