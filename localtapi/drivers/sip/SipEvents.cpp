@@ -161,6 +161,7 @@ void SipLine::TakeAnswer(const sip_t* sip) {
 // The INVITE's answers: the phone ringing, answering (then the REFER goes out), or
 // refusing; and, once the call is up, the answers to the stack's own session refreshes.
 void SipLine::OnInviteAnswer(int status, const char* phrase, const sip_t* sip) {
+    Advance(LegEvent::Heard); // the server is there: no longer the TLS wait's concern
     if (Up(call->leg)) {
         // The answer to the stack's own re-INVITE, the session refresh the phone left to
         // the driver: the call is already up, and referred once.
@@ -170,7 +171,6 @@ void SipLine::OnInviteAnswer(int status, const char* phrase, const sip_t* sip) {
         return;
     }
     if (status < 200) {
-        Advance(LegEvent::Provisional);
         if (status >= 180)
             Report(LINECALLSTATE_PROCEEDING, 0);
         return;

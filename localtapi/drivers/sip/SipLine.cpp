@@ -42,7 +42,7 @@ DWORD FailureMode(int status) {
 
 Leg LegAfter(Leg leg, LegEvent event) {
     switch (event) {
-    case LegEvent::Provisional:
+    case LegEvent::Heard:
         return leg == Leg::Inviting ? Leg::Heard : leg;
     case LegEvent::Accepted:
         return Inviting(leg) ? Leg::Answered : leg;
@@ -139,6 +139,7 @@ LONG SipLine::Open(LineDriverSink& target) {
         break;
     case LocalRoute::Outcome::NoRoute:
         Remark("the SIP server cannot be reached: " + route.why, true);
+        password.clear();
         return LINEERR_RESOURCEUNAVAIL;
     }
     SipStackConfig config;
@@ -149,6 +150,7 @@ LONG SipLine::Open(LineDriverSink& target) {
     config.tls = s.transport == "tls";
     if (std::string why; !stack.Start(config, why)) {
         Remark(why, true);
+        password.clear();
         return LINEERR_RESOURCEUNAVAIL;
     }
     sink = &target;

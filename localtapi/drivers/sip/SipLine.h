@@ -18,8 +18,8 @@
 // The driver's own dialog with the phone (its leg) goes one way only:
 //
 //   Inviting -> Heard -> Answered -> Referred -> Ending -> Ended
-//   INVITE out  ringing   200: REFER   REFER 2xx  CANCEL   over (answered, 487,
-//                                      out        or BYE   the phone's BYE, a failure)
+//   INVITE out  any      200: REFER   REFER 2xx  CANCEL   over (answered, 487,
+//               answer   out                     or BYE   the phone's BYE, a failure)
 //
 // Every step is LegAfter's (the table below); EndOwnLeg ends the leg from whatever step it
 // is at (CANCEL while inviting, BYE once answered). The application's side is apart: a
@@ -63,7 +63,7 @@ enum class Leg { Inviting, Heard, Answered, Referred, Ending, Ended };
 
 // What moves a leg on.
 enum class LegEvent {
-    Provisional,   // the INVITE's first answer, 1xx
+    Heard,         // any answer to the INVITE (the server is there), before the others
     Accepted,      // the INVITE's 2xx
     ReferAccepted, // the REFER's 2xx
     EndSent,       // CANCEL or BYE sent

@@ -148,11 +148,11 @@ TEST(SipRules, OnlyPlainSdpReachesTheParser) {
 
 TEST(SipRules, TheLegGoesOneWayOnly) {
     const Leg legs[] = {Leg::Inviting, Leg::Heard, Leg::Answered, Leg::Referred, Leg::Ending, Leg::Ended};
-    const LegEvent events[] = {LegEvent::Provisional, LegEvent::Accepted, LegEvent::ReferAccepted,
+    const LegEvent events[] = {LegEvent::Heard, LegEvent::Accepted, LegEvent::ReferAccepted,
                                LegEvent::EndSent, LegEvent::Over};
     // What each event makes of each step: Inviting, Heard, Answered, Referred, Ending, Ended.
     const Leg expected[5][6] = {
-        {Leg::Heard, Leg::Heard, Leg::Answered, Leg::Referred, Leg::Ending, Leg::Ended},        // 1xx
+        {Leg::Heard, Leg::Heard, Leg::Answered, Leg::Referred, Leg::Ending, Leg::Ended},        // any answer
         {Leg::Answered, Leg::Answered, Leg::Answered, Leg::Referred, Leg::Ending, Leg::Ended},   // 2xx
         {Leg::Inviting, Leg::Heard, Leg::Referred, Leg::Referred, Leg::Ending, Leg::Ended},     // REFER 2xx
         {Leg::Ending, Leg::Ending, Leg::Ending, Leg::Ending, Leg::Ending, Leg::Ended},           // CANCEL/BYE
