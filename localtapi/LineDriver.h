@@ -193,6 +193,8 @@ struct DriverInfo {
     // Where the keyring keeps the secret of a line of this driver (its SettingKind::Secret
     // row), for the settings dialog to store it there; none for a driver without one.
     std::function<KeyringEntry(const LineSettings&)> secretEntry;
+    // With secretEntry: the yes/no setting that says the secret is in the keyring.
+    std::string keyringKey;
 };
 
 // The drivers the service knows, by name. Owned by the service.

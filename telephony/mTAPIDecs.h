@@ -2,10 +2,11 @@
 //
 // Brings in the telephony vocabulary (telephony/tapi: the TAPI types, structures and
 // constants, the line error codes, the API versions) and declares the seam TapiApi: one
-// member per telephony operation the line object calls, plus the two icon functions, and ForwardingTapi, a layer that passes them on. A
-// CvbTAPILine is constructed on one implementation of TapiApi; SystemTapi()
-// returns the system's own (the real DLLs on Windows, the local telephony service
-// elsewhere). This header holds no logic and does not know which implementation runs.
+// member per telephony operation the line object calls, plus the two icon functions; and
+// ForwardingTapi, a layer that passes each of them on unchanged. A CvbTAPILine is
+// constructed on one implementation of TapiApi; SystemTapi() returns the system's own (the
+// real DLLs on Windows, the local telephony service elsewhere). This header holds no logic
+// beyond that passing on, and does not know which implementation runs.
 #pragma once
 
 #include "telephony/tapi/LineErrors.h"

@@ -151,7 +151,7 @@ void LineSettingsDialog::AddField(const SettingSpec& spec) {
         // The keyring is where a new line's password goes; a password in the file stays
         // there unless the user ticks the box.
         const SettingSpec* secret = SecretRow();
-        if (key == "keyring" && entry == nullptr && secret != nullptr)
+        if (secret != nullptr && key == KeyringKey() && entry == nullptr)
             checked = base.Text(std::string(secret->key)).empty();
         box->setChecked(checked);
         connect(box, &QCheckBox::toggled, this, [this] { Changed(); });
@@ -173,7 +173,7 @@ void LineSettingsDialog::AddField(const SettingSpec& spec) {
         edit->setPlaceholderText(Q(std::string(spec.defaultValue)));
         if (spec.kind == SettingKind::Secret) {
             edit->setEchoMode(QLineEdit::Password);
-            if (value.empty() && ParseYesNo(base.Text("keyring")).value_or(false))
+            if (value.empty() && !KeyringKey().empty() && ParseYesNo(base.Text(KeyringKey())).value_or(false))
                 edit->setPlaceholderText(QStringLiteral("(in the keyring; type a new one to replace it)"));
         }
         connect(edit, &QLineEdit::textChanged, this, [this] { Changed(); });
@@ -273,10 +273,17 @@ const SettingSpec* LineSettingsDialog::SecretRow() const {
     return nullptr;
 }
 
+// The driver's setting that keeps the password in the keyring; empty when it has none.
+std::string LineSettingsDialog::KeyringKey() const {
+    const DriverInfo* info = registry.Find(shownDriver);
+    return SecretRow() != nullptr ? info->keyringKey : std::string();
+}
+
 LineSettings LineSettingsDialog::Settings() const {
     std::vector<std::pair<std::string, std::string>> values;
     const SettingSpec* secret = SecretRow();
-    const auto* keyring = qobject_cast<QCheckBox*>(field("keyring"));
+    const std::string keyringKey = KeyringKey();
+    const auto* keyring = keyringKey.empty() ? nullptr : qobject_cast<QCheckBox*>(field(keyringKey));
     for (const Field& f : fields) {
         std::string value = Value(f);
         if (secret != nullptr && keyring != nullptr) {
@@ -286,9 +293,9 @@ LineSettings LineSettingsDialog::Settings() const {
                 value.clear();
             if (f.widget == keyring)
                 value = keyring->isChecked() && (!S(keyEdit(std::string(secret->key))->text()).empty() ||
-                                                 ParseYesNo(base.Text("keyring")).value_or(false))
+                                                 ParseYesNo(base.Text(keyringKey)).value_or(false))
                             ? "yes"
-                            : (base.Find("keyring") != nullptr ? "no" : "");
+                            : (base.Find(keyringKey) != nullptr ? "no" : "");
         }
         values.emplace_back(std::string(f.spec->key), value);
     }
@@ -313,14 +320,14 @@ void LineSettingsDialog::done(int result) {
     if (result == QDialog::Accepted && secret != nullptr && !secretStored) {
         const LineSettings s = Settings();
         const std::string typed = s.Text(std::string(secret->key));
-        if (ParseYesNo(s.Text("keyring")).value_or(false) && !typed.empty()) {
+        if (ParseYesNo(s.Text(KeyringKey())).value_or(false) && !typed.empty()) {
             setCursor(Qt::WaitCursor);
             const KeyringResult stored = WriteSecret(registry.Find(shownDriver)->secretEntry(s), typed);
             unsetCursor();
             if (stored.outcome != KeyringResult::Outcome::Done) {
                 problems->setText(QStringLiteral("The desktop's keyring did not take the password (%1). Clear \"%2\" "
                                                  "to keep it in the configuration file instead.")
-                                      .arg(Q(stored.why), static_cast<QCheckBox*>(field("keyring"))->text()));
+                                      .arg(Q(stored.why), static_cast<QCheckBox*>(field(KeyringKey()))->text()));
                 problems->show();
                 return;
             }

@@ -73,6 +73,7 @@ class LineSettingsDialog : public QDialog {
     std::string Value(const Field& f) const;
     void Changed();
     const SettingSpec* SecretRow() const;
+    std::string KeyringKey() const;
     std::string SystemNote(const std::string& key) const;
     void MarkIfSystems(const std::string& key, QWidget* field);
 

@@ -134,6 +134,7 @@ DriverInfo SipDriverInfo() {
     info.secretEntry = [](const LineSettings& settings) {
         return SipPasswordEntry(settings.group, settings.Text("user", "orvodial"), HostOf(settings.Text("phone")));
     };
+    info.keyringKey = "keyring";
     info.defaultName = "Desk phone";
     info.create = ReadThenMake<SipLine>(&ReadSipSettings);
     info.dialsDigits = false;
